@@ -1,0 +1,125 @@
+#include "link/cmd.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kWriteTimeoutMs = 400;
+constexpr int kEmptyReadPauseMs = 10;
+constexpr int kUnlimitedReadPauseMs = 50;
+
+}  // namespace
+
+CCmd::CCmd(const char *portPath, std::int32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,
+           std::uint8_t stopBits, std::int32_t responseTimeoutMs, std::int32_t ackTimeoutMs,
+           std::int32_t queueSize)
+    : CComm(portPath, baudRate, byteSize, parity, stopBits, queueSize),
+      ackTimeoutMs(ackTimeoutMs),
+      responseTimeoutMs(responseTimeoutMs) {}
+
+CCmd::~CCmd() = default;
+
+bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, int timeoutMs) {
+  if (!buffer || !portHandle) return false;
+  platform::ClearLineErrors(portHandle);
+  CTimer timer;
+  timer.Start();
+  received = 0;
+  if (count <= 0) return true;
+  std::uint8_t byte = 0;
+  std::uint32_t got = 0;
+  if (!platform::ReadPort(portHandle, &byte, 1, &got)) return false;
+  for (;;) {
+    if (got > 0) {
+      buffer[received] = byte;
+      received += got;
+      timer.Start();
+    } else {
+      platform::Sleep(kEmptyReadPauseMs);
+      platform::ClearLineErrors(portHandle);
+    }
+    if (received == static_cast<std::uint32_t>(count)) return true;
+    if (timeoutMs == 0) {
+      platform::Sleep(kUnlimitedReadPauseMs);
+    } else if (timer.IsElapsed(timeoutMs)) {
+      return false;
+    }
+    if (!platform::ReadPort(portHandle, &byte, 1, &got)) return false;
+  }
+}
+
+bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &written,
+                      int timeoutMs) {
+  if (!buffer || !portHandle) return false;
+  platform::ClearLineErrors(portHandle);
+  CTimer timer;
+  timer.Start();
+  written = 0;
+  if (count <= 0) return true;
+  for (;;) {
+    std::uint32_t n = 0;
+    if (!platform::WritePort(portHandle, buffer + written, count - written, &n)) return false;
+    if (n > 0) {
+      written += n;
+      timer.Start();
+      if (written == static_cast<std::uint32_t>(count)) return true;
+    } else {
+      platform::ClearLineErrors(portHandle);
+    }
+    if (timer.IsElapsed(timeoutMs)) return written == static_cast<std::uint32_t>(count);
+  }
+}
+
+bool CCmd::DrainInput() {
+  platform::CommTimeouts saved{};
+  platform::GetTimeouts(portHandle, &saved);
+  platform::SetTimeouts(portHandle, kDrainTimeouts);
+  std::uint8_t byte;
+  std::uint32_t got = 0;
+  while (platform::ReadPort(portHandle, &byte, 1, &got) && got > 0) {
+  }
+  platform::SetTimeouts(portHandle, saved);
+  return true;
+}
+
+bool CCmd::SendFrame(const std::uint8_t *cmd) { return SendFrame(cmd + 1, cmd[0]); }
+
+bool CCmd::SendFrame(const std::uint8_t *data, int count) {
+  std::uint8_t out[3 + 260];
+  std::memset(out, 0, sizeof out);
+  int length = frame::Encode(data, count & 0xFF, out);
+  std::uint32_t written = 0;
+  return WriteBytes(out, length, written, kWriteTimeoutMs);
+}
+
+int CCmd::ReceiveFrame(std::uint8_t *out, int timeoutMs) {
+  std::uint8_t in[300];
+  std::uint32_t received = 0;
+  std::memset(in, 0, sizeof in);
+  if (!ReadBytes(in, 3, received, timeoutMs)) return kExchangeTimeout;  // preamble, start code
+  std::memset(in, 0, sizeof in);
+  if (!ReadBytes(in, 2, received, timeoutMs)) return kExchangeTimeout;
+  std::uint8_t length = in[0];
+  auto sum = static_cast<std::uint8_t>(in[0] + in[1]);
+  if (sum == 0xFF) {
+    std::memset(in, 0, sizeof in);
+    return ReadBytes(in, 1, received, timeoutMs) ? kExchangeGotAck : kExchangeTimeout;
+  }
+  if (sum != 0x00) return kExchangeBadFrame;  // the next drain discards the rest
+  out[0] = length;
+  std::memset(in, 0, sizeof in);
+  if (!ReadBytes(in, length + 2, received, timeoutMs)) return kExchangeTimeout;
+  std::memcpy(out + 1, in, length);
+  return frame::DataChecksum(in, length) == in[length] ? kExchangeOk : kExchangeBadFrame;
+}
+
+int CCmd::Transceive(const std::uint8_t *cmd, std::uint8_t *response) {
+  return Transceive(cmd + 1, cmd[0], response);
+}
+
+int CCmd::Transceive(const std::uint8_t *data, int count, std::uint8_t *response) {
+  DrainInput();
+  SendFrame(data, count);  // a frame not written shows up as a missing ACK
+  if (ReceiveFrame(response, ackTimeoutMs) != kExchangeGotAck) return kExchangeNoAck;
+  return ReceiveFrame(response, responseTimeoutMs);
+}

@@ -1,0 +1,69 @@
+// Byte transfers, frames and the command exchange (command, ACK, response)
+// on top of the serial port.
+#pragma once
+
+#include <cstdint>
+
+#include "link/comm.h"
+#include "link/frame.h"
+
+class CCmd : public CComm {
+ public:
+  // Opens the port (or throws, as CComm does). The response time-out comes
+  // before the ACK time-out.
+  CCmd(const char *portPath, std::int32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,
+       std::uint8_t stopBits, std::int32_t responseTimeoutMs, std::int32_t ackTimeoutMs,
+       std::int32_t queueSize);
+  ~CCmd() override;
+
+  // Reads a frame into `out` (byte 0 the length, then the data).
+  virtual int ReceiveFrame(std::uint8_t *out, int timeoutMs);
+  // Sends the command whose byte 0 is its data length.
+  virtual bool SendFrame(const std::uint8_t *cmd);
+  // Drains input, sends `cmd` (byte 0 its data length), waits for the ACK
+  // and then the response. Returns an ExchangeResult.
+  virtual int Transceive(const std::uint8_t *cmd, std::uint8_t *response);
+
+  // The pointer-and-count form: the data bytes and their count (only its
+  // low 8 bits are used).
+  virtual bool SendFrame(const std::uint8_t *data, int count);
+  virtual int Transceive(const std::uint8_t *data, int count, std::uint8_t *response);
+
+  int GetAckTimeout() const { return ackTimeoutMs; }
+  void SetAckTimeout(int value) { ackTimeoutMs = value; }
+  int GetResponseTimeout() const { return responseTimeoutMs; }
+  void SetResponseTimeout(int value) { responseTimeoutMs = value; }
+
+  // Reads exactly `count` bytes; the time-out restarts with every byte, and
+  // 0 means no limit.
+  bool ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, int timeoutMs);
+  bool WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &written, int timeoutMs);
+  // Throws away whatever input is waiting.
+  bool DrainInput();
+
+ protected:
+  std::int32_t ackTimeoutMs;
+  std::int32_t responseTimeoutMs;
+};
+
+// Saves both frame time-outs, sets those of one command, and puts the saved
+// ones back when it goes out of scope, on every path.
+class ScopedTimeouts {
+ public:
+  ScopedTimeouts(CCmd &cmd, int responseTimeoutMs, int ackTimeoutMs)
+      : cmd_(cmd), savedResponse_(cmd.GetResponseTimeout()), savedAck_(cmd.GetAckTimeout()) {
+    cmd.SetResponseTimeout(responseTimeoutMs);
+    cmd.SetAckTimeout(ackTimeoutMs);
+  }
+  ~ScopedTimeouts() {
+    cmd_.SetResponseTimeout(savedResponse_);
+    cmd_.SetAckTimeout(savedAck_);
+  }
+  ScopedTimeouts(const ScopedTimeouts &) = delete;
+  ScopedTimeouts &operator=(const ScopedTimeouts &) = delete;
+
+ private:
+  CCmd &cmd_;
+  int savedResponse_;
+  int savedAck_;
+};

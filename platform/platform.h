@@ -1,0 +1,123 @@
+// The operating-system layer. Everything above this header is free of OS
+// headers: the serial port calls mirror the comm services of the Windows
+// API (open, queue sizes, event mask, purge, time-outs, line record, error
+// clearing, read, write, close), so that the Windows backend passes them on
+// to the real calls and the POSIX backend maps each to its counterpart.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// An open port, or nullptr when none is open.
+using PortHandle = void *;
+
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+
+// Event mask bit: a character was received.
+constexpr std::uint32_t kEvRxChar = 0x0001;
+
+// Purge flags.
+constexpr std::uint32_t kPurgeTxAbort = 0x0001;
+constexpr std::uint32_t kPurgeRxAbort = 0x0002;
+constexpr std::uint32_t kPurgeTxClear = 0x0004;
+constexpr std::uint32_t kPurgeRxClear = 0x0008;
+
+// Driver time-outs of a port, in milliseconds. A read with readInterval
+// kMaxDword, multiplier 0 and constant T returns at once with what is
+// waiting, or waits up to T ms for a byte and returns with 0 bytes.
+struct CommTimeouts {
+  std::uint32_t readInterval;
+  std::uint32_t readTotalMultiplier;
+  std::uint32_t readTotalConstant;
+  std::uint32_t writeTotalMultiplier;
+  std::uint32_t writeTotalConstant;
+};
+
+// Bits of the line record's flag word (the layout of the Windows DCB).
+constexpr std::uint32_t kLineBinary = 1u << 0;
+constexpr std::uint32_t kLineOutxCtsFlow = 1u << 2;
+constexpr std::uint32_t kLineOutxDsrFlow = 1u << 3;
+constexpr std::uint32_t kLineDtrControlShift = 4;  // two bits
+constexpr std::uint32_t kLineOutX = 1u << 8;
+constexpr std::uint32_t kLineInX = 1u << 9;
+constexpr std::uint32_t kLineRtsControlShift = 12;  // two bits
+// Modem line control values of the two-bit fields.
+constexpr std::uint32_t kLineControlDisable = 0;
+constexpr std::uint32_t kLineControlEnable = 1;
+constexpr std::uint32_t kLineControlHandshake = 2;
+
+// Parity and stop-bit codes of the line record.
+constexpr std::uint8_t kNoParity = 0;
+constexpr std::uint8_t kOddParity = 1;
+constexpr std::uint8_t kEvenParity = 2;
+constexpr std::uint8_t kOneStopBit = 0;
+constexpr std::uint8_t kTwoStopBits = 2;
+
+// The line record: speed, character format and flow-control modes.
+struct LineState {
+  std::uint32_t length;  // record size as the Windows API expects it
+  std::uint32_t baudRate;
+  std::uint32_t flags;
+  std::uint8_t byteSize;
+  std::uint8_t parity;
+  std::uint8_t stopBits;
+};
+
+// Opens a port by path for exclusive reading and writing. Returns nullptr
+// when the port is missing, busy, or not a serial device.
+PortHandle OpenPort(const char *path);
+bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize);
+bool SetEventMask(PortHandle port, std::uint32_t mask);
+bool PurgePort(PortHandle port, std::uint32_t flags);
+bool GetTimeouts(PortHandle port, CommTimeouts *timeouts);
+bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts);
+bool GetLineState(PortHandle port, LineState *line);
+bool SetLineState(PortHandle port, const LineState &line);
+bool ClearLineErrors(PortHandle port);
+// Reads up to `count` bytes under the port's read time-outs. Returns false
+// when the read fails (including the far end having gone away).
+bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received);
+// Writes up to `count` bytes under the port's write time-outs.
+bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written);
+// Closes the port and puts back the line settings it had before it was
+// opened. Returns true when the close succeeded.
+bool ClosePort(PortHandle port);
+
+// Maps a port path as the tools build it ("//.//" and a name) to the device
+// the platform opens. Exposed for tests and messages.
+// Returns false when the result does not fit `size` bytes.
+bool DevicePathFor(const char *portPath, char *device, int size);
+
+// A reading of the millisecond clock: seconds and milliseconds within the
+// second. The clock is monotonic, so a change of the wall clock neither
+// stretches nor cuts a time-out.
+struct ClockReading {
+  std::int64_t seconds;
+  std::uint16_t milliseconds;
+};
+ClockReading ReadClock();
+
+void Sleep(int milliseconds);
+
+// Lowers the process to the lowest scheduling priority.
+void SetIdlePriority();
+
+// Console input. PrepareConsoleInput puts an interactive console into the
+// mode in which single key presses can be seen without echo, and arranges for
+// it to be put back on every exit path, a signal included.
+void PrepareConsoleInput();
+void RestoreConsoleInput();
+// True when a key press (or, for non-interactive input, a byte) is waiting.
+// The key is not consumed.
+bool KeyPressed();
+
+// Interrupt (Ctrl-C) and termination requests. Outside a stoppable section
+// they end the program at once, with the console restored; inside one they
+// only set a flag that StopRequested reports, so the section can end in
+// order.
+void InstallStopHandlers();
+void SetStoppable(bool stoppable);
+bool StopRequested();
+
+}  // namespace platform

@@ -1,0 +1,308 @@
+// POSIX backend of the platform layer: serial ports through file descriptors,
+// termios and poll(); the monotonic clock; the console through termios.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform.h"
+#include "posix_line.h"
+
+namespace platform {
+namespace {
+
+struct PosixPort {
+  int fd;
+  CommTimeouts timeouts;
+  std::uint32_t eventMask;
+  posix::LineSnapshot savedLine;
+};
+
+PosixPort *AsPort(PortHandle handle) { return static_cast<PosixPort *>(handle); }
+
+std::int64_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// A point in time a wait must not pass; a zero span means "no limit".
+class Deadline {
+ public:
+  explicit Deadline(std::uint64_t spanMs) : unlimited_(spanMs == 0), end_(NowMs() + spanMs) {}
+  // Milliseconds left for poll(): -1 without a limit, 0 once passed.
+  int RemainingMs() const {
+    if (unlimited_) return -1;
+    std::int64_t left = end_ - NowMs();
+    return left > 0 ? static_cast<int>(left) : 0;
+  }
+
+ private:
+  bool unlimited_;
+  std::int64_t end_;
+};
+
+// Waits for `events` on fd. Returns 1 when ready, 0 on time-out, -1 when the
+// device failed or its far end went away.
+int WaitFor(int fd, short events, const Deadline &deadline) {
+  for (;;) {
+    int wait = deadline.RemainingMs();
+    pollfd pfd{fd, events, 0};
+    int r = poll(&pfd, 1, wait);
+    if (r < 0) {
+      if (errno == EINTR) continue;  // a signal: wait out the rest of the time
+      return -1;
+    }
+    if (r == 0) return 0;
+    if (pfd.revents & events) return 1;
+    return -1;  // POLLHUP, POLLERR or POLLNVAL without data
+  }
+}
+
+bool ParsePortNumber(const char *digits, int *number) {
+  if (*digits == '\0' || std::strlen(digits) > 4) return false;
+  int value = 0;
+  for (const char *p = digits; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    value = value * 10 + (*p - '0');
+  }
+  *number = value;
+  return value >= 1;
+}
+
+bool Format(char *out, int size, const char *format, const char *text, int number) {
+  int n = text ? std::snprintf(out, size, format, text) : std::snprintf(out, size, format, number);
+  return n >= 0 && n < size;
+}
+
+}  // namespace
+
+bool DevicePathFor(const char *portPath, char *device, int size) {
+  const char *name = portPath;
+  if (std::strncmp(name, "//.//", 5) == 0) name += 5;
+  if (name[0] == '/') return Format(device, size, "%s", name, 0);
+  int number = 0;
+  if (std::strncmp(name, "COM", 3) == 0 && ParsePortNumber(name + 3, &number)) {
+#ifdef PLATFORM_COM_DIR_VARIABLE
+    // Test builds point the COMn names at a folder of their own, so that a
+    // port search runs against pseudo-terminals and never touches devices.
+    if (const char *dir = std::getenv(PLATFORM_COM_DIR_VARIABLE)) {
+      int n = std::snprintf(device, size, "%s/COM%d", dir, number);
+      return n >= 0 && n < size;
+    }
+#endif
+    return Format(device, size, "/dev/ttyS%d", nullptr, number - 1);
+  }
+  return Format(device, size, "/dev/%s", name, 0);
+}
+
+PortHandle OpenPort(const char *path) {
+  char device[512];
+  if (!DevicePathFor(path, device, sizeof device)) return nullptr;
+  int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // The advisory lock holds against root too and closes the race between
+  // two openers; TIOCEXCL keeps out programs that do not lock.
+  auto *port = new PosixPort{fd, {}, 0, {}};
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !posix::SaveLine(fd, &port->savedLine) ||
+      ioctl(fd, TIOCEXCL) != 0) {
+    close(fd);
+    delete port;
+    return nullptr;
+  }
+  return port;
+}
+
+bool SetupQueues(PortHandle handle, std::uint32_t, std::uint32_t) {
+  return AsPort(handle) != nullptr;  // the kernel sizes its own queues
+}
+
+bool SetEventMask(PortHandle handle, std::uint32_t mask) {
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  port->eventMask = mask;  // reads wait with poll(); the mask is kept for symmetry
+  return true;
+}
+
+bool PurgePort(PortHandle handle, std::uint32_t flags) {
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  bool input = flags & (kPurgeRxAbort | kPurgeRxClear);
+  bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
+  if (!input && !output) return true;
+  return tcflush(port->fd, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) == 0;
+}
+
+bool GetTimeouts(PortHandle handle, CommTimeouts *timeouts) {
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  *timeouts = port->timeouts;
+  return true;
+}
+
+bool SetTimeouts(PortHandle handle, const CommTimeouts &timeouts) {
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  port->timeouts = timeouts;
+  return true;
+}
+
+bool GetLineState(PortHandle handle, LineState *line) {
+  PosixPort *port = AsPort(handle);
+  return port && posix::ReadLine(port->fd, line);
+}
+
+bool SetLineState(PortHandle handle, const LineState &line) {
+  PosixPort *port = AsPort(handle);
+  return port && posix::ApplyLine(port->fd, line);
+}
+
+bool ClearLineErrors(PortHandle handle) {
+  return AsPort(handle) != nullptr;  // errors are reported per read; nothing is latched
+}
+
+bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_t *received) {
+  *received = 0;
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  const CommTimeouts &t = port->timeouts;
+  // Interval MAXDWORD: return as soon as anything has been read.
+  bool returnWhenAny = t.readInterval == kMaxDword;
+  std::uint64_t total = std::uint64_t{t.readTotalMultiplier} * count + t.readTotalConstant;
+  bool noWait = returnWhenAny && total == 0;
+  Deadline deadline(total);
+  auto *bytes = static_cast<unsigned char *>(buffer);
+  while (*received < count) {
+    ssize_t n = read(port->fd, bytes + *received, count - *received);
+    if (n > 0) {
+      *received += static_cast<std::uint32_t>(n);
+      if (returnWhenAny) break;
+      continue;
+    }
+    if (n == 0) return false;  // end of file: the far end is gone
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (noWait || (returnWhenAny && *received > 0)) break;
+    int ready = WaitFor(port->fd, POLLIN, deadline);
+    if (ready < 0) return false;
+    if (ready == 0) break;
+  }
+  return true;
+}
+
+bool WritePort(PortHandle handle, const void *buffer, std::uint32_t count, std::uint32_t *written) {
+  *written = 0;
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  const CommTimeouts &t = port->timeouts;
+  Deadline deadline(std::uint64_t{t.writeTotalMultiplier} * count + t.writeTotalConstant);
+  const auto *bytes = static_cast<const unsigned char *>(buffer);
+  while (*written < count) {
+    ssize_t n = write(port->fd, bytes + *written, count - *written);
+    if (n > 0) {
+      *written += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    int ready = WaitFor(port->fd, POLLOUT, deadline);
+    if (ready < 0) return false;
+    if (ready == 0) break;
+  }
+  return true;
+}
+
+bool ClosePort(PortHandle handle) {
+  PosixPort *port = AsPort(handle);
+  if (!port) return false;
+  posix::RestoreLine(port->fd, port->savedLine);
+  // On a pseudo-terminal the exclusive flag outlives the close.
+  ioctl(port->fd, TIOCNXCL);
+  bool closed = close(port->fd) == 0;
+  delete port;
+  return closed;
+}
+
+ClockReading ReadClock() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ClockReading{static_cast<std::int64_t>(ts.tv_sec),
+                      static_cast<std::uint16_t>(ts.tv_nsec / 1000000)};
+}
+
+void Sleep(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+void SetIdlePriority() { setpriority(PRIO_PROCESS, 0, 19); }
+
+namespace {
+
+volatile std::sig_atomic_t consoleSaved = 0;
+volatile std::sig_atomic_t stoppable = 0;
+volatile std::sig_atomic_t stopRequested = 0;
+termios savedConsole;
+
+void OnStopSignal(int signalNumber) {
+  if (stoppable) {
+    stopRequested = 1;
+    return;
+  }
+  RestoreConsoleInput();
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);  // delivered once this handler returns
+}
+
+}  // namespace
+
+void PrepareConsoleInput() {
+  if (consoleSaved || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedConsole) != 0) return;
+  termios keys = savedConsole;
+  keys.c_lflag &= ~(ICANON | ECHO);
+  keys.c_cc[VMIN] = 1;
+  keys.c_cc[VTIME] = 0;
+  consoleSaved = 1;
+  std::atexit(RestoreConsoleInput);
+  tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+}
+
+void RestoreConsoleInput() {
+  // tcsetattr is async-signal-safe, so this also serves the signal handler.
+  if (consoleSaved) tcsetattr(STDIN_FILENO, TCSANOW, &savedConsole);
+}
+
+bool KeyPressed() {
+  // Bytes waiting count as a key press; end of input (a closed pipe,
+  // /dev/null) does not. Nothing is read.
+  int waiting = 0;
+  return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+void InstallStopHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+void SetStoppable(bool value) { stoppable = value ? 1 : 0; }
+
+bool StopRequested() { return stopRequested != 0; }
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+// The command-line parser shared by both tools: pairs of option word and
+// value, dispatched on the word's first character.
+#pragma once
+
+#include "poll/settings.h"
+
+// The texts that differ between the tools.
+struct ToolTexts {
+  const char *title;
+  const char *const *usageLines;  // ends with nullptr
+};
+
+// The maker's line printed by the banner and the version line.
+extern const char kCopyrightLine[];
+
+bool IsDecimalText(const char *text);
+bool IsHexText(const char *text);
+int HexDigitValue(char digit);
+
+void PrintUsageText(const ToolTexts &texts);
+void PrintVersionLine(const ToolTexts &texts);
+void PrintBanner(const ToolTexts &texts);
+
+// Returns true when the run goes on; false after the usage text, the version
+// line or an error, when the program exits at once.
+bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
+                  const ToolTexts &texts);

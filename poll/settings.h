@@ -1,0 +1,41 @@
+// The settings of one program run, filled from the command line.
+#pragma once
+
+#include <cstdint>
+
+// What the connect routine needs; handed to it by value.
+struct ReaderSettings {
+  char portPath[64];
+  std::int32_t baudRate;
+  std::uint8_t Ka[8];
+  std::uint8_t Kb[8];
+  std::int32_t ackTimeoutMs;
+  std::int32_t responseTimeoutMs;
+  bool desEnabled;
+};
+
+// What the polling loop needs.
+struct PollSettings {
+  std::int32_t attemptsPerRun;
+  bool repeatRuns;
+  char resultPath[260];
+  std::int32_t recordTag;  // -1: records carry no tag
+  std::int32_t failureLimit;
+  bool failureLimitSet;
+  bool commaTerminated;
+  bool portGiven;
+};
+
+struct RunSettings {
+  ReaderSettings reader;
+  PollSettings poll;
+};
+
+constexpr char kPortPrefix[] = "//.//";
+constexpr int kMaxAttemptsPerRun = 1000;
+constexpr int kMaxFailureLimit = 1000;
+constexpr int kNoRecordTag = -1;
+
+// The defaults of both tools. The key defaults are those of the secured R/W.
+void SetDefaultReaderSettings(ReaderSettings &reader);
+void SetDefaultPollSettings(PollSettings &poll);

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. SANITIZE=1 builds with
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+require_packages
+build_tree
+cd "$BUILD_DIR"
+ctest --output-on-failure -j 2 --timeout 300

@@ -1,0 +1,146 @@
+// The shared command-line parser.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "poll/options.h"
+
+namespace {
+
+const char *const kUsage[] = {"usage\n", nullptr};
+const ToolTexts kTexts = {"Title", kUsage};
+
+struct Parsed {
+  bool goesOn;
+  std::string printed;
+  ReaderSettings reader;
+  PollSettings poll;
+};
+
+Parsed Parse(std::vector<std::string> words) {
+  Parsed p;
+  SetDefaultReaderSettings(p.reader);
+  SetDefaultPollSettings(p.poll);
+  std::vector<char *> argv{const_cast<char *>("tool")};
+  for (std::string &w : words) argv.push_back(w.data());
+  ::testing::internal::CaptureStdout();
+  p.goesOn = ParseOptions(static_cast<int>(argv.size()), argv.data(), p.reader, p.poll, kTexts);
+  std::fflush(stdout);
+  p.printed = ::testing::internal::GetCapturedStdout();
+  return p;
+}
+
+bool Refused(std::vector<std::string> words) {
+  Parsed p = Parse(std::move(words));
+  return !p.goesOn && p.printed == "usage\n";
+}
+
+TEST(TextTests, DigitHelpers) {
+  EXPECT_TRUE(IsDecimalText(""));
+  EXPECT_TRUE(IsDecimalText("0123456789"));
+  EXPECT_FALSE(IsDecimalText("-1"));
+  EXPECT_FALSE(IsDecimalText(" 1"));
+  EXPECT_FALSE(IsDecimalText("0x10"));
+  EXPECT_FALSE(IsDecimalText("\xB9"));
+  EXPECT_TRUE(IsHexText("09afAF"));
+  EXPECT_FALSE(IsHexText("0g"));
+  EXPECT_EQ(HexDigitValue('0'), 0);
+  EXPECT_EQ(HexDigitValue('9'), 9);
+  EXPECT_EQ(HexDigitValue('a'), 10);
+  EXPECT_EQ(HexDigitValue('F'), 15);
+  EXPECT_EQ(HexDigitValue('z'), 0);
+}
+
+TEST(ParseOptionsTest, NoArgumentsKeepsDefaults) {
+  Parsed p = Parse({});
+  EXPECT_TRUE(p.goesOn);
+  EXPECT_EQ(p.printed, "");
+  EXPECT_STREQ(p.reader.portPath, "//.//COM1");
+  EXPECT_EQ(p.reader.baudRate, 115200);
+  EXPECT_EQ(p.reader.ackTimeoutMs, 50);
+  EXPECT_EQ(p.reader.responseTimeoutMs, 50);
+  EXPECT_TRUE(p.reader.desEnabled);
+  EXPECT_EQ(p.reader.Ka[0], 0x5A);
+  EXPECT_EQ(p.reader.Kb[7], 0xA6);
+  EXPECT_EQ(p.poll.attemptsPerRun, 100);
+  EXPECT_TRUE(p.poll.repeatRuns);
+  EXPECT_STREQ(p.poll.resultPath, "");
+  EXPECT_EQ(p.poll.recordTag, -1);
+  EXPECT_EQ(p.poll.failureLimit, 20);
+  EXPECT_FALSE(p.poll.failureLimitSet);
+  EXPECT_TRUE(p.poll.commaTerminated);
+  EXPECT_FALSE(p.poll.portGiven);
+}
+
+TEST(ParseOptionsTest, AcceptsEveryOption) {
+  Parsed p = Parse({"com",  "COM3",    "baud", "38400", "at", "30",
+                    "rt",   "70",      "kagi", "off",   "kb", "0123456789abcDEF",
+                    "t",    "1200",    "e",    "5000",  "d",  "99999999999",
+                    "file", "out.csv", "s",    "off"});
+  ASSERT_TRUE(p.goesOn) << p.printed;
+  EXPECT_STREQ(p.reader.portPath, "//.//COM3");
+  EXPECT_TRUE(p.poll.portGiven);
+  EXPECT_EQ(p.reader.baudRate, 38400);
+  EXPECT_EQ(p.reader.ackTimeoutMs, 30);
+  EXPECT_EQ(p.reader.responseTimeoutMs, 70);
+  EXPECT_FALSE(p.reader.desEnabled);
+  const std::uint8_t kb[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+  EXPECT_EQ(0, std::memcmp(p.reader.Kb, kb, 8));
+  EXPECT_EQ(p.reader.Ka[0], 0x5A);
+  EXPECT_EQ(p.poll.attemptsPerRun, 1000);
+  EXPECT_FALSE(p.poll.repeatRuns);
+  EXPECT_EQ(p.poll.failureLimit, 1000);
+  EXPECT_TRUE(p.poll.failureLimitSet);
+  EXPECT_EQ(p.poll.recordTag, 2147483647);
+  EXPECT_STREQ(p.poll.resultPath, "out.csv");
+  EXPECT_FALSE(p.poll.commaTerminated);
+}
+
+TEST(ParseOptionsTest, LaterOptionsOverrideAndEmptyDecimalIsZero) {
+  Parsed p = Parse({"b", "9600", "b", "", "c", "h", "e", "0"});
+  ASSERT_TRUE(p.goesOn);
+  EXPECT_EQ(p.reader.baudRate, 0);
+  EXPECT_STREQ(p.reader.portPath, "//.//h");  // h in a value position is a value
+  EXPECT_EQ(p.poll.failureLimit, 0);
+}
+
+TEST(ParseOptionsTest, RefusesBadWordsAndValues) {
+  EXPECT_TRUE(Refused({"b"}));
+  EXPECT_TRUE(Refused({"b", "96a0"}));
+  EXPECT_TRUE(Refused({"b", "-9600"}));
+  EXPECT_TRUE(Refused({"ack", "30"}));
+  EXPECT_TRUE(Refused({"rtx", "30"}));
+  EXPECT_TRUE(Refused({"ka", "0123456789abcdef0123456789abcdef"}));
+  EXPECT_TRUE(Refused({"ka", "0123456789abcdeg"}));
+  EXPECT_TRUE(Refused({"kc", "0123456789abcdef"}));
+  EXPECT_TRUE(Refused({"kagi", "On"}));
+  EXPECT_TRUE(Refused({"s", "yes"}));
+  EXPECT_TRUE(Refused({"C", "COM1"}));
+  EXPECT_TRUE(Refused({"-c", "COM1"}));
+  EXPECT_TRUE(Refused({"", "x"}));
+  EXPECT_TRUE(Refused({"x"}));
+  EXPECT_TRUE(Refused({"g", "1"}));
+  EXPECT_TRUE(Refused({"help"}));
+  EXPECT_TRUE(Refused({"b", "1x", "v"}));  // an error ends parsing before v
+}
+
+TEST(ParseOptionsTest, RefusesValuesThatDoNotFit) {
+  EXPECT_TRUE(Parse({"c", std::string(58, 'p')}).goesOn);
+  EXPECT_TRUE(Refused({"c", std::string(59, 'p')}));
+  EXPECT_TRUE(Parse({"f", std::string(259, 'f')}).goesOn);
+  EXPECT_TRUE(Refused({"f", std::string(260, 'f')}));
+  EXPECT_TRUE(Refused({"t", "0"}));
+  EXPECT_TRUE(Refused({"t", ""}));
+  EXPECT_TRUE(Parse({"t", "1"}).goesOn);
+}
+
+TEST(ParseOptionsTest, VersionEndsParsing) {
+  Parsed p = Parse({"c", "COM2", "version", "b", "x"});
+  EXPECT_FALSE(p.goesOn);
+  EXPECT_EQ(p.printed, "<< Title (C) 2026 The kestrow authors >> \n");
+}
+
+}  // namespace
