@@ -7,44 +7,9 @@
 
 #include "link/cmd.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scripted_rw.h"
 
 namespace {
-
-// One step of the R/W: take `expect` bytes (if any), then send each reply
-// piece after its pause.
-struct Step {
-  std::size_t expect;
-  std::vector<std::pair<int, Bytes>> replies;  // pause in ms, bytes
-};
-
-class ScriptedRw {
- public:
-  ScriptedRw(PtyPair &pty, std::vector<Step> steps)
-      : pty_(pty), thread_([this, steps] { Run(steps); }) {}
-  ~ScriptedRw() { thread_.join(); }
-  Bytes Received() {
-    thread_.join();
-    thread_ = std::thread([] {});
-    return received_;
-  }
-
- private:
-  void Run(const std::vector<Step> &steps) {
-    for (const Step &step : steps) {
-      if (step.expect) {
-        Bytes in = pty_.Read(step.expect, 2000);
-        received_.insert(received_.end(), in.begin(), in.end());
-      }
-      for (const auto &[pause, bytes] : step.replies) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
-        pty_.Write(bytes);
-      }
-    }
-  }
-  PtyPair &pty_;
-  Bytes received_;
-  std::thread thread_;
-};
 
 const Bytes kAck = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 const Bytes kResponse = {0x00, 0x00, 0xFF, 0x02, 0xFE, 0xD5, 0x03, 0x28, 0x00};

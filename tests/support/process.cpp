@@ -109,7 +109,9 @@ void ChildProcess::CloseInput() {
   in_ = -1;
 }
 
-void ChildProcess::Signal(int signalNumber) { kill(pid_, signalNumber); }
+void ChildProcess::Signal(int signalNumber) {
+  if (pid_ > 0) kill(pid_, signalNumber);
+}
 
 int ChildProcess::Wait(int timeoutMs) {
   long long end = NowMs() + timeoutMs;
@@ -121,7 +123,7 @@ int ChildProcess::Wait(int timeoutMs) {
     if (!Pump(20)) usleep(5000);
   }
   pid_ = -1;
-  while (outFd_ >= 0 || errFd_ >= 0) Pump(1000);
+  for (int i = 0; i < 50 && (outFd_ >= 0 || errFd_ >= 0); ++i) Pump(100);
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 128 + WTERMSIG(status);
 }

@@ -1,0 +1,5 @@
+#pragma once
+
+#include "poll/options.h"
+
+extern const ToolTexts kBrimletTexts;

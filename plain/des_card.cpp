@@ -1,0 +1,50 @@
+#include "plain/des_card.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint8_t kOpenCommand[] = {0x62, 0x21, 0x25, 0xF0};
+constexpr std::uint8_t kCloseCommand[] = {0x54};
+constexpr std::uint8_t kPassThroughCode = 0x5C;
+constexpr int kOpenPauseMs = 40;
+constexpr int kClosePauseMs = 10;
+constexpr int kCommandResponseTimeoutMs = 1000;
+constexpr int kCommandAckTimeoutMs = 500;
+constexpr int kMinPollAnswer = 19;
+constexpr int kMinCardAnswer = 18;
+
+}  // namespace
+
+CDesCard::~CDesCard() = default;
+
+int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs) {
+  ScopedTimeouts timeouts(*this, kCommandResponseTimeoutMs, kCommandAckTimeoutMs);
+  std::uint8_t response[256] = {};
+  int result = CCmd::Transceive(command, count, response);
+  if (result != kExchangeOk) return result;
+  if (response[0] != 2 || response[1] != command[0] + 1) return 255;
+  platform::Sleep(pauseMs);
+  return 0;
+}
+
+int CDesCard::OpenReader() {
+  return SimpleCommand(kOpenCommand, sizeof kOpenCommand, kOpenPauseMs);
+}
+
+int CDesCard::CloseReader() {
+  return SimpleCommand(kCloseCommand, sizeof kCloseCommand, kClosePauseMs);
+}
+
+int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {
+  const std::uint8_t command[] = {kPassThroughCode, 0x06, 0x00, 0xFF, 0xFF, 0x00, timeSlot};
+  std::uint8_t response[256] = {};
+  int result = CCmd::Transceive(command, sizeof command, response);
+  if (result != kExchangeOk) return result;
+  if (response[0] < kMinPollAnswer || response[1] != kPassThroughCode + 1 ||
+      response[2] < kMinCardAnswer || response[3] != 0x01) {
+    return 255;
+  }
+  std::memcpy(cardIdOut, response + 4, 8);
+  return 0;
+}

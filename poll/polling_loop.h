@@ -1,0 +1,22 @@
+// The polling loop shared by both tools: marks, block and run figures,
+// result records, reconnection between runs, the end summary and closing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "poll/reader_binding.h"
+#include "poll/settings.h"
+
+struct LoopHooks {
+  std::function<bool()> keyPressed;  // a key press (or stop request) is waiting
+  std::function<void(int)> sleep;    // pause in milliseconds
+};
+
+// Key presses and stop signals of the console; the platform's sleep.
+LoopHooks ConsoleLoopHooks();
+
+// Opens the result file (if any), polls until a stop condition, prints the
+// summary and closes the session and the file.
+void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+                    const LoopHooks &hooks);

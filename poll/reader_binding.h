@@ -1,0 +1,69 @@
+// Binds a tool's session slot and reader commands to the polling loop.
+#pragma once
+
+#include <cstdint>
+
+#include "poll/settings.h"
+
+// What the polling loop needs of a tool: the slot's session, its poll and
+// close commands, and the tool's connect routine for reconnections.
+class ReaderBinding {
+ public:
+  virtual ~ReaderBinding() = default;
+  virtual bool HasSession() const = 0;
+  virtual int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) = 0;
+  virtual void SendClose() = 0;
+  // Closes the old session, then connects anew with the same settings.
+  virtual bool Reconnect() = 0;
+  // Destroys the session (closing its port) without the close command.
+  virtual void DestroySession() = 0;
+};
+
+template <class Session>
+class SlotBinding : public ReaderBinding {
+ public:
+  using ConnectFn = bool (*)(Session *&slot, ReaderSettings settings, bool closeFirst);
+  using CloseFn = int (Session::*)();
+
+  SlotBinding(Session *&slot, const ReaderSettings &settings, ConnectFn connect, CloseFn close)
+      : slot_(slot), settings_(settings), connect_(connect), close_(close) {}
+
+  bool HasSession() const override { return slot_ != nullptr; }
+  int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) override {
+    return slot_->PollCard(timeSlot, cardIdOut);
+  }
+  void SendClose() override { (slot_->*close_)(); }
+  bool Reconnect() override { return connect_(slot_, settings_, true); }
+  void DestroySession() override {
+    delete slot_;
+    slot_ = nullptr;
+  }
+
+ private:
+  Session *&slot_;
+  const ReaderSettings &settings_;
+  ConnectFn connect_;
+  CloseFn close_;
+};
+
+// The first steps of every connect routine: send the close command to the
+// old session if asked, destroy it, and open a new one on the settings'
+// port. Returns false, with the slot empty, when the port cannot be opened.
+template <class Session>
+bool ReplaceSession(Session *&slot, const ReaderSettings &settings, bool closeFirst,
+                    int (Session::*close)()) {
+  constexpr std::uint8_t kByteSize = 8;
+  constexpr std::uint8_t kNoParity = 0;
+  constexpr std::uint8_t kOneStopBit = 0;
+  constexpr std::int32_t kQueueSize = 1024;
+  if (closeFirst && slot) (slot->*close)();
+  delete slot;
+  slot = nullptr;
+  try {
+    slot = new Session(settings.portPath, settings.baudRate, kByteSize, kNoParity, kOneStopBit,
+                       settings.responseTimeoutMs, settings.ackTimeoutMs, kQueueSize);
+  } catch (char *) {
+    return false;  // the port could not be opened; not reported here
+  }
+  return true;
+}

@@ -1,0 +1,112 @@
+// rwsim: a card reader/writer on a pseudo-terminal, for running and testing
+// the polling tools without hardware.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "sim/options.h"
+#include "sim/reader_model.h"
+#include "sim/simulator.h"
+
+namespace {
+
+volatile sig_atomic_t stopping = 0;
+
+void OnSignal(int) { stopping = 1; }
+
+struct Pty {
+  int master = -1;
+  int slaveKeeper = -1;
+};
+
+// Opens a pseudo-terminal in raw mode. The simulator keeps the slave side
+// open itself, so the master does not report a hang-up (and poll() does not
+// spin) while no tool has the port open.
+bool OpenPty(Pty *pty, std::string *path) {
+  pty->master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (pty->master < 0 || grantpt(pty->master) != 0 || unlockpt(pty->master) != 0) return false;
+  *path = ptsname(pty->master);
+  pty->slaveKeeper = open(path->c_str(), O_RDWR | O_NOCTTY);
+  if (pty->slaveKeeper < 0) return false;
+  termios tio;
+  if (tcgetattr(pty->slaveKeeper, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  return tcsetattr(pty->slaveKeeper, TCSANOW, &tio) == 0;
+}
+
+void Send(int fd, const sim::Output &output) {
+  if (output.delayMs > 0) usleep(static_cast<useconds_t>(output.delayMs) * 1000);
+  std::size_t done = 0;
+  while (done < output.bytes.size()) {
+    ssize_t n = write(fd, output.bytes.data() + done, output.bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options);
+
+void Serve(int master, sim::Simulator &simulator) {
+  std::uint8_t buffer[1024];
+  while (!stopping) {
+    pollfd pfd{master, POLLIN, 0};
+    int ready = poll(&pfd, 1, 200);
+    if (ready <= 0 || !(pfd.revents & POLLIN)) continue;
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) continue;
+    for (const sim::Output &output : simulator.OnInput(buffer, static_cast<std::size_t>(n))) {
+      Send(master, output);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  sim::SimOptions options;
+  int parsed = sim::ParseSimOptions(argc, argv, options);
+  if (parsed != 0) return parsed == 2 ? 0 : 2;
+  std::unique_ptr<sim::ReaderModel> model = MakeModel(options);
+  if (!model) return 2;
+  Pty pty;
+  std::string path;
+  if (!OpenPty(&pty, &path)) {
+    std::perror("rwsim: pseudo-terminal");
+    return 1;
+  }
+  if (!options.link.empty()) {
+    unlink(options.link.c_str());
+    if (symlink(path.c_str(), options.link.c_str()) != 0) {
+      std::perror("rwsim: link");
+      return 1;
+    }
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::printf("%s\n", path.c_str());
+  std::fflush(stdout);
+  sim::Simulator simulator(*model, options.cards, options.faults, options.trace ? stderr : nullptr);
+  Serve(pty.master, simulator);
+  if (!options.link.empty()) unlink(options.link.c_str());
+  return 0;
+}
+
+namespace {
+
+std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options) {
+  if (options.secured) {
+    std::fprintf(stderr, "rwsim: the secured R/W is not available yet\n");
+    return nullptr;
+  }
+  return std::make_unique<sim::PlainReader>(options.cardId, options.cardParameters);
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include "sim/options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+const char kHelp[] =
+    "Usage: rwsim [OPTION]...\n"
+    "Simulates a card reader/writer (R/W) on a pseudo-terminal. Prints the\n"
+    "terminal's device path on the first line, then serves any number of\n"
+    "open/close cycles of the port until it is killed.\n"
+    "\n"
+    "  --reader=KIND        plain (default): open 62h, close 54h, pass-through\n"
+    "                       polling 5Ch; secured: mutual authentication and\n"
+    "                       sealed polling and close commands\n"
+    "  --des=on|off         secured R/W with (default) or without DES\n"
+    "  --card=WHEN          always (default), never, a repeating pattern of 'o'\n"
+    "                       (card) and '.' (no card) such as ooo.o, or p=P for a\n"
+    "                       card with probability P (see --seed); polling attempts\n"
+    "                       are numbered from 1 over the simulator's life\n"
+    "  --seed=N             seed of the card probability (default 1)\n"
+    "  --card-id=HEX16      the card's identifier (8 bytes in hexadecimal)\n"
+    "  --fault=KIND@LIST    inject a fault; LIST is comma-separated N or N-M\n"
+    "                       (polling attempts), cN (N-th connection: open\n"
+    "                       command or authentication), xN (N-th close command).\n"
+    "                       KIND: no-ack, no-response, bad-checksum, wrong-code,\n"
+    "                       short (answer cut to half), ack-delay=MS,\n"
+    "                       response-delay=MS; secured only: wrong-mac,\n"
+    "                       wrong-counter, wrong-auth. May be repeated.\n"
+    "  --ka=HEX16, --kb=HEX16  secured R/W's authentication keys\n"
+    "  --reader-id=HEX16    secured R/W's identifier\n"
+    "  --session-key=HEX16  session key the secured R/W hands out\n"
+    "  --link=PATH          also make a symbolic link PATH to the terminal\n"
+    "                       (removed on exit)\n"
+    "  --trace              print every frame received and sent, decoded,\n"
+    "                       on standard error\n"
+    "  --help               print this help and exit\n";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+int Fail(const std::string &message) {
+  std::fprintf(stderr, "rwsim: %s\nTry 'rwsim --help'.\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+bool ParseHex8(const std::string &text, std::uint8_t *out) {
+  if (text.size() != 16) return false;
+  for (int i = 0; i < 8; ++i) {
+    int high = HexValue(text[2 * i]);
+    int low = HexValue(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    out[i] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return true;
+}
+
+int ParseSimOptions(int argc, char **argv, SimOptions &options) {
+  enum {
+    kReader = 1,
+    kDes,
+    kCard,
+    kSeed,
+    kCardId,
+    kFault,
+    kKa,
+    kKb,
+    kReaderId,
+    kSession,
+    kLink,
+    kTrace,
+    kHelpOption
+  };
+  static const option kLong[] = {{"reader", required_argument, nullptr, kReader},
+                                 {"des", required_argument, nullptr, kDes},
+                                 {"card", required_argument, nullptr, kCard},
+                                 {"seed", required_argument, nullptr, kSeed},
+                                 {"card-id", required_argument, nullptr, kCardId},
+                                 {"fault", required_argument, nullptr, kFault},
+                                 {"ka", required_argument, nullptr, kKa},
+                                 {"kb", required_argument, nullptr, kKb},
+                                 {"reader-id", required_argument, nullptr, kReaderId},
+                                 {"session-key", required_argument, nullptr, kSession},
+                                 {"link", required_argument, nullptr, kLink},
+                                 {"trace", no_argument, nullptr, kTrace},
+                                 {"help", no_argument, nullptr, kHelpOption},
+                                 {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "", kLong, nullptr)) != -1) {
+    std::string value = optarg ? optarg : "";
+    std::string error;
+    switch (c) {
+      case kReader:
+        if (value != "plain" && value != "secured") return Fail("unknown reader kind: " + value);
+        options.secured = value == "secured";
+        break;
+      case kDes:
+        if (value != "on" && value != "off") return Fail("--des takes on or off");
+        options.desEnabled = value == "on";
+        break;
+      case kCard:
+        if (!options.cards.Parse(value)) return Fail("bad card behaviour: " + value);
+        break;
+      case kSeed:
+        options.cards.Seed(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+        break;
+      case kCardId:
+        if (!ParseHex8(value, options.cardId)) return Fail("--card-id takes 16 hex digits");
+        break;
+      case kFault:
+        error = options.faults.Add(value);
+        if (!error.empty()) return Fail(error);
+        break;
+      case kKa:
+      case kKb:
+      case kReaderId:
+      case kSession: {
+        std::uint8_t *target = c == kKa         ? options.ka
+                               : c == kKb       ? options.kb
+                               : c == kReaderId ? options.readerId
+                                                : options.sessionKey;
+        if (!ParseHex8(value, target)) return Fail("a key or identifier takes 16 hex digits");
+        break;
+      }
+      case kLink: options.link = value; break;
+      case kTrace: options.trace = true; break;
+      case kHelpOption: std::fputs(kHelp, stdout); return 2;
+      default: return Fail(std::string("unknown option: ") + argv[optind - 1]);
+    }
+  }
+  if (optind < argc) return Fail(std::string("unexpected argument: ") + argv[optind]);
+  return 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,32 @@
+// rwsim's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim/schedule.h"
+
+namespace sim {
+
+struct SimOptions {
+  bool secured = false;
+  bool desEnabled = true;
+  std::uint8_t cardId[8] = {0x01, 0x2E, 0x4C, 0x7A, 0x9B, 0xC3, 0xD5, 0xE7};
+  std::uint8_t cardParameters[8] = {0x03, 0x01, 0x4B, 0x02, 0x4F, 0x49, 0x93, 0xFF};
+  std::uint8_t ka[8] = {0x5A, 0x3C, 0x96, 0x0F, 0x71, 0xE2, 0x48, 0xBD};
+  std::uint8_t kb[8] = {0xC3, 0x1E, 0x87, 0x64, 0x2B, 0xD9, 0x50, 0xA6};
+  std::uint8_t readerId[8] = {0x52, 0x57, 0x53, 0x49, 0x4D, 0x00, 0x00, 0x01};
+  std::uint8_t sessionKey[8] = {0x3B, 0x8E, 0x51, 0xD2, 0x6C, 0x07, 0xA9, 0xF4};
+  std::string link;
+  bool trace = false;
+  CardSchedule cards;
+  FaultPlan faults;
+};
+
+// Parses the command line. Returns 0 to run, 1 after an error (message on
+// standard error), 2 after --help.
+int ParseSimOptions(int argc, char **argv, SimOptions &options);
+
+bool ParseHex8(const std::string &text, std::uint8_t *out);
+
+}  // namespace sim

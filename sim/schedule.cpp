@@ -1,0 +1,104 @@
+#include "sim/schedule.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace sim {
+
+bool CardSchedule::Parse(const std::string &text) {
+  probability_ = -1;
+  if (text == "always") {
+    pattern_ = "o";
+  } else if (text == "never") {
+    pattern_ = ".";
+  } else if (text.rfind("p=", 0) == 0) {
+    char *end = nullptr;
+    probability_ = std::strtod(text.c_str() + 2, &end);
+    return *end == '\0' && text.size() > 2 && probability_ >= 0 && probability_ <= 1;
+  } else {
+    if (text.empty() || text.find_first_not_of("o.") != std::string::npos) return false;
+    pattern_ = text;
+  }
+  return true;
+}
+
+bool CardSchedule::Present(int attempt) {
+  if (probability_ >= 0)
+    return std::uniform_real_distribution<double>(0, 1)(random_) < probability_;
+  return pattern_[static_cast<std::size_t>(attempt - 1) % pattern_.size()] == 'o';
+}
+
+namespace {
+
+bool ParseNumber(const std::string &text, int *value) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *value = std::atoi(text.c_str());
+  return *value >= 0;
+}
+
+bool ParseKind(const std::string &kind, Fault *fault, int *delay) {
+  static const std::map<std::string, Fault> kKinds = {{"no-ack", Fault::kNoAck},
+                                                      {"no-response", Fault::kNoResponse},
+                                                      {"bad-checksum", Fault::kBadChecksum},
+                                                      {"wrong-code", Fault::kWrongCode},
+                                                      {"short", Fault::kShortAnswer},
+                                                      {"wrong-mac", Fault::kWrongMac},
+                                                      {"wrong-counter", Fault::kWrongCounter},
+                                                      {"wrong-auth", Fault::kWrongAuth}};
+  std::size_t eq = kind.find('=');
+  if (eq != std::string::npos) {
+    std::string name = kind.substr(0, eq);
+    if (name != "ack-delay" && name != "response-delay") return false;
+    *fault = name == "ack-delay" ? Fault::kAckDelay : Fault::kResponseDelay;
+    return ParseNumber(kind.substr(eq + 1), delay);
+  }
+  auto it = kKinds.find(kind);
+  if (it == kKinds.end()) return false;
+  *fault = it->second;
+  return true;
+}
+
+}  // namespace
+
+std::string FaultPlan::Add(const std::string &spec) {
+  std::size_t at = spec.find('@');
+  Fault fault;
+  int delay = 0;
+  if (at == std::string::npos || !ParseKind(spec.substr(0, at), &fault, &delay)) {
+    return "unknown fault: " + spec;
+  }
+  std::stringstream items(spec.substr(at + 1));
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    Target target = Target::kPoll;
+    if (!item.empty() && (item[0] == 'c' || item[0] == 'x')) {
+      target = item[0] == 'c' ? Target::kConnect : Target::kClose;
+      item.erase(0, 1);
+    }
+    std::size_t dash = item.find('-');
+    int first = 0, last = 0;
+    bool ok = dash == std::string::npos ? ParseNumber(item, &first) && ParseNumber(item, &last)
+                                        : ParseNumber(item.substr(0, dash), &first) &&
+                                              ParseNumber(item.substr(dash + 1), &last);
+    if (!ok || first < 1 || last < first || last - first > 1000000) {
+      return "bad attempt list in: " + spec;
+    }
+    for (int n = first; n <= last; ++n) {
+      FaultSet &set = plan_[{target, n}];
+      set.faults.insert(fault);
+      if (fault == Fault::kAckDelay) set.ackDelayMs = delay;
+      if (fault == Fault::kResponseDelay) set.responseDelayMs = delay;
+    }
+  }
+  return "";
+}
+
+FaultSet FaultPlan::For(Target target, int number) const {
+  auto it = plan_.find({target, number});
+  return it == plan_.end() ? FaultSet{} : it->second;
+}
+
+}  // namespace sim

@@ -1,0 +1,66 @@
+// What the simulated R/W does on which attempt: whether a card is in the
+// field, and which faults to inject.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+namespace sim {
+
+// Card presence per polling attempt (numbered from 1 over the simulator's
+// whole life): always, never, a repeating pattern of 'o' (card) and '.'
+// (none), or a probability with a seed.
+class CardSchedule {
+ public:
+  // Accepts "always", "never", a pattern such as "ooo.o", or "p=0.75".
+  bool Parse(const std::string &text);
+  void Seed(std::uint32_t seed) { random_.seed(seed); }
+  bool Present(int attempt);
+
+ private:
+  std::string pattern_ = "o";
+  double probability_ = -1;  // < 0: the pattern decides
+  std::mt19937 random_{1};
+};
+
+enum class Fault {
+  kNoAck,          // no ACK, no response
+  kNoResponse,     // ACK only
+  kBadChecksum,    // response with a wrong data checksum
+  kWrongCode,      // response code not the command code + 1
+  kShortAnswer,    // response cut short
+  kAckDelay,       // ACK after a pause
+  kResponseDelay,  // response after a pause
+  kWrongMac,       // secured: the answer's MAC does not match
+  kWrongCounter,   // secured: the answer carries the command's own counter
+  kWrongAuth,      // secured: the challenge answer is wrong
+};
+
+// Which command a fault targets: the N-th poll, the N-th connection (the
+// open command, or the authentication), or the N-th close command.
+enum class Target { kPoll, kConnect, kClose };
+
+struct FaultSet {
+  std::set<Fault> faults;
+  int ackDelayMs = 0;
+  int responseDelayMs = 0;
+  bool Has(Fault f) const { return faults.count(f) != 0; }
+};
+
+class FaultPlan {
+ public:
+  // Parses "KIND@LIST", LIST being comma-separated items N, N-M, cN, xN;
+  // KIND one of no-ack, no-response, bad-checksum, wrong-code, short,
+  // ack-delay=MS, response-delay=MS, wrong-mac, wrong-counter, wrong-auth.
+  // Returns an error text, empty when accepted.
+  std::string Add(const std::string &spec);
+  FaultSet For(Target target, int number) const;
+
+ private:
+  std::map<std::pair<Target, int>, FaultSet> plan_;
+};
+
+}  // namespace sim

@@ -1,0 +1,59 @@
+#include "sim/simulator.h"
+
+#include "link/frame.h"
+
+namespace sim {
+
+std::vector<Output> Simulator::OnInput(const std::uint8_t *bytes, std::size_t count) {
+  std::vector<Output> outputs;
+  for (const ParsedFrame &frame : parser_.Feed(bytes, count)) {
+    if (!frame.checksumOk) {
+      Trace("<-", frame.data, "bad data checksum, ignored");
+      continue;
+    }
+    std::vector<Output> more = OnFrame(frame.data);
+    outputs.insert(outputs.end(), more.begin(), more.end());
+  }
+  return outputs;
+}
+
+std::vector<Output> Simulator::OnFrame(const Bytes &data) {
+  Target target = Target::kPoll;
+  FaultSet faults;
+  int number = 0;
+  if (model_.Classify(data, &target)) {
+    number = ++counts_[static_cast<int>(target)];
+    faults = plan_.For(target, number);
+  }
+  Trace("<-", data, model_.Describe(data, true));
+  if (faults.Has(Fault::kNoAck)) {
+    Trace("--", {}, "no ACK (fault)");
+    return {};
+  }
+  std::vector<Output> outputs{{faults.ackDelayMs, Bytes(frame::kAck, frame::kAck + 6)}};
+  Trace("->", {}, "ACK");
+  bool card = target == Target::kPoll && number > 0 && cards_.Present(number);
+  std::optional<Bytes> answer = model_.Answer(data, card, faults);
+  if (!answer || faults.Has(Fault::kNoResponse)) {
+    Trace("--", {}, answer ? "no response (fault)" : "no response");
+    return outputs;
+  }
+  Bytes response = *answer;
+  if (faults.Has(Fault::kWrongCode) && !response.empty()) response[0] ^= 0x40;
+  if (faults.Has(Fault::kShortAnswer)) response.resize(response.size() / 2);
+  Bytes wire(response.size() + frame::kOverhead);
+  frame::Encode(response.data(), static_cast<int>(response.size()), wire.data());
+  if (faults.Has(Fault::kBadChecksum)) wire[wire.size() - 2] ^= 0x01;
+  Trace("->", response, model_.Describe(response, false));
+  outputs.push_back({faults.responseDelayMs, wire});
+  return outputs;
+}
+
+void Simulator::Trace(const char *direction, const Bytes &data, const std::string &note) {
+  if (!trace_) return;
+  std::fprintf(trace_, "%s %s%s%s\n", direction, HexText(data).c_str(), data.empty() ? "" : "  ",
+               note.c_str());
+  std::fflush(trace_);
+}
+
+}  // namespace sim

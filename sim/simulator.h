@@ -1,0 +1,40 @@
+// The simulated R/W between the byte stream and a reader model: frames in,
+// ACK and response frames out, with the planned faults applied.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "sim/frame_parser.h"
+#include "sim/reader_model.h"
+#include "sim/schedule.h"
+
+namespace sim {
+
+// Bytes to send after a pause.
+struct Output {
+  int delayMs;
+  Bytes bytes;
+};
+
+class Simulator {
+ public:
+  Simulator(ReaderModel &model, CardSchedule &cards, const FaultPlan &plan, std::FILE *trace)
+      : model_(model), cards_(cards), plan_(plan), trace_(trace) {}
+  std::vector<Output> OnInput(const std::uint8_t *bytes, std::size_t count);
+  // The host closed the port: a half-received frame is dropped.
+  void Reset() { parser_.Reset(); }
+
+ private:
+  std::vector<Output> OnFrame(const Bytes &data);
+  void Trace(const char *direction, const Bytes &data, const std::string &note);
+
+  ReaderModel &model_;
+  CardSchedule &cards_;
+  const FaultPlan &plan_;
+  std::FILE *trace_;
+  FrameParser parser_;
+  int counts_[3] = {0, 0, 0};  // polls, connections, closes
+};
+
+}  // namespace sim

@@ -1,0 +1,173 @@
+// brimlet end to end: the real program against the real simulator.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+const std::string kBanner =
+    "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
+
+std::string Brimlet() { return BinDir() + "/brimlet"; }
+
+std::string Repeat(const std::string &text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+std::string ReadFile(const std::string &path) {
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+  std::fclose(f);
+  return out;
+}
+
+std::string TempPath(const std::string &name) {
+  std::string path = ::testing::TempDir() + name;
+  std::remove(path.c_str());
+  return path;
+}
+
+TEST(BrimletTest, UsageAndVersion) {
+  const std::string usage =
+      "\nUsage: brimlet [options]\n"
+      "Options:\n"
+      "  c COM-PORT                 Set port name. c COM1 \n"
+      "  rt RESPONSE_PACKET_TIMEOUT Set response packet time-out(millisecond).\n"
+      "  h                          Print this message and exit.\n"
+      "  v                          Print version information and exit.\n";
+  EXPECT_EQ(RunProgram(Brimlet(), {"h"}).out, usage);
+  EXPECT_EQ(RunProgram(Brimlet(), {"x"}).out, usage);
+  EXPECT_EQ(RunProgram(Brimlet(), {"kagi", "On"}).out, usage);
+  EXPECT_EQ(RunProgram(Brimlet(), {"c"}).out, usage);
+  EXPECT_EQ(RunProgram(Brimlet(), {"v"}).out,
+            "\n<< Polling for TQ --- ver 1.062 (C) 2026 The kestrow authors >> \n");
+}
+
+TEST(BrimletTest, SingleRunsWithResultFile) {
+  SimProcess sim({"--card=ooo.o"});
+  std::string file = TempPath("brimlet_single.csv");
+  RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "30", "f", file, "kagi", "off"});
+  EXPECT_EQ(r.out, kBanner + Repeat("ooo.o", 6) +
+                       "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
+  EXPECT_EQ(r.exitCode, 0);
+  r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "120", "f", file});
+  std::string block = Repeat("ooo.o", 10) + "    [ 40/ 50]  80%\n";
+  EXPECT_EQ(r.out, kBanner + block + block + Repeat("ooo.o", 4) +
+                       "    [ 16/ 20]  80%\n(TOTAL) [  96/ 120] ...  80.00%\n\n");
+  EXPECT_EQ(ReadFile(file), " 80.00%,  24,  30, 80.00%,  96, 120,");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "open," + Repeat("poll,", 30) + "close,open," + Repeat("poll,", 120) + "close");
+}
+
+TEST(BrimletTest, RecordFormats) {
+  SimProcess sim({"--card=always"});
+  std::string file = TempPath("brimlet_formats.csv");
+  const std::vector<std::vector<std::string>> formats = {
+      {}, {"d", "7"}, {"s", "off"}, {"s", "off", "d", "12"}, {"s", "on"}};
+  for (const auto &extra : formats) {
+    std::vector<std::string> args = {"c", sim.Path(), "t", "2", "f", file};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(RunProgram(Brimlet(), args).out,
+              kBanner + "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
+  }
+  EXPECT_EQ(ReadFile(file),
+            "100.00%,   2,   2,100.00%,   2,   2,   7,100.00%,   2,   2\n"
+            "100.00%,   2,   2,  12\n100.00%,   2,   2,");
+}
+
+TEST(BrimletTest, FailureLimitWithoutCard) {
+  SimProcess sim({"--card=never"});
+  std::string file = TempPath("brimlet_limit.csv");
+  RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "e", "5", "f", file, "s", "off"});
+  EXPECT_EQ(r.out, kBanner + ".....(TOTAL) [   0/   5] ...   0.00%\n\n");
+  EXPECT_EQ(ReadFile(file), "  0.00%,   0,   5\n");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open," + Repeat("poll,", 5) + "close");
+}
+
+TEST(BrimletTest, FaultsAreFailedAttempts) {
+  SimProcess sim({"--fault=bad-checksum@2", "--fault=wrong-code@3", "--fault=short@4",
+                  "--fault=no-ack@5", "--fault=no-response@6", "--fault=ack-delay=20@7",
+                  "--fault=response-delay=30@8", "--fault=response-delay=400@9"});
+  // Pauses within the inactivity time-outs are no failure; a response later
+  // than the time-out is a missing one (the last attempt, so that the late
+  // frame disturbs no other).
+  RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "9"});
+  EXPECT_EQ(r.out, kBanner + "oXXXX.oo.    [  3/  9]  33%\n(TOTAL) [   3/   9] ...  33.33%\n\n");
+}
+
+TEST(BrimletTest, ResultFileInMissingFolder) {
+  SimProcess sim({});
+  RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "f", "/no/such/folder/r.csv"});
+  EXPECT_EQ(r.out, kBanner + "[/no/such/folder/r.csv] のオープンに作成に失敗しました。\n\n");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open");  // no close command
+}
+
+TEST(BrimletTest, FailedFirstConnectionIsSilent) {
+  SimProcess wrong({"--fault=wrong-code@c1"});
+  RunResult r = RunProgram(Brimlet(), {"c", wrong.Path()});
+  EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(CommandSequence(wrong.StopAndTrace()), "open");
+  r = RunProgram(Brimlet(), {"c", "/dev/no-such-reader"});
+  EXPECT_EQ(r.out, kBanner);
+}
+
+TEST(BrimletTest, RepeatingModeReconnectsAndStopsOnInput) {
+  SimProcess sim({});
+  std::string file = TempPath("brimlet_repeat.csv");
+  ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file});
+  std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  std::string firstRun = kBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  tool.ReadUntil(firstRun + "ooo", 30000);
+  tool.WriteInput("q");
+  ASSERT_EQ(tool.Wait(30000), 0);
+  const std::string &out = tool.Output();
+  ASSERT_EQ(out.substr(0, firstRun.size()), firstRun);
+  std::string rest = out.substr(firstRun.size());
+  std::size_t marks = rest.find_first_not_of('o');
+  ASSERT_GE(marks, 3u);
+  ASSERT_LT(marks, 50u);
+  char total[64];
+  std::snprintf(total, sizeof total, "(TOTAL) [%4zu/%4zu] ... 100.00%%\n\n", marks, marks);
+  EXPECT_EQ(rest.substr(marks), total);
+  char record[64];
+  std::snprintf(record, sizeof record, "100.00%%,%4zu,%4zu,", marks, marks);
+  EXPECT_EQ(ReadFile(file), std::string("100.00%, 100, 100,") + record);
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open," + Repeat("poll,", 100) + "close,open," +
+                                                     Repeat("poll,", static_cast<int>(marks)) +
+                                                     "close");
+}
+
+TEST(BrimletTest, InterruptEndsLoopInOrder) {
+  SimProcess sim({});
+  std::string file = TempPath("brimlet_interrupt.csv");
+  ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file, "s", "off"});
+  tool.ReadUntil(kBanner + "ooooo", 30000);
+  tool.Signal(SIGINT);
+  ASSERT_EQ(tool.Wait(30000), 0);
+  std::string rest = tool.Output().substr(kBanner.size());
+  std::size_t marks = rest.find_first_not_of('o');
+  char total[64];
+  std::snprintf(total, sizeof total, "(TOTAL) [%4zu/%4zu] ... 100.00%%\n\n", marks, marks);
+  EXPECT_EQ(rest.substr(marks), total);
+  char record[64];
+  std::snprintf(record, sizeof record, "100.00%%,%4zu,%4zu\n", marks, marks);
+  EXPECT_EQ(ReadFile(file), record);
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "open," + Repeat("poll,", static_cast<int>(marks)) + "close");
+}
+
+}  // namespace

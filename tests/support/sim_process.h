@@ -1,0 +1,35 @@
+// The R/W simulator running in the background for end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> args)
+      : child_(BinDir() + "/rwsim", WithTrace(std::move(args))) {
+    path_ = child_.ReadLine(5000);
+  }
+  ~SimProcess() { child_.Signal(15); }
+  const std::string &Path() const { return path_; }
+  // Stops the simulator and returns its trace of frames.
+  std::string StopAndTrace() {
+    child_.Signal(15);
+    child_.Wait(5000);
+    return child_.Errors();
+  }
+
+ private:
+  static std::vector<std::string> WithTrace(std::vector<std::string> args) {
+    args.push_back("--trace");
+    return args;
+  }
+  ChildProcess child_;
+  std::string path_;
+};
+
+// Lines of a trace whose text contains `what`, in order, one letter each:
+// used to check which commands reached the R/W.
+std::string CommandSequence(const std::string &trace);
