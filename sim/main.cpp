@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "platform/posix_line.h"
 #include "sim/options.h"
 #include "sim/reader_model.h"
 #include "sim/simulator.h"
@@ -52,7 +54,15 @@ void Send(int fd, const sim::Output &output) {
 
 std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options);
 
-void Serve(int master, sim::Simulator &simulator) {
+// True when the tool has set the line to the speed the R/W answers at.
+bool LineSpeedMatches(int slave, std::uint32_t baudRate) {
+  if (baudRate == 0) return true;
+  platform::LineState line{};
+  return platform::posix::ReadLine(slave, &line) && line.baudRate == baudRate;
+}
+
+void Serve(const Pty &pty, std::uint32_t baudRate, sim::Simulator &simulator, std::FILE *trace) {
+  int master = pty.master;
   std::uint8_t buffer[1024];
   while (!stopping) {
     pollfd pfd{master, POLLIN, 0};
@@ -60,6 +70,10 @@ void Serve(int master, sim::Simulator &simulator) {
     if (ready <= 0 || !(pfd.revents & POLLIN)) continue;
     ssize_t n = read(master, buffer, sizeof buffer);
     if (n <= 0) continue;
+    if (!LineSpeedMatches(pty.slaveKeeper, baudRate)) {
+      if (trace) std::fprintf(trace, "-- %zd bytes at another line speed, ignored\n", n);
+      continue;
+    }
     for (const sim::Output &output : simulator.OnInput(buffer, static_cast<std::size_t>(n))) {
       Send(master, output);
     }
@@ -93,8 +107,9 @@ int main(int argc, char **argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
-  sim::Simulator simulator(*model, options.cards, options.faults, options.trace ? stderr : nullptr);
-  Serve(pty.master, simulator);
+  std::FILE *trace = options.trace ? stderr : nullptr;
+  sim::Simulator simulator(*model, options.cards, options.faults, trace);
+  Serve(pty, options.baudRate, simulator, trace);
   if (!options.link.empty()) unlink(options.link.c_str());
   return 0;
 }
@@ -103,8 +118,15 @@ namespace {
 
 std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options) {
   if (options.secured) {
-    std::fprintf(stderr, "rwsim: the secured R/W is not available yet\n");
-    return nullptr;
+    sim::SecuredReaderConfig config{};
+    config.desEnabled = options.desEnabled;
+    std::memcpy(config.ka, options.ka, 8);
+    std::memcpy(config.kb, options.kb, 8);
+    std::memcpy(config.readerId, options.readerId, 8);
+    std::memcpy(config.sessionKey, options.sessionKey, 8);
+    std::memcpy(config.cardId, options.cardId, 8);
+    std::memcpy(config.cardParameters, options.cardParameters, 8);
+    return std::make_unique<sim::SecuredReader>(config);
   }
   return std::make_unique<sim::PlainReader>(options.cardId, options.cardParameters);
 }

@@ -35,6 +35,8 @@ const char kHelp[] =
     "  --ka=HEX16, --kb=HEX16  secured R/W's authentication keys\n"
     "  --reader-id=HEX16    secured R/W's identifier\n"
     "  --session-key=HEX16  session key the secured R/W hands out\n"
+    "  --baud=N             answer only while the line is set to N baud (the\n"
+    "                       speed the tool gave the terminal)\n"
     "  --link=PATH          also make a symbolic link PATH to the terminal\n"
     "                       (removed on exit)\n"
     "  --trace              print every frame received and sent, decoded,\n"
@@ -78,6 +80,7 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
     kKb,
     kReaderId,
     kSession,
+    kBaud,
     kLink,
     kTrace,
     kHelpOption
@@ -92,6 +95,7 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
                                  {"kb", required_argument, nullptr, kKb},
                                  {"reader-id", required_argument, nullptr, kReaderId},
                                  {"session-key", required_argument, nullptr, kSession},
+                                 {"baud", required_argument, nullptr, kBaud},
                                  {"link", required_argument, nullptr, kLink},
                                  {"trace", no_argument, nullptr, kTrace},
                                  {"help", no_argument, nullptr, kHelpOption},
@@ -134,6 +138,10 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
         if (!ParseHex8(value, target)) return Fail("a key or identifier takes 16 hex digits");
         break;
       }
+      case kBaud:
+        options.baudRate = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+        if (options.baudRate == 0) return Fail("--baud takes a positive rate");
+        break;
       case kLink: options.link = value; break;
       case kTrace: options.trace = true; break;
       case kHelpOption: std::fputs(kHelp, stdout); return 2;

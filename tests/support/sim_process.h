@@ -30,6 +30,6 @@ class SimProcess {
   std::string path_;
 };
 
-// Lines of a trace whose text contains `what`, in order, one letter each:
-// used to check which commands reached the R/W.
+// The names of the commands that reached the R/W, in order, comma-separated,
+// as the simulator's trace decodes them.
 std::string CommandSequence(const std::string &trace);

@@ -1,0 +1,51 @@
+#include "app/kestrow/connect.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "poll/reader_binding.h"
+
+namespace {
+
+const std::int32_t kSearchBaudRates[] = {115200, 9600,   19200,   38400,  76800,  153600,
+                                         307200, 614400, 1228800, 7200,   14400,  28800,
+                                         57600,  230400, 460800,  921600, 8192,   16384,
+                                         32768,  65536,  131072,  262144, 524288, 1048576};
+constexpr int kSearchPorts = 20;
+
+}  // namespace
+
+// One port of the search at the current baud rate: with DES, then without.
+static bool TryPort(CDesCard *&slot, ReaderSettings &settings, int port) {
+  char name[16];
+  std::snprintf(name, sizeof name, "//.//COM%d", port);
+  std::strcpy(settings.portPath, name);
+  settings.desEnabled = true;
+  if (ConnectReader(slot, settings, false)) return true;
+  settings.desEnabled = false;
+  return ConnectReader(slot, settings, false);
+}
+
+bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
+  if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseSession)) return false;
+  slot->SetPlainMode(!settings.desEnabled);
+  if (slot->Authenticate(settings.Ka, settings.Kb) != 0) return false;  // stays until replaced
+  platform::Sleep(20);
+  return true;
+}
+
+bool SearchReader(CDesCard *&slot, ReaderSettings &settings) {
+  std::printf("--- Trying RW Connection ---\n");
+  std::fflush(stdout);
+  bool found = false;
+  for (std::int32_t baudRate : kSearchBaudRates) {
+    settings.baudRate = baudRate;
+    for (int port = 1; port <= kSearchPorts && !found; ++port) {
+      found = TryPort(slot, settings, port);
+    }
+    if (found) break;
+  }
+  std::printf("--- End ---\n");
+  return found;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "poll/settings.h"
+#include "secure/des_card.h"
+
+// Replaces the session in `slot` by a new one on the settings' port,
+// switches it to plain or DES operation and authenticates. Returns true when
+// the slot holds an authenticated session.
+bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst);
+
+// Tries every baud rate of the search list on COM1 to COM20, each with DES
+// and then without, until one connects. The settings keep the combination
+// that worked (or the last one tried).
+bool SearchReader(CDesCard *&slot, ReaderSettings &settings);

@@ -1,0 +1,182 @@
+// kestrow end to end: the real program against the real secured simulator,
+// and the port search over a folder of pseudo-terminals.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+const std::string kBanner =
+    "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
+const std::string kAuthentication = "get reader id,verify reader,confirm session key,";
+
+std::string Kestrow() { return BinDir() + "/kestrow"; }
+
+std::string Repeat(const std::string &text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// Lines of the simulator's trace that show frames from the host.
+std::vector<std::string> HostFrames(const std::string &trace) {
+  std::vector<std::string> frames;
+  std::size_t start = 0;
+  while (start < trace.size()) {
+    std::size_t end = trace.find('\n', start);
+    if (end == std::string::npos) end = trace.size();
+    std::string line = trace.substr(start, end - start);
+    if (line.rfind("<- ", 0) == 0) frames.push_back(line.substr(3));
+    start = end + 1;
+  }
+  return frames;
+}
+
+TEST(KestrowTest, AuthenticatesAndPollsWithDes) {
+  SimProcess sim({"--reader=secured", "--card=ooo.o"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "30"});
+  EXPECT_EQ(r.out, kBanner + Repeat("ooo.o", 6) +
+                       "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + Repeat("poll,", 30) + "close");
+}
+
+TEST(KestrowTest, PlainModeFramesOnTheWire) {
+  SimProcess sim({"--reader=secured", "--des=off", "--card=o.", "--reader-id=0102030405060708",
+                  "--session-key=1112131415161718"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "2", "kagi", "off"});
+  EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
+  std::vector<std::string> frames = HostFrames(sim.StopAndTrace());
+  ASSERT_EQ(frames.size(), 6u);
+  EXPECT_EQ(frames[0], "00 00 00  get reader id");
+  EXPECT_EQ(frames[1], "02 00 00 01 02 03 04 05 06 07 08 00 00 00 00 00 00 00 00  verify reader");
+  EXPECT_EQ(frames[2],
+            "04 00 00 01 02 03 04 05 06 07 08 11 12 13 14 15 16 17 18  confirm session key");
+  EXPECT_EQ(frames[3], "8C 02 00 00 00 00 00 00 00 01 F4 00 01 06 00 FF FF 00 00  poll");
+  EXPECT_EQ(frames[4], "8C 05 00 00 00 00 00 00 00 01 F4 00 01 06 00 FF FF 00 00  poll");
+  EXPECT_EQ(frames[5], "06 08 00 00 00 00 00 00 00  close");
+}
+
+TEST(KestrowTest, WrongKeysOrModeFailTheConnection) {
+  SimProcess sim({"--reader=secured"});
+  const std::vector<std::vector<std::string>> cases = {
+      {"ka", "0123456789ABCDEF"}, {"kb", "0123456789ABCDEF"}, {"kagi", "off"}};
+  for (const auto &extra : cases) {
+    std::vector<std::string> args = {"c", sim.Path(), "t", "5"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    RunResult r = RunProgram(Kestrow(), args);
+    EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n") << extra[0];
+    EXPECT_EQ(r.exitCode, 0);
+  }
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "get reader id,verify reader,get reader id,verify reader,get reader id,verify reader");
+}
+
+TEST(KestrowTest, CounterMismatchAndFaults) {
+  SimProcess sim({"--reader=secured", "--fault=wrong-counter@2", "--fault=wrong-mac@3",
+                  "--fault=bad-checksum@4", "--fault=no-ack@5"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "6"});
+  EXPECT_EQ(r.out, kBanner +
+                       "oIDTR ErrorXXXXo    [  2/  6]  33%\n"
+                       "(TOTAL) [   2/   6] ...  33.33%\n\n");
+  EXPECT_EQ(r.err, "IDt Error!!\nNow IDtr(Controller): 06 00 Get IDtr(R/W):05 00\nSn:0006\n");
+}
+
+TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
+  SimProcess sim({"--reader=secured"});
+  ChildProcess tool(Kestrow(), {"c", sim.Path()});
+  std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  std::string firstRun = kBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  tool.ReadUntil(firstRun + "oo", 30000);
+  tool.WriteInput("\n");
+  ASSERT_EQ(tool.Wait(30000), 0);
+  ASSERT_EQ(tool.Output().substr(0, firstRun.size()), firstRun);
+  int marks = static_cast<int>(tool.Output().find('(', firstRun.size()) - firstRun.size());
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + Repeat("poll,", 100) + "close," +
+                                                     kAuthentication + Repeat("poll,", marks) +
+                                                     "close");
+}
+
+// A folder of COMn names for the test build of kestrow.
+class PortFolder {
+ public:
+  PortFolder() {
+    char pattern[] = "/tmp/kestrow-ports-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  ~PortFolder() {
+    for (const std::string &link : links_) unlink(link.c_str());
+    rmdir(dir_.c_str());
+  }
+  void Link(int port, const std::string &device) {
+    std::string link = dir_ + "/COM" + std::to_string(port);
+    ASSERT_EQ(symlink(device.c_str(), link.c_str()), 0);
+    links_.push_back(link);
+  }
+  // Points the test build's COMn names at this folder.
+  void Export() const { setenv("KESTROW_TEST_COM_DIR", dir_.c_str(), 1); }
+  RunResult Search(std::vector<std::string> args, const std::string &input = "") {
+    Export();
+    RunResult r = RunProgram(BinDir() + "/kestrow_testports", args, input, 120000);
+    unsetenv("KESTROW_TEST_COM_DIR");
+    return r;
+  }
+
+ private:
+  std::string dir_;
+  std::vector<std::string> links_;
+};
+
+TEST(PortSearchTest, NoReaderAnywhere) {
+  PortFolder ports;
+  RunResult r = ports.Search({"b", "9600", "kagi", "off"});
+  EXPECT_EQ(r.out, kBanner + "--- Trying RW Connection ---\n--- End ---\nReader/Writer Error !!\n");
+}
+
+TEST(PortSearchTest, FirstCombinationWins) {
+  SimProcess sim({"--reader=secured", "--baud=115200"});
+  PortFolder ports;
+  ports.Link(1, sim.Path());
+  RunResult r = ports.Search({"t", "2"});
+  EXPECT_EQ(r.out, kBanner +
+                       "--- Trying RW Connection ---\n--- End ---\n"
+                       "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + "poll,poll,close");
+}
+
+TEST(PortSearchTest, FindsPlainReaderAt9600OnCom5AndKeepsSettings) {
+  SimProcess sim({"--reader=secured", "--des=off", "--baud=9600"});
+  SimProcess other({"--reader=secured", "--baud=19200"});  // later in the search order
+  PortFolder ports;
+  ports.Link(5, sim.Path());
+  ports.Link(2, other.Path());
+  std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  std::string firstRun = kBanner + "--- Trying RW Connection ---\n--- End ---\n" + block + block +
+                         "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  ports.Export();
+  ChildProcess tool(BinDir() + "/kestrow_testports", {"kagi", "on", "b", "38400"});
+  unsetenv("KESTROW_TEST_COM_DIR");
+  tool.ReadUntil(firstRun + "o", 60000);
+  tool.WriteInput("\n");
+  ASSERT_EQ(tool.Wait(30000), 0);
+  ASSERT_EQ(tool.Output().substr(0, firstRun.size()), firstRun);
+  int marks = static_cast<int>(tool.Output().find('(', firstRun.size()) - firstRun.size());
+  // 115200 is ignored on both ports; at 9600 the DES attempt on COM5 fails
+  // at its second exchange and the plain one connects. The reconnection
+  // after the run uses 9600 and plain mode again.
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "get reader id,verify reader," + kAuthentication + Repeat("poll,", 100) + "close," +
+                kAuthentication + Repeat("poll,", marks) + "close");
+  EXPECT_EQ(CommandSequence(other.StopAndTrace()), "");
+}
+
+}  // namespace
