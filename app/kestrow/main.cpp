@@ -5,23 +5,13 @@
 
 #include "app/kestrow/connect.h"
 #include "app/kestrow/texts.h"
-#include "platform/platform.h"
-#include "poll/options.h"
 #include "poll/polling_loop.h"
-#include "poll/settings.h"
+#include "poll/startup.h"
 
 int main(int argc, char **argv) {
-  platform::SetIdlePriority();
-  platform::InstallStopHandlers();
   RunSettings settings;
-  SetDefaultReaderSettings(settings.reader);
-  SetDefaultPollSettings(settings.poll);
   std::uint8_t cardIdOut[16] = {};
-  std::printf("\n");
-  if (!ParseOptions(argc, argv, settings.reader, settings.poll, kKestrowTexts)) return 0;
-  PrintBanner(kKestrowTexts);
-  std::fflush(stdout);
-  platform::PrepareConsoleInput();
+  if (!StartTool(argc, argv, settings, kKestrowTexts)) return 0;
   CDesCard *slot = nullptr;
   bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false)
                                            : SearchReader(slot, settings.reader);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/text_files.h"
+
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 
@@ -15,23 +17,6 @@ const std::string kBanner =
     "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
 
 std::string Brimlet() { return BinDir() + "/brimlet"; }
-
-std::string Repeat(const std::string &text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return "<missing>";
-  std::string out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  std::fclose(f);
-  return out;
-}
 
 std::string TempPath(const std::string &name) {
   std::string path = ::testing::TempDir() + name;

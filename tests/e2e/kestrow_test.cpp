@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/text_files.h"
 
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
@@ -20,12 +23,6 @@ const std::string kBanner =
 const std::string kAuthentication = "get reader id,verify reader,confirm session key,";
 
 std::string Kestrow() { return BinDir() + "/kestrow"; }
-
-std::string Repeat(const std::string &text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
 
 // Lines of the simulator's trace that show frames from the host.
 std::vector<std::string> HostFrames(const std::string &trace) {
@@ -177,6 +174,19 @@ TEST(PortSearchTest, FindsPlainReaderAt9600OnCom5AndKeepsSettings) {
             "get reader id,verify reader," + kAuthentication + Repeat("poll,", 100) + "close," +
                 kAuthentication + Repeat("poll,", marks) + "close");
   EXPECT_EQ(CommandSequence(other.StopAndTrace()), "");
+}
+
+TEST(PortSearchTest, InterruptDuringSearchEndsAtOnce) {
+  SimProcess deaf({"--reader=secured", "--baud=1"});  // answers at no speed the search tries
+  PortFolder ports;
+  for (int port = 1; port <= 20; ++port) ports.Link(port, deaf.Path());
+  ports.Export();
+  ChildProcess tool(BinDir() + "/kestrow_testports", {});
+  unsetenv("KESTROW_TEST_COM_DIR");
+  tool.ReadUntil("--- Trying RW Connection ---\n", 10000);
+  tool.Signal(SIGINT);
+  EXPECT_EQ(tool.Wait(10000), 128 + SIGINT);
+  EXPECT_EQ(tool.Output(), kBanner + "--- Trying RW Connection ---\n");
 }
 
 }  // namespace

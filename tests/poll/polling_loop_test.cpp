@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/text_files.h"
+
 #include "poll/polling_loop.h"
 
 namespace {
@@ -64,23 +66,6 @@ std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAft
   RunPollingLoop(reader, poll, cardId, hooks);
   std::fflush(stdout);
   return ::testing::internal::GetCapturedStdout();
-}
-
-std::string Repeat(const std::string &text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return "<missing>";
-  std::string out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  std::fclose(f);
-  return out;
 }
 
 TEST(PollingLoopTest, SingleRunWithPartialBlock) {

@@ -1,0 +1,23 @@
+// Small text helpers shared by the tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+inline std::string Repeat(const std::string &text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// The whole content of a file, or "<missing>".
+inline std::string ReadFile(const std::string &path) {
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+  std::fclose(f);
+  return out;
+}
