@@ -281,7 +281,9 @@ void PrepareConsoleInput() {
 
 void RestoreConsoleInput() {
   // tcsetattr is async-signal-safe, so this also serves the signal handler.
-  if (consoleSaved) tcsetattr(STDIN_FILENO, TCSANOW, &savedConsole);
+  // The key that stopped the tool is discarded with the mode, so that it
+  // does not reach the shell's next command line.
+  if (consoleSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedConsole);
 }
 
 bool KeyPressed() {
