@@ -269,6 +269,9 @@ void OnStopSignal(int signalNumber) {
 }  // namespace
 
 void PrepareConsoleInput() {
+  // With standard input closed, the serial port would be opened as
+  // descriptor 0 and its bytes taken for key presses.
+  if (fcntl(STDIN_FILENO, F_GETFD) == -1) open("/dev/null", O_RDONLY);
   if (consoleSaved || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedConsole) != 0) return;
   termios keys = savedConsole;
   keys.c_lflag &= ~(ICANON | ECHO);

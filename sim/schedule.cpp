@@ -63,14 +63,14 @@ bool ParseKind(const std::string &kind, Fault *fault, int *delay) {
 
 }  // namespace
 
-std::string FaultPlan::Add(const std::string &spec) {
-  std::size_t at = spec.find('@');
+std::string FaultPlan::Add(const std::string &request) {
+  std::size_t at = request.find('@');
   Fault fault;
   int delay = 0;
-  if (at == std::string::npos || !ParseKind(spec.substr(0, at), &fault, &delay)) {
-    return "unknown fault: " + spec;
+  if (at == std::string::npos || !ParseKind(request.substr(0, at), &fault, &delay)) {
+    return "unknown fault: " + request;
   }
-  std::stringstream items(spec.substr(at + 1));
+  std::stringstream items(request.substr(at + 1));
   std::string item;
   while (std::getline(items, item, ',')) {
     Target target = Target::kPoll;
@@ -84,7 +84,7 @@ std::string FaultPlan::Add(const std::string &spec) {
                                         : ParseNumber(item.substr(0, dash), &first) &&
                                               ParseNumber(item.substr(dash + 1), &last);
     if (!ok || first < 1 || last < first || last - first > 1000000) {
-      return "bad attempt list in: " + spec;
+      return "bad attempt list in: " + request;
     }
     for (int n = first; n <= last; ++n) {
       FaultSet &set = plan_[{target, n}];

@@ -56,7 +56,7 @@ class FaultPlan {
   // KIND one of no-ack, no-response, bad-checksum, wrong-code, short,
   // ack-delay=MS, response-delay=MS, wrong-mac, wrong-counter, wrong-auth.
   // Returns an error text, empty when accepted.
-  std::string Add(const std::string &spec);
+  std::string Add(const std::string &request);
   FaultSet For(Target target, int number) const;
 
  private:
