@@ -80,8 +80,10 @@ bool ParsePortNumber(const char *digits, int *number) {
   return value >= 1;
 }
 
-bool Format(char *out, int size, const char *format, const char *text, int number) {
-  int n = text ? std::snprintf(out, size, format, text) : std::snprintf(out, size, format, number);
+// snprintf that reports whether the whole text fitted.
+template <class... Args>
+bool Format(char *out, int size, const char *format, Args... args) {
+  int n = std::snprintf(out, size, format, args...);
   return n >= 0 && n < size;
 }
 
@@ -90,20 +92,19 @@ bool Format(char *out, int size, const char *format, const char *text, int numbe
 bool DevicePathFor(const char *portPath, char *device, int size) {
   const char *name = portPath;
   if (std::strncmp(name, "//.//", 5) == 0) name += 5;
-  if (name[0] == '/') return Format(device, size, "%s", name, 0);
+  if (name[0] == '/') return Format(device, size, "%s", name);
   int number = 0;
   if (std::strncmp(name, "COM", 3) == 0 && ParsePortNumber(name + 3, &number)) {
 #ifdef PLATFORM_COM_DIR_VARIABLE
     // Test builds point the COMn names at a folder of their own, so that a
     // port search runs against pseudo-terminals and never touches devices.
     if (const char *dir = std::getenv(PLATFORM_COM_DIR_VARIABLE)) {
-      int n = std::snprintf(device, size, "%s/COM%d", dir, number);
-      return n >= 0 && n < size;
+      return Format(device, size, "%s/COM%d", dir, number);
     }
 #endif
-    return Format(device, size, "/dev/ttyS%d", nullptr, number - 1);
+    return Format(device, size, "/dev/ttyS%d", number - 1);
   }
-  return Format(device, size, "/dev/%s", name, 0);
+  return Format(device, size, "/dev/%s", name);
 }
 
 PortHandle OpenPort(const char *path) {

@@ -125,8 +125,6 @@ bool ApplyOption(const char *word, const char *value, ReaderSettings &reader, Po
   }
 }
 
-bool TakesValue(char first) { return first != '\0' && std::strchr("cbarktedfs", first) != nullptr; }
-
 }  // namespace
 
 bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
@@ -137,7 +135,8 @@ bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &p
       PrintVersionLine(texts);
       return false;
     }
-    if (!TakesValue(word[0]) || i + 1 >= argc || !ApplyOption(word, argv[i + 1], reader, poll)) {
+    // Unknown words, missing values and bad values all end with the usage.
+    if (i + 1 >= argc || !ApplyOption(word, argv[i + 1], reader, poll)) {
       PrintUsageText(texts);
       return false;
     }

@@ -1,8 +1,20 @@
 #include "sim/frame_parser.h"
 
+#include <cstdio>
+
 #include "link/frame.h"
 
 namespace sim {
+
+std::string HexText(const Bytes &bytes) {
+  std::string out;
+  char piece[4];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(piece, sizeof piece, out.empty() ? "%02X" : " %02X", b);
+    out += piece;
+  }
+  return out;
+}
 
 std::vector<ParsedFrame> FrameParser::Feed(const std::uint8_t *bytes, std::size_t count) {
   buffer_.insert(buffer_.end(), bytes, bytes + count);

@@ -5,11 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace sim {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// "01 2E 4C" for the trace.
+std::string HexText(const Bytes &bytes);
 
 struct ParsedFrame {
   bool checksumOk;
@@ -19,7 +23,6 @@ struct ParsedFrame {
 class FrameParser {
  public:
   std::vector<ParsedFrame> Feed(const std::uint8_t *bytes, std::size_t count);
-  void Reset() { buffer_.clear(); }
 
  private:
   Bytes buffer_;

@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "sim/reader_model.h"
 
 namespace sim {
@@ -12,16 +10,6 @@ constexpr std::uint8_t kPassThrough = 0x5C;
 constexpr std::uint8_t kCardAnswerLength = 18;  // length byte, code, identifier, parameters
 
 }  // namespace
-
-std::string HexText(const Bytes &bytes) {
-  std::string out;
-  char piece[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(piece, sizeof piece, out.empty() ? "%02X" : " %02X", b);
-    out += piece;
-  }
-  return out;
-}
 
 PlainReader::PlainReader(const std::uint8_t *cardId, const std::uint8_t *cardParameters)
     : cardId_(cardId, cardId + 8), cardParameters_(cardParameters, cardParameters + 8) {}

@@ -71,6 +71,4 @@ class SecuredReader : public ReaderModel {
   bool authenticated_ = false;
 };
 
-std::string HexText(const Bytes &bytes);
-
 }  // namespace sim

@@ -25,7 +25,7 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
     number = ++counts_[static_cast<int>(target)];
     faults = plan_.For(target, number);
   }
-  Trace("<-", data, model_.Describe(data, true));
+  TraceFrame("<-", data, true);
   if (faults.Has(Fault::kNoAck)) {
     Trace("--", {}, "no ACK (fault)");
     return {};
@@ -44,9 +44,13 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
   Bytes wire(response.size() + frame::kOverhead);
   frame::Encode(response.data(), static_cast<int>(response.size()), wire.data());
   if (faults.Has(Fault::kBadChecksum)) wire[wire.size() - 2] ^= 0x01;
-  Trace("->", response, model_.Describe(response, false));
+  TraceFrame("->", response, false);
   outputs.push_back({faults.responseDelayMs, wire});
   return outputs;
+}
+
+void Simulator::TraceFrame(const char *direction, const Bytes &data, bool fromHost) {
+  if (trace_) Trace(direction, data, model_.Describe(data, fromHost));  // decoding may decrypt
 }
 
 void Simulator::Trace(const char *direction, const Bytes &data, const std::string &note) {

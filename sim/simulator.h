@@ -22,12 +22,11 @@ class Simulator {
   Simulator(ReaderModel &model, CardSchedule &cards, const FaultPlan &plan, std::FILE *trace)
       : model_(model), cards_(cards), plan_(plan), trace_(trace) {}
   std::vector<Output> OnInput(const std::uint8_t *bytes, std::size_t count);
-  // The host closed the port: a half-received frame is dropped.
-  void Reset() { parser_.Reset(); }
 
  private:
   std::vector<Output> OnFrame(const Bytes &data);
   void Trace(const char *direction, const Bytes &data, const std::string &note);
+  void TraceFrame(const char *direction, const Bytes &data, bool fromHost);
 
   ReaderModel &model_;
   CardSchedule &cards_;
