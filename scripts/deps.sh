@@ -9,6 +9,23 @@ require_packages() {
   for extra in "$@"; do
     command -v "$extra" >/dev/null 2>&1 || missing+=("$extra")
   done
+  install_packages "${missing[@]}"
+}
+
+# The cross compilers, Debian's GoogleTest sources and Wine.
+require_windows_packages() {
+  local missing=()
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
+  command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686-posix)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+  install_packages "${missing[@]}"
+}
+
+# Installs the named packages when run as root; otherwise names them and
+# stops.
+install_packages() {
+  local missing=("$@")
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
     echo "Installing missing packages: ${missing[*]}"

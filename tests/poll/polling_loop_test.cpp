@@ -12,6 +12,16 @@
 
 namespace {
 
+// "Opening or creating failed" in Japanese: code page 932 on Windows, whose
+// console uses it; UTF-8 elsewhere.
+#ifdef _WIN32
+const std::string kOpenFailedText =
+    "\x82\xCC\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC9\x8D\xEC\x90\xAC\x82\xC9\x8E\xB8\x94\x73"
+    "\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\n\n";
+#else
+const std::string kOpenFailedText = "のオープンに作成に失敗しました。\n\n";
+#endif
+
 // Plays the tool's session slot: poll results come from a pattern of marks
 // ('o' = 0, '.' = 2, 'X' = 255), and every call is logged.
 class ScriptedReader : public ReaderBinding {
@@ -155,15 +165,15 @@ TEST(PollingLoopTest, RatesAndRecordFormats) {
               "oo.o..X    [  3/  7]  42%\n(TOTAL) [   3/   7] ...  42.86%\n\n");
   }
   EXPECT_EQ(ReadFile(path),
-            " 42.86%,   3,   7, 42.86%,   3,   7,  12, 42.86%,   3,   7\n 42.86%,   3,   7,  12\n");
+            TextModeBytes(" 42.86%,   3,   7, 42.86%,   3,   7,  12, 42.86%,   3,   "
+                          "7\n 42.86%,   3,   7,  12\n"));
 }
 
 TEST(PollingLoopTest, UnopenableResultFileStopsBeforePolling) {
   PollSettings poll = Settings();
   std::strcpy(poll.resultPath, "/nonexistent-folder/result.csv");
   ScriptedReader reader("o");
-  EXPECT_EQ(RunLoop(reader, poll),
-            "[/nonexistent-folder/result.csv] のオープンに作成に失敗しました。\n\n");
+  EXPECT_EQ(RunLoop(reader, poll), "[/nonexistent-folder/result.csv] " + kOpenFailedText);
   EXPECT_EQ(reader.polls_, 0);
   EXPECT_EQ(reader.log, "destroy;");  // no close command
 }

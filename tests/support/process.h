@@ -40,9 +40,10 @@ class ChildProcess {
   int Wait(int timeoutMs);
   const std::string &Output() const { return out_; }
   const std::string &Errors() const { return err_; }
+  // Reads what the program has written, waiting up to `timeoutMs` for it.
+  bool Pump(int timeoutMs);
 
  private:
-  bool Pump(int timeoutMs);
   pid_t pid_ = -1;
   int in_ = -1;
   int outFd_ = -1;

@@ -10,6 +10,21 @@ inline std::string Repeat(const std::string &text, int times) {
   return out;
 }
 
+// The bytes a file opened in text mode holds for `text`: Windows stores each
+// line feed as CR LF.
+inline std::string TextModeBytes(const std::string &text) {
+#ifdef _WIN32
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+#else
+  return text;
+#endif
+}
+
 // The whole content of a file, or "<missing>".
 inline std::string ReadFile(const std::string &path) {
   std::FILE *f = std::fopen(path.c_str(), "rb");

@@ -1,0 +1,297 @@
+// Windows backend of the platform layer: the Win32 comm calls themselves,
+// QueryPerformanceCounter for the millisecond clock, the console through the
+// C runtime's key test and a console control handler.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// clang-format off: mmsystem.h needs the types of windows.h
+#include <mmsystem.h>
+// clang-format on
+#include <conio.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform.h"
+
+namespace platform {
+namespace {
+
+// An open port: its handle and the line record it had before it was opened,
+// written back when it is closed.
+struct Win32Port {
+  HANDLE handle;
+  DCB savedLine;
+  bool lineSaved;
+};
+
+Win32Port *AsPort(PortHandle port) { return static_cast<Win32Port *>(port); }
+
+// Sleep rounds up to the system timer tick (about 15.6 ms) unless a finer
+// tick is asked for; the 4 ms pause after each attempt needs 1 ms. The
+// request holds for the life of the process.
+class TimerResolution {
+ public:
+  TimerResolution() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+  ~TimerResolution() {
+    if (active_) timeEndPeriod(1);
+  }
+
+ private:
+  bool active_;
+};
+const TimerResolution timerResolution;
+
+// Moves the named bits of our flag word into the DCB's bit fields and back.
+// The flag word follows the DCB's own bit layout.
+std::uint32_t FlagsOf(const DCB &dcb) {
+  std::uint32_t flags = 0;
+  flags |= dcb.fBinary ? kLineBinary : 0;
+  flags |= dcb.fParity ? 1u << 1 : 0;
+  flags |= dcb.fOutxCtsFlow ? kLineOutxCtsFlow : 0;
+  flags |= dcb.fOutxDsrFlow ? kLineOutxDsrFlow : 0;
+  flags |= static_cast<std::uint32_t>(dcb.fDtrControl) << kLineDtrControlShift;
+  flags |= dcb.fDsrSensitivity ? 1u << 6 : 0;
+  flags |= dcb.fTXContinueOnXoff ? 1u << 7 : 0;
+  flags |= dcb.fOutX ? kLineOutX : 0;
+  flags |= dcb.fInX ? kLineInX : 0;
+  flags |= dcb.fErrorChar ? 1u << 10 : 0;
+  flags |= dcb.fNull ? 1u << 11 : 0;
+  flags |= static_cast<std::uint32_t>(dcb.fRtsControl) << kLineRtsControlShift;
+  flags |= dcb.fAbortOnError ? 1u << 14 : 0;
+  return flags;
+}
+
+void ApplyFlags(std::uint32_t flags, DCB *dcb) {
+  dcb->fBinary = (flags & kLineBinary) != 0;
+  dcb->fParity = (flags & (1u << 1)) != 0;
+  dcb->fOutxCtsFlow = (flags & kLineOutxCtsFlow) != 0;
+  dcb->fOutxDsrFlow = (flags & kLineOutxDsrFlow) != 0;
+  dcb->fDtrControl = (flags >> kLineDtrControlShift) & 3u;
+  dcb->fDsrSensitivity = (flags & (1u << 6)) != 0;
+  dcb->fTXContinueOnXoff = (flags & (1u << 7)) != 0;
+  dcb->fOutX = (flags & kLineOutX) != 0;
+  dcb->fInX = (flags & kLineInX) != 0;
+  dcb->fErrorChar = (flags & (1u << 10)) != 0;
+  dcb->fNull = (flags & (1u << 11)) != 0;
+  dcb->fRtsControl = (flags >> kLineRtsControlShift) & 3u;
+  dcb->fAbortOnError = (flags & (1u << 14)) != 0;
+}
+
+bool ReadDcb(HANDLE handle, DCB *dcb) {
+  std::memset(dcb, 0, sizeof *dcb);
+  dcb->DCBlength = sizeof *dcb;
+  return GetCommState(handle, dcb) != 0;
+}
+
+}  // namespace
+
+bool DevicePathFor(const char *portPath, char *device, int size) {
+  // The tools name ports "//.//" and a name. Windows opens COM1 to COM9 by
+  // bare name, but COM10 and above only in the device namespace, so every
+  // bare name is put there; a name that already is a path is kept.
+  const char *name = portPath;
+  if (std::strncmp(name, "//.//", 5) == 0) name += 5;
+  bool isPath = name[0] == '\\' || name[0] == '/' || std::strchr(name, ':') != nullptr;
+  int n = isPath ? std::snprintf(device, size, "%s", name)
+                 : std::snprintf(device, size, "\\\\.\\%s", name);
+  return n >= 0 && n < size;
+}
+
+PortHandle OpenPort(const char *path) {
+  char device[MAX_PATH];
+  if (!DevicePathFor(path, device, sizeof device)) return nullptr;
+  HANDLE handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto *port = new Win32Port{handle, {}, false};
+  port->lineSaved = ReadDcb(handle, &port->savedLine);
+  return port;
+}
+
+bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize) {
+  return port && SetupComm(AsPort(port)->handle, inputSize, outputSize) != 0;
+}
+
+bool SetEventMask(PortHandle port, std::uint32_t mask) {
+  return port && SetCommMask(AsPort(port)->handle, mask) != 0;
+}
+
+bool PurgePort(PortHandle port, std::uint32_t flags) {
+  return port && PurgeComm(AsPort(port)->handle, flags) != 0;
+}
+
+bool GetTimeouts(PortHandle port, CommTimeouts *timeouts) {
+  COMMTIMEOUTS t{};
+  if (!port || !GetCommTimeouts(AsPort(port)->handle, &t)) return false;
+  *timeouts =
+      CommTimeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                   t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
+  return true;
+}
+
+bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts) {
+  if (!port) return false;
+  COMMTIMEOUTS t{timeouts.readInterval, timeouts.readTotalMultiplier, timeouts.readTotalConstant,
+                 timeouts.writeTotalMultiplier, timeouts.writeTotalConstant};
+  return SetCommTimeouts(AsPort(port)->handle, &t) != 0;
+}
+
+bool GetLineState(PortHandle port, LineState *line) {
+  DCB dcb;
+  if (!port || !ReadDcb(AsPort(port)->handle, &dcb)) return false;
+  line->length = dcb.DCBlength;
+  line->baudRate = dcb.BaudRate;
+  line->flags = FlagsOf(dcb);
+  line->byteSize = dcb.ByteSize;
+  line->parity = dcb.Parity;
+  line->stopBits = dcb.StopBits;
+  return true;
+}
+
+bool SetLineState(PortHandle port, const LineState &line) {
+  // The whole record is read back first, so that every field the line
+  // record does not carry (XON/XOFF limits and characters, the event
+  // character, ...) keeps the value the driver has.
+  DCB dcb;
+  if (!port || !ReadDcb(AsPort(port)->handle, &dcb)) return false;
+  dcb.BaudRate = line.baudRate;
+  ApplyFlags(line.flags, &dcb);
+  dcb.ByteSize = line.byteSize;
+  dcb.Parity = line.parity;
+  dcb.StopBits = line.stopBits;
+  return SetCommState(AsPort(port)->handle, &dcb) != 0;
+}
+
+bool ClearLineErrors(PortHandle port) {
+  DWORD errors = 0;
+  COMSTAT status;
+  return port && ClearCommError(AsPort(port)->handle, &errors, &status) != 0;
+}
+
+bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received) {
+  *received = 0;
+  DWORD got = 0;
+  if (!port || !ReadFile(AsPort(port)->handle, buffer, count, &got, nullptr)) return false;
+  *received = got;
+  return true;
+}
+
+bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written) {
+  *written = 0;
+  DWORD put = 0;
+  if (!port || !WriteFile(AsPort(port)->handle, buffer, count, &put, nullptr)) return false;
+  *written = put;
+  return true;
+}
+
+bool ClosePort(PortHandle handle) {
+  Win32Port *port = AsPort(handle);
+  if (!port) return false;
+  if (port->lineSaved) SetCommState(port->handle, &port->savedLine);
+  bool closed = CloseHandle(port->handle) == 1;
+  delete port;
+  return closed;
+}
+
+ClockReading ReadClock() {
+  // GetTickCount moves in 16 ms steps; the performance counter is monotonic
+  // and fine-grained.
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  LONGLONG seconds = now.QuadPart / frequency;
+  LONGLONG rest = now.QuadPart % frequency;
+  return ClockReading{static_cast<std::int64_t>(seconds),
+                      static_cast<std::uint16_t>(rest * 1000 / frequency)};
+}
+
+void Sleep(int milliseconds) {
+  if (milliseconds > 0) ::Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void SetIdlePriority() { SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS); }
+
+namespace {
+
+std::atomic<bool> stoppable{false};
+std::atomic<bool> stopRequested{false};
+
+// How long a close, logoff or shutdown event may hold the process while the
+// polling loop ends in order; Windows ends the process some seconds after
+// the event whatever the handler does.
+constexpr int kOrderlyEndWaitMs = 4000;
+
+// Runs on a thread of its own: it only sets the flag that the polling loop
+// reads. Returning FALSE hands the event to the default handler, which ends
+// the process at once.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (!stoppable.load()) return FALSE;
+  stopRequested.store(true);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The process ends when this handler returns: give the loop the time to
+  // print its summary, write its record and send the close command.
+  for (int waited = 0; stoppable.load() && waited < kOrderlyEndWaitMs; waited += 10) ::Sleep(10);
+  return TRUE;
+}
+
+bool StdinIsConsole() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+// Bytes of a redirected standard input that have not been read yet; end of
+// input gives 0.
+bool RedirectedInputWaiting() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  switch (GetFileType(input)) {
+    case FILE_TYPE_PIPE: {
+      DWORD available = 0;
+      return PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr) && available > 0;
+    }
+    case FILE_TYPE_DISK: {
+      LARGE_INTEGER size, position, zero{};
+      return GetFileSizeEx(input, &size) &&
+             SetFilePointerEx(input, zero, &position, FILE_CURRENT) &&
+             position.QuadPart < size.QuadPart;
+    }
+    default: return false;
+  }
+}
+
+}  // namespace
+
+void PrepareConsoleInput() {
+  // The console reports single key presses to _kbhit in its default mode;
+  // only the stopping key has to be discarded at exit.
+  static bool registered = false;
+  if (!registered && StdinIsConsole()) std::atexit(RestoreConsoleInput);
+  registered = true;
+}
+
+void RestoreConsoleInput() {
+  // The key that stopped the tool is discarded, so that it does not reach
+  // the next command line.
+  if (StdinIsConsole()) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+bool KeyPressed() { return StdinIsConsole() ? _kbhit() != 0 : RedirectedInputWaiting(); }
+
+void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+void SetStoppable(bool value) { stoppable.store(value); }
+
+bool StopRequested() { return stopRequested.load(); }
+
+}  // namespace platform

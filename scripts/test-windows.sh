@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the Windows programs with MinGW-w64 (x86_64 into build-win64/, i686
+# into build-win32/) and tests the x86_64 build under Wine: the unit tests
+# through CTest, then kestrow.exe and brimlet.exe end to end against the
+# native simulator. The i686 build is compiled and linked only: 32-bit
+# Windows programs cannot run on these machines.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+require_packages
+require_windows_packages
+build_tree  # the native simulator and the end-to-end driver
+native=$PWD/$BUILD_DIR
+
+build_windows() {  # arch folder
+  cmake -S . -B "$2" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$1-w64-mingw32.cmake" \
+    -DGTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
+  cmake --build "$2" -j "$(nproc 2>/dev/null || echo 2)" >&2
+}
+echo "== Windows i686 (build only)"
+build_windows i686 build-win32
+echo "== Windows x86_64"
+build_windows x86_64 build-win64
+
+. scripts/wine.sh
+start_wine
+
+echo "== Windows unit tests under Wine"
+(cd build-win64 && ctest --output-on-failure -j 2 --timeout 300)
+echo "== Windows programs end to end under Wine"
+(export WINDOWS_BIN_DIR=$PWD/build-win64 && cd "$native" && ctest --output-on-failure --timeout 300 -L wine)
