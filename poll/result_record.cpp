@@ -140,8 +140,8 @@ class RecordReader {
   }
 
   bool Fail(RecordPosition at, const std::string &what) {
-    error_ = fileName_ + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " +
-             what;
+    error_ =
+        fileName_ + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + what;
     return false;
   }
 

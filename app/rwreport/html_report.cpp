@@ -19,9 +19,9 @@ const char kIntervalColour[] = "#4a90d9";
 const char kPooledColour[] = "#1a3f73";
 const char kRunColour[] = "#e4572e";
 
-const char *const kColumnHeadings[] = {"tag", "runs", "attempts", "successes",
+const char *const kColumnHeadings[] = {"tag",    "runs",     "attempts",  "successes",
                                        "rate %", "95 % low", "95 % high", "mean %",
-                                       "sd %", "min %", "max %", "short runs"};
+                                       "sd %",   "min %",    "max %",     "short runs"};
 
 std::string Escape(const std::string &text) {
   std::string out;
@@ -83,10 +83,12 @@ std::string GroupMarks(const GroupStats &g, int index) {
   if (height < 2) height = 2;
   std::string out = "<g class=\"group\" data-label=\"" + Escape(g.label) + "\">";
   out += "<rect class=\"interval\" x=\"" + Number(x - 12) + "\" y=\"" + Number(top) +
-         "\" width=\"24\" shape-rendering=\"crispEdges\" height=\"" + Number(height) + "\" fill=\"" + kIntervalColour + "\"/>";
-  out += "<rect class=\"pooled\" x=\"" + Number(x - 18) + "\" y=\"" +
-         Number(YOf(g.pooledPercent) - 1.5) + "\" width=\"36\" height=\"3\" fill=\"" +
-         kPooledColour + "\"/>";
+         "\" width=\"24\" shape-rendering=\"crispEdges\" height=\"" + Number(height) +
+         "\" fill=\"" + kIntervalColour + "\"/>";
+  // The pooled rate is a tick beside the bar, so that it hides none of it.
+  out += "<rect class=\"pooled\" x=\"" + Number(x - 22) + "\" y=\"" +
+         Number(YOf(g.pooledPercent) - 1.5) + "\" width=\"10\" height=\"3\" fill=\"" +
+         kPooledColour + "\" shape-rendering=\"crispEdges\"/>";
   out += RunDots(g, x);
   out += "<text x=\"" + Number(x) + "\" y=\"" + std::to_string(kTop + kPlotHeight + 20) +
          "\" text-anchor=\"middle\">" + Escape(GroupLabel(g)) + "</text></g>\n";
@@ -104,7 +106,8 @@ std::string Chart(const Report &report) {
                     "\" font-family=\"sans-serif\" "
                     "font-size=\"12\">\n";
   out += Axis(width);
-  for (std::size_t i = 0; i < groups.size(); ++i) out += GroupMarks(*groups[i], static_cast<int>(i));
+  for (std::size_t i = 0; i < groups.size(); ++i)
+    out += GroupMarks(*groups[i], static_cast<int>(i));
   return out + "</svg>\n";
 }
 
@@ -112,7 +115,8 @@ std::string TableRow(const GroupStats &g) {
   std::vector<std::string> cells = FigureCells(g);
   std::string out = "<tr data-label=\"" + Escape(g.label) + "\">";
   for (std::size_t i = 0; i < cells.size(); ++i) {
-    out += "<td data-col=\"" + std::string(kFigureKeys[i]) + "\">" + Escape(cells[i].empty() ? "-" : cells[i]) + "</td>";
+    out += "<td data-col=\"" + std::string(kFigureKeys[i]) + "\">" +
+           Escape(cells[i].empty() ? "-" : cells[i]) + "</td>";
   }
   return out + "</tr>\n";
 }
@@ -145,8 +149,9 @@ std::string HtmlReport(const Report &report, const std::vector<std::string> &sou
       "<title>R/W polling results</title><style>";
   out += kStyle;
   out += "</style></head>\n<body>\n<h1>Success rate per tag</h1>\n";
-  out += "<p>Bars: 95 % Wilson interval of the pooled rate (dark line). Dots: runs "
-         "(hollow: shorter than the longest run of the tag).</p>\n";
+  out +=
+      "<p>Bars: 95 % Wilson interval of the pooled rate (dark tick). Dots: runs "
+      "(hollow: shorter than the longest run of the tag).</p>\n";
   out += Chart(report);
   out += Table(report);
   out += SourceList(sources);

@@ -58,7 +58,7 @@ bool ReadWholeFile(const std::string &path, std::string *text) {
   return !failed;
 }
 
-bool ReadRuns(const std::vector<std::string> &files, std::vector<Run> *runs) {
+bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs) {
   for (const std::string &file : files) {
     std::string text, error;
     std::vector<ParsedRecord> records;
@@ -67,7 +67,7 @@ bool ReadRuns(const std::vector<std::string> &files, std::vector<Run> *runs) {
       std::fprintf(stderr, "rwreport: %s\n", error.c_str());
       return false;
     }
-    for (const ParsedRecord &r : records) runs->push_back(Run{file, r.position, r.record});
+    for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
   }
   return true;
 }
@@ -96,7 +96,7 @@ int main(int argc, char **argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::vector<Run> runs;
+  std::vector<RecordedRun> runs;
   if (!ReadRuns(args.files, &runs)) return 1;
   if (runs.empty()) {
     std::fprintf(stderr, "rwreport: the files hold no records\n");

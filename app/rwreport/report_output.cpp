@@ -9,9 +9,9 @@ struct Column {
   int width;
 };
 
-const Column kColumns[] = {{"tag", 6},     {"runs", 5},     {"attempts", 9}, {"successes", 10},
-                           {"rate%", 8},   {"95%low", 8},   {"95%high", 8},  {"mean%", 8},
-                           {"sd%", 8},     {"min%", 8},     {"max%", 8},     {"short", 6}};
+const Column kColumns[] = {{"tag", 6},   {"runs", 5},   {"attempts", 9}, {"successes", 10},
+                           {"rate%", 8}, {"95%low", 8}, {"95%high", 8},  {"mean%", 8},
+                           {"sd%", 8},   {"min%", 8},   {"max%", 8},     {"short", 6}};
 
 std::string AlignedLine(const std::vector<std::string> &cells) {
   std::string line;
@@ -54,9 +54,9 @@ std::string ShortRunLines(const Report &report) {
 
 }  // namespace
 
-const char *const kFigureKeys[kFigureCount] = {
-    "tag", "runs", "attempts", "successes", "rate",       "wilson_low",
-    "wilson_high", "mean", "sd", "min",     "max", "short_runs"};
+const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",    "successes",
+                                               "rate", "wilson_low", "wilson_high", "mean",
+                                               "sd",   "min",        "max",         "short_runs"};
 
 std::vector<std::string> FigureCells(const GroupStats &g) {
   return {g.label,

@@ -9,7 +9,7 @@ namespace {
 // The two-sided 95 % quantile of the standard normal distribution.
 constexpr double kZ95 = 1.959963984540054;
 
-double RunPercent(const Run &run) {
+double RunPercent(const RecordedRun &run) {
   return 100.0 * run.record.successes / run.record.attempts;
 }
 
@@ -72,12 +72,12 @@ Interval WilsonInterval(long long successes, long long trials) {
   return Interval{std::max(0.0, centre - half), std::min(1.0, centre + half)};
 }
 
-Report BuildReport(const std::vector<Run> &runs) {
+Report BuildReport(const std::vector<RecordedRun> &runs) {
   // Records without tag sort before every tag, since tags are never negative.
   std::map<long long, GroupStats> byTag;
   Report report;
   report.overall.label = "all";
-  for (const Run &run : runs) {
+  for (const RecordedRun &run : runs) {
     long long key = run.record.tagged ? run.record.tag : -1;
     GroupStats &group = byTag[key];
     group.label = run.record.tagged ? std::to_string(run.record.tag) : "-";

@@ -9,7 +9,7 @@
 #include "poll/result_record.h"
 
 // One run: a record and where it was read.
-struct Run {
+struct RecordedRun {
   std::string file;
   RecordPosition position;
   ResultRecord record;
@@ -30,7 +30,7 @@ Interval WilsonInterval(long long successes, long long trials);
 // longest run of its group (cut short by a key, a signal or the failure
 // limit, or run with another `t`).
 struct RunInGroup {
-  const Run *run;
+  const RecordedRun *run;
   double ratePercent;
   bool isShort;
 };
@@ -58,4 +58,4 @@ struct Report {
 
 // Groups the runs by tag and computes every figure. `runs` must outlive
 // the report, which points into it.
-Report BuildReport(const std::vector<Run> &runs);
+Report BuildReport(const std::vector<RecordedRun> &runs);
