@@ -100,6 +100,7 @@ TEST(BuildReportTest, FiguresPerTagAndOverall) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(tag3.members[i].isShort, i == 3) << i;
 }
 
+// Figures computed with the same Python as above.
 TEST(ReportOutputTest, TableAndCsv) {
   std::vector<RecordedRun> runs = {MakeRun(87, 100, 7), MakeRun(3, 7, 7), MakeRun(49, 50)};
   runs[1].position = RecordPosition{1, 19};
@@ -119,6 +120,13 @@ TEST(ReportOutputTest, TableAndCsv) {
             "-,1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0\n"
             "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1\n"
             "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1\n");
+}
+
+TEST(ReportOutputTest, PageEscapesFileNames) {
+  std::vector<RecordedRun> runs = {MakeRun(1, 2)};
+  std::string page = HtmlReport(BuildReport(runs), {"<b>&\"x.csv"});
+  EXPECT_NE(page.find("<code>&lt;b&gt;&amp;&quot;x.csv</code>"), std::string::npos);
+  EXPECT_EQ(page.find("<b>&"), std::string::npos);
 }
 
 }  // namespace
