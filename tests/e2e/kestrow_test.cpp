@@ -222,7 +222,8 @@ TEST(LongPathTest, PortAndResultPathsBeyondTheOldLimits) {
   folder += "/" + std::string(150, 'e');
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   std::string result = folder + "/result.csv";
-  RunResult r = RunProgram(Kestrow(), {"c", byId, "t", "2", "f", result});
+  RunResult r =
+      RunProgram(Kestrow(), {"c", byId, "t", "2", "f", result, "at", "1000", "rt", "1000"});
   EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
   EXPECT_EQ(ReadFile(result), " 50.00%,   1,   2,");
 }
