@@ -63,13 +63,6 @@ std::string GroupLabel(const GroupStats &g) {
   return "tag " + g.label;
 }
 
-// Where a run's record is, shown when the pointer rests on its dot.
-std::string RunName(const RecordedRun &run) {
-  return run.file + ":" + std::to_string(run.position.line) + ":" +
-         std::to_string(run.position.column) + ", " + std::to_string(run.record.successes) + "/" +
-         std::to_string(run.record.attempts);
-}
-
 std::string RunDots(const GroupStats &g, double x) {
   std::string out;
   for (std::size_t i = 0; i < g.members.size(); ++i) {
@@ -79,8 +72,8 @@ std::string RunDots(const GroupStats &g, double x) {
     std::string fill = m.isShort ? "#ffffff" : kRunColour;
     out += "<circle class=\"run\" cx=\"" + Number(cx) + "\" cy=\"" + Number(YOf(m.ratePercent)) +
            "\" r=\"5\" fill=\"" + fill + "\" stroke=\"" + kRunColour + "\" stroke-width=\"2\">" +
-           "<title>" + Escape(RunName(*m.run)) + ": " + Fixed2(m.ratePercent) +
-           " %</title></circle>";
+           "<title>" + Escape(RunPlace(*m.run)) + ": " + std::to_string(m.run->record.successes) +
+           " of " + std::to_string(m.run->record.attempts) + "</title></circle>";
   }
   return out + "\n";
 }

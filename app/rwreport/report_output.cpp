@@ -44,9 +44,9 @@ std::string ShortRunLines(const Report &report) {
   for (const GroupStats &g : report.tags) {
     for (const RunInGroup &m : g.members) {
       if (!m.isShort) continue;
-      out += "short run: tag " + g.label + ", " + m.run->file + ":" +
-             std::to_string(m.run->position.line) + ":" + std::to_string(m.run->position.column) +
-             ", " + std::to_string(m.run->record.attempts) + " attempts\n";
+      out += "short run: tag " + g.label + ", " + RunPlace(*m.run) + ", " +
+             std::to_string(m.run->record.successes) + " of " +
+             std::to_string(m.run->record.attempts) + " attempts\n";
     }
   }
   return out;
@@ -77,6 +77,11 @@ std::string Fixed2(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", value);
   return text;
+}
+
+std::string RunPlace(const RecordedRun &run) {
+  return run.file + ":" + std::to_string(run.position.line) + ":" +
+         std::to_string(run.position.column);
 }
 
 std::string TextReport(const Report &report) {

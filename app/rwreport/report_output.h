@@ -14,6 +14,9 @@ extern const char *const kFigureKeys[kFigureCount];  // also the CSV header
 std::vector<std::string> FigureCells(const GroupStats &group);
 std::string Fixed2(double value);
 
+// Where a run's record is: "FILE:LINE:COLUMN".
+std::string RunPlace(const RecordedRun &run);
+
 // One row per tag and a last row for all runs, then one line per short run.
 std::string TextReport(const Report &report);
 

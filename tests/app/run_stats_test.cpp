@@ -114,7 +114,7 @@ TEST(ReportOutputTest, TableAndCsv) {
             "42.86    87.00      1\n"
             "all        3       157        139    88.54    82.61    92.62    75.95    29.18    "
             "42.86    98.00      1\n"
-            "short run: tag 7, r.csv:1:19, 7 attempts\n");
+            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n");
   EXPECT_EQ(CsvReport(report),
             "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
             "-,1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0\n"
