@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -88,6 +90,20 @@ bool ClosePort(PortHandle port);
 // the platform opens. Exposed for tests and messages.
 // Returns false when the result does not fit `size` bytes.
 bool DevicePathFor(const char *portPath, char *device, int size);
+
+// The port names a search for the R/W tries, in order, at most `maxPorts`
+// of them; each becomes a port path as "//.//" followed by the name. On
+// Windows these are COM1 to COM20. On Linux they are the full paths of the
+// serial devices present: USB serial and ACM devices first (in order of
+// name and number), then ttyS ports with a UART behind them; never the
+// kernel's active console, which a search must not reconfigure or write to.
+std::vector<std::string> SearchPortNames(int maxPorts);
+
+// The longest port name (after "//.//") and result file path the command
+// line accepts: the platform's path limit (58 and 259 characters on Windows,
+// where the names are short).
+int MaxPortNameLength();
+int MaxFilePathLength();
 
 // A reading of the millisecond clock: seconds and milliseconds within the
 // second. The clock is monotonic, so a change of the wall clock neither

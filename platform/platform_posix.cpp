@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "platform.h"
 #include "posix_line.h"
+#include "posix_ports.h"
 
 namespace platform {
 namespace {
@@ -69,6 +71,10 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
   }
 }
 
+// The longest path the system opens, without its terminating NUL, bounded by
+// the settings' buffers.
+constexpr int kMaxPathLength = (PATH_MAX < 4096 ? PATH_MAX : 4096) - 1;
+
 bool ParsePortNumber(const char *digits, int *number) {
   if (*digits == '\0' || std::strlen(digits) > 4) return false;
   int value = 0;
@@ -89,26 +95,35 @@ bool Format(char *out, int size, const char *format, Args... args) {
 
 }  // namespace
 
+namespace posix {
+
+std::string SystemRoot() {
+#ifdef PLATFORM_ROOT_VARIABLE
+  if (const char *root = std::getenv(PLATFORM_ROOT_VARIABLE)) return root;
+#endif
+  return "";
+}
+
+}  // namespace posix
+
 bool DevicePathFor(const char *portPath, char *device, int size) {
   const char *name = portPath;
   if (std::strncmp(name, "//.//", 5) == 0) name += 5;
   if (name[0] == '/') return Format(device, size, "%s", name);
+  std::string root = posix::SystemRoot();
   int number = 0;
   if (std::strncmp(name, "COM", 3) == 0 && ParsePortNumber(name + 3, &number)) {
-#ifdef PLATFORM_COM_DIR_VARIABLE
-    // Test builds point the COMn names at a folder of their own, so that a
-    // port search runs against pseudo-terminals and never touches devices.
-    if (const char *dir = std::getenv(PLATFORM_COM_DIR_VARIABLE)) {
-      return Format(device, size, "%s/COM%d", dir, number);
-    }
-#endif
-    return Format(device, size, "/dev/ttyS%d", number - 1);
+    return Format(device, size, "%s/dev/ttyS%d", root.c_str(), number - 1);
   }
-  return Format(device, size, "/dev/%s", name);
+  return Format(device, size, "%s/dev/%s", root.c_str(), name);
 }
 
+int MaxPortNameLength() { return kMaxPathLength; }
+
+int MaxFilePathLength() { return kMaxPathLength; }
+
 PortHandle OpenPort(const char *path) {
-  char device[512];
+  char device[kMaxPathLength + 1];
   if (!DevicePathFor(path, device, sizeof device)) return nullptr;
   int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -104,6 +106,18 @@ bool DevicePathFor(const char *portPath, char *device, int size) {
                  : std::snprintf(device, size, "\\\\.\\%s", name);
   return n >= 0 && n < size;
 }
+
+std::vector<std::string> SearchPortNames(int maxPorts) {
+  std::vector<std::string> names;
+  for (int n = 1; n <= 20 && n <= maxPorts; ++n) names.push_back("COM" + std::to_string(n));
+  return names;
+}
+
+// Port names and file paths keep the limits the settings were made for;
+// Windows names fit them.
+int MaxPortNameLength() { return 58; }
+
+int MaxFilePathLength() { return 259; }
 
 PortHandle OpenPort(const char *path) {
   char device[MAX_PATH];

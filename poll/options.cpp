@@ -1,10 +1,13 @@
 #include "poll/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/platform.h"
 
 const char kCopyrightLine[] = "(C) 2026 The kestrow authors";
 
@@ -43,8 +46,17 @@ void PrintBanner(const ToolTexts &texts) {
 
 namespace {
 
-constexpr int kMaxPortName = sizeof(ReaderSettings::portPath) - sizeof(kPortPrefix);  // 58
-constexpr int kMaxResultPath = sizeof(PollSettings::resultPath) - 1;                  // 259
+// The platform's limits, within the buffers' room.
+std::size_t MaxPortName() {
+  std::size_t room = sizeof(ReaderSettings::portPath) - sizeof(kPortPrefix);
+  return std::min(room, static_cast<std::size_t>(platform::MaxPortNameLength()));
+}
+
+std::size_t MaxResultPath() {
+  std::size_t room = sizeof(PollSettings::resultPath) - 1;
+  return std::min(room, static_cast<std::size_t>(platform::MaxFilePathLength()));
+}
+
 constexpr int kKeyDigits = 16;
 
 // A decimal value: digits only (empty gives 0), held at the largest 32-bit
@@ -81,7 +93,7 @@ bool ParseKey(const char *word, const char *text, ReaderSettings &reader) {
 }
 
 bool SetPort(const char *value, ReaderSettings &reader, PollSettings &poll) {
-  if (std::strlen(value) > kMaxPortName) return false;
+  if (std::strlen(value) > MaxPortName()) return false;
   std::memset(reader.portPath, 0, sizeof reader.portPath);
   std::strcpy(reader.portPath, kPortPrefix);
   std::strcat(reader.portPath, value);
@@ -90,7 +102,7 @@ bool SetPort(const char *value, ReaderSettings &reader, PollSettings &poll) {
 }
 
 bool SetResultPath(const char *value, PollSettings &poll) {
-  if (std::strlen(value) > kMaxResultPath) return false;
+  if (std::strlen(value) > MaxResultPath()) return false;
   std::memset(poll.resultPath, 0, sizeof poll.resultPath);
   std::strcpy(poll.resultPath, value);
   return true;

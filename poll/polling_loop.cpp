@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "poll/result_record.h"
 
 namespace {
 
@@ -98,18 +99,9 @@ class PollingLoop {
   }
 
   void WriteRecord(double rate, int successes, int attempts) {
-    bool tagged = poll_.recordTag != kNoRecordTag;
-    if (poll_.commaTerminated) {
-      if (tagged) {
-        std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d,", rate, successes, attempts, poll_.recordTag);
-      } else {
-        std::fprintf(file_, "%6.2lf%%,%4d,%4d,", rate, successes, attempts);
-      }
-    } else if (tagged) {
-      std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d\n", rate, successes, attempts, poll_.recordTag);
-    } else {
-      std::fprintf(file_, "%6.2lf%%,%4d,%4d\n", rate, successes, attempts);
-    }
+    char record[kMaxRecordText];
+    FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
+    std::fputs(record, file_);
     std::fflush(file_);  // a finished run survives a crash or a kill
   }
 

@@ -3,9 +3,14 @@
 
 #include <cstdint>
 
+// Room for the longest path of any platform (POSIX allows up to 4095
+// characters) with its terminating NUL; the parser applies the platform's
+// own limit.
+constexpr int kPathCapacity = 4096;
+
 // What the connect routine needs; handed to it by value.
 struct ReaderSettings {
-  char portPath[64];
+  char portPath[5 + kPathCapacity];  // "//.//" and the port name
   std::int32_t baudRate;
   std::uint8_t Ka[8];
   std::uint8_t Kb[8];
@@ -18,7 +23,7 @@ struct ReaderSettings {
 struct PollSettings {
   std::int32_t attemptsPerRun;
   bool repeatRuns;
-  char resultPath[260];
+  char resultPath[kPathCapacity];
   std::int32_t recordTag;  // -1: records carry no tag
   std::int32_t failureLimit;
   bool failureLimitSet;

@@ -22,3 +22,5 @@ echo "R/W simulator ($reader) on $port"
 echo "Result file $result:"
 cat "$result"
 echo
+echo "Figures (build/rwreport $result):"
+"$BUILD_DIR/rwreport" "$result"

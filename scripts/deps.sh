@@ -6,6 +6,7 @@ require_packages() {
   command -v make >/dev/null 2>&1 || missing+=(make)
   command -v g++ >/dev/null 2>&1 || missing+=(g++)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+  [ -f /usr/include/zlib.h ] || missing+=(zlib1g-dev)
   for extra in "$@"; do
     command -v "$extra" >/dev/null 2>&1 || missing+=("$extra")
   done
@@ -35,6 +36,20 @@ install_packages() {
     echo "Missing build packages: ${missing[*]}" >&2
     echo "Install them (e.g. sudo apt-get install ${missing[*]}) and run again." >&2
     exit 1
+  fi
+}
+
+# Packages only the tests use: headless Chromium shows rwreport's page.
+# Installed when run as root; without it that test is skipped, saying so.
+offer_test_packages() {
+  command -v chromium >/dev/null 2>&1 && return 0
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+    echo "Installing chromium for the browser test"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq chromium >/dev/null ||
+      echo "Could not install chromium: the browser test will be skipped" >&2
+  else
+    echo "chromium is missing: the browser test will be skipped" >&2
   fi
 }
 

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 require_packages
+offer_test_packages
 build_tree
 cd "$BUILD_DIR"
 ctest --output-on-failure -j 2 --timeout 300 -LE wine

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "poll/reader_binding.h"
@@ -12,15 +14,15 @@ const std::int32_t kSearchBaudRates[] = {115200, 9600,   19200,   38400,  76800,
                                          307200, 614400, 1228800, 7200,   14400,  28800,
                                          57600,  230400, 460800,  921600, 8192,   16384,
                                          32768,  65536,  131072,  262144, 524288, 1048576};
-constexpr int kSearchPorts = 20;
+constexpr int kSearchPorts = 20;  // the most ports one search tries
 
 }  // namespace
 
 // One port of the search at the current baud rate: with DES, then without.
-static bool TryPort(CDesCard *&slot, ReaderSettings &settings, int port) {
-  char name[16];
-  std::snprintf(name, sizeof name, "//.//COM%d", port);
-  std::strcpy(settings.portPath, name);
+static bool TryPort(CDesCard *&slot, ReaderSettings &settings, const std::string &name) {
+  int length =
+      std::snprintf(settings.portPath, sizeof settings.portPath, "%s%s", kPortPrefix, name.c_str());
+  if (length < 0 || length >= static_cast<int>(sizeof settings.portPath)) return false;
   settings.desEnabled = true;
   if (ConnectReader(slot, settings, false)) return true;
   settings.desEnabled = false;
@@ -38,11 +40,13 @@ bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
 bool SearchReader(CDesCard *&slot, ReaderSettings &settings) {
   std::printf("--- Trying RW Connection ---\n");
   std::fflush(stdout);
+  // Listed once: the devices present do not change the order mid-search.
+  std::vector<std::string> ports = platform::SearchPortNames(kSearchPorts);
   bool found = false;
   for (std::int32_t baudRate : kSearchBaudRates) {
     settings.baudRate = baudRate;
-    for (int port = 1; port <= kSearchPorts && !found; ++port) {
-      found = TryPort(slot, settings, port);
+    for (std::size_t i = 0; i < ports.size() && !found; ++i) {
+      found = TryPort(slot, settings, ports[i]);
     }
     if (found) break;
   }

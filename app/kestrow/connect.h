@@ -8,7 +8,8 @@
 // the slot holds an authenticated session.
 bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst);
 
-// Tries every baud rate of the search list on COM1 to COM20, each with DES
-// and then without, until one connects. The settings keep the combination
+// Tries every baud rate of the search list on the platform's search ports
+// (COM1 to COM20 on Windows, the serial devices present on Linux), each
+// with DES and then without, until one connects. The settings keep the combination
 // that worked (or the last one tried).
 bool SearchReader(CDesCard *&slot, ReaderSettings &settings);

@@ -45,8 +45,8 @@ TEST(KestrowCliTest, EveryParseErrorPrintsUsage) {
                                                      {"ka", "0123456789ABCDEF0"},
                                                      {"kx", "0123456789ABCDEF"},
                                                      {"t", "0"},
-                                                     {"c", std::string(59, 'x')},
-                                                     {"f", std::string(260, 'x')},
+                                                     {"c", std::string(4096, 'x')},
+                                                     {"f", std::string(4096, 'x')},
                                                      {"x"},
                                                      {"b", "1x", "v"}};
   for (const auto &args : bad) {

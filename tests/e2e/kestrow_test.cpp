@@ -13,6 +13,11 @@
 
 #include "tests/support/text_files.h"
 
+#include <memory>
+
+#include "tests/support/device_tree.h"
+#include "tests/support/temp_dir.h"
+
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 
@@ -103,90 +108,124 @@ TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
                                                      "close");
 }
 
-// A folder of COMn names for the test build of kestrow.
-class PortFolder {
- public:
-  PortFolder() {
-    char pattern[] = "/tmp/kestrow-ports-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  ~PortFolder() {
-    for (const std::string &link : links_) unlink(link.c_str());
-    rmdir(dir_.c_str());
-  }
-  void Link(int port, const std::string &device) {
-    std::string link = dir_ + "/COM" + std::to_string(port);
-    ASSERT_EQ(symlink(device.c_str(), link.c_str()), 0);
-    links_.push_back(link);
-  }
-  // Points the test build's COMn names at this folder.
-  void Export() const { setenv("KESTROW_TEST_COM_DIR", dir_.c_str(), 1); }
-  RunResult Search(std::vector<std::string> args, const std::string &input = "") {
-    Export();
-    RunResult r = RunProgram(BinDir() + "/kestrow_testports", args, input, 120000);
-    unsetenv("KESTROW_TEST_COM_DIR");
-    return r;
-  }
+// Runs the test build of kestrow, which finds /dev and /sys in `tree`.
+RunResult SearchIn(const DeviceTree &tree, std::vector<std::string> args) {
+  setenv("KESTROW_TEST_ROOT", tree.Root().c_str(), 1);
+  RunResult r = RunProgram(BinDir() + "/kestrow_testports", args, "", 120000);
+  unsetenv("KESTROW_TEST_ROOT");
+  return r;
+}
 
- private:
-  std::string dir_;
-  std::vector<std::string> links_;
-};
+ChildProcess *StartIn(const DeviceTree &tree, std::vector<std::string> args) {
+  setenv("KESTROW_TEST_ROOT", tree.Root().c_str(), 1);
+  auto *tool = new ChildProcess(BinDir() + "/kestrow_testports", args);
+  unsetenv("KESTROW_TEST_ROOT");
+  return tool;
+}
 
 TEST(PortSearchTest, NoReaderAnywhere) {
-  PortFolder ports;
-  RunResult r = ports.Search({"b", "9600", "kagi", "off"});
+  DeviceTree tree;
+  tree.SetConsoles("tty0");
+  tree.AddTty("ttyS0", 4);  // a UART with no /dev node cannot be tried
+  RunResult r = SearchIn(tree, {"b", "9600", "kagi", "off"});
   EXPECT_EQ(r.out, kBanner + "--- Trying RW Connection ---\n--- End ---\nReader/Writer Error !!\n");
 }
 
 TEST(PortSearchTest, FirstCombinationWins) {
   SimProcess sim({"--reader=secured", "--baud=115200"});
-  PortFolder ports;
-  ports.Link(1, sim.Path());
-  RunResult r = ports.Search({"t", "2"});
+  DeviceTree tree;
+  tree.SetConsoles("tty0");
+  tree.AddTty("ttyUSB0", -1, sim.Path());
+  RunResult r = SearchIn(tree, {"t", "2"});
   EXPECT_EQ(r.out, kBanner +
                        "--- Trying RW Connection ---\n--- End ---\n"
                        "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + "poll,poll,close");
 }
 
-TEST(PortSearchTest, FindsPlainReaderAt9600OnCom5AndKeepsSettings) {
+TEST(PortSearchTest, FindsPlainReaderAt9600AndKeepsSettings) {
   SimProcess sim({"--reader=secured", "--des=off", "--baud=9600"});
   SimProcess other({"--reader=secured", "--baud=19200"});  // later in the search order
-  PortFolder ports;
-  ports.Link(5, sim.Path());
-  ports.Link(2, other.Path());
+  DeviceTree tree;
+  tree.SetConsoles("tty0");
+  tree.AddTty("ttyUSB1", -1, sim.Path());
+  tree.AddTty("ttyACM0", -1, other.Path());
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   std::string firstRun = kBanner + "--- Trying RW Connection ---\n--- End ---\n" + block + block +
                          "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
-  ports.Export();
-  ChildProcess tool(BinDir() + "/kestrow_testports", {"kagi", "on", "b", "38400"});
-  unsetenv("KESTROW_TEST_COM_DIR");
-  tool.ReadUntil(firstRun + "o", 60000);
-  tool.WriteInput("\n");
-  ASSERT_EQ(tool.Wait(30000), 0);
-  ASSERT_EQ(tool.Output().substr(0, firstRun.size()), firstRun);
-  int marks = static_cast<int>(tool.Output().find('(', firstRun.size()) - firstRun.size());
-  // 115200 is ignored on both ports; at 9600 the DES attempt on COM5 fails
-  // at its second exchange and the plain one connects. The reconnection
-  // after the run uses 9600 and plain mode again.
+  std::unique_ptr<ChildProcess> tool(StartIn(tree, {"kagi", "on", "b", "38400"}));
+  tool->ReadUntil(firstRun + "o", 60000);
+  tool->WriteInput("\n");
+  ASSERT_EQ(tool->Wait(30000), 0);
+  ASSERT_EQ(tool->Output().substr(0, firstRun.size()), firstRun);
+  int marks = static_cast<int>(tool->Output().find('(', firstRun.size()) - firstRun.size());
+  // 115200 is ignored on both ports; at 9600 the DES attempt on ttyUSB1
+  // fails at its second exchange and the plain one connects. The
+  // reconnection after the run uses 9600 and plain mode again.
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
             "get reader id,verify reader," + kAuthentication + Repeat("poll,", 100) + "close," +
                 kAuthentication + Repeat("poll,", marks) + "close");
   EXPECT_EQ(CommandSequence(other.StopAndTrace()), "");
 }
 
+TEST(PortSearchTest, LeavesTheConsoleAndPortsWithoutUartAlone) {
+  SimProcess console({"--reader=secured"});
+  SimProcess noUart({"--reader=secured"});
+  SimProcess uart({"--reader=secured"});
+  DeviceTree tree;
+  tree.SetConsoles("tty0 ttyS0");
+  tree.AddTty("ttyS0", 4, console.Path());
+  tree.AddTty("ttyS1", 0, noUart.Path());
+  tree.AddTty("ttyS4", 4, uart.Path());
+  RunResult r = SearchIn(tree, {"t", "1"});
+  EXPECT_EQ(r.out, kBanner +
+                       "--- Trying RW Connection ---\n--- End ---\n"
+                       "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(CommandSequence(uart.StopAndTrace()), kAuthentication + "poll,close");
+  // Not a byte reached the console or the port without hardware.
+  EXPECT_EQ(console.StopAndTrace(), "");
+  EXPECT_EQ(noUart.StopAndTrace(), "");
+  // Named explicitly, COM1 is ttyS0, console or not: the user's choice.
+  SimProcess chosen({"--reader=secured"});
+  DeviceTree named;
+  named.SetConsoles("ttyS0");
+  named.AddTty("ttyS0", 4, chosen.Path());
+  r = SearchIn(named, {"c", "COM1", "t", "1"});
+  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(CommandSequence(chosen.StopAndTrace()), kAuthentication + "poll,close");
+}
+
 TEST(PortSearchTest, InterruptDuringSearchEndsAtOnce) {
   SimProcess deaf({"--reader=secured", "--baud=1"});  // answers at no speed the search tries
-  PortFolder ports;
-  for (int port = 1; port <= 20; ++port) ports.Link(port, deaf.Path());
-  ports.Export();
-  ChildProcess tool(BinDir() + "/kestrow_testports", {});
-  unsetenv("KESTROW_TEST_COM_DIR");
-  tool.ReadUntil("--- Trying RW Connection ---\n", 10000);
-  tool.Signal(SIGINT);
-  EXPECT_EQ(tool.Wait(10000), 128 + SIGINT);
-  EXPECT_EQ(tool.Output(), kBanner + "--- Trying RW Connection ---\n");
+  DeviceTree tree;
+  tree.SetConsoles("tty0");
+  for (int port = 0; port < 20; ++port)
+    tree.AddTty("ttyUSB" + std::to_string(port), -1, deaf.Path());
+  std::unique_ptr<ChildProcess> tool(StartIn(tree, {}));
+  tool->ReadUntil("--- Trying RW Connection ---\n", 10000);
+  tool->Signal(SIGINT);
+  EXPECT_EQ(tool->Wait(10000), 128 + SIGINT);
+  EXPECT_EQ(tool->Output(), kBanner + "--- Trying RW Connection ---\n");
+}
+
+TEST(LongPathTest, PortAndResultPathsBeyondTheOldLimits) {
+  SimProcess sim({"--reader=secured", "--card=o."});
+  TempDir dir;
+  // A stable adapter name as /dev/serial/by-id gives them, 90 characters and more.
+  std::string byId =
+      dir / "usb-Example_Contactless_Reader_Writer_0123456789ABCDEF-if00-port0-long-name";
+  ASSERT_EQ(symlink(sim.Path().c_str(), byId.c_str()), 0);
+  ASSERT_GT(byId.size(), 90u);
+  // A result file 400 characters deep.
+  std::string folder = dir / std::string(200, 'd');
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  folder += "/" + std::string(150, 'e');
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  std::string result = folder + "/result.csv";
+  RunResult r =
+      RunProgram(Kestrow(), {"c", byId, "t", "2", "f", result, "at", "1000", "rt", "1000"});
+  EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
+  EXPECT_EQ(ReadFile(result), " 50.00%,   1,   2,");
 }
 
 }  // namespace

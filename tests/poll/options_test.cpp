@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "poll/options.h"
 
 namespace {
@@ -128,14 +129,34 @@ TEST(ParseOptionsTest, RefusesBadWordsAndValues) {
 }
 
 TEST(ParseOptionsTest, RefusesValuesThatDoNotFit) {
-  EXPECT_TRUE(Parse({"c", std::string(58, 'p')}).goesOn);
-  EXPECT_TRUE(Refused({"c", std::string(59, 'p')}));
-  EXPECT_TRUE(Parse({"f", std::string(259, 'f')}).goesOn);
-  EXPECT_TRUE(Refused({"f", std::string(260, 'f')}));
+  // The platform's limits: 58 and 259 on Windows, its path limit on POSIX.
+  std::size_t portLimit = platform::MaxPortNameLength();
+  std::size_t pathLimit = platform::MaxFilePathLength();
+  Parsed longest = Parse({"c", std::string(portLimit, 'p'), "f", std::string(pathLimit, 'f')});
+  EXPECT_TRUE(longest.goesOn);
+  EXPECT_EQ(std::string(longest.reader.portPath), "//.//" + std::string(portLimit, 'p'));
+  EXPECT_EQ(std::string(longest.poll.resultPath), std::string(pathLimit, 'f'));
+  EXPECT_TRUE(Refused({"c", std::string(portLimit + 1, 'p')}));
+  EXPECT_TRUE(Refused({"f", std::string(pathLimit + 1, 'f')}));
   EXPECT_TRUE(Refused({"t", "0"}));
   EXPECT_TRUE(Refused({"t", ""}));
   EXPECT_TRUE(Parse({"t", "1"}).goesOn);
 }
+
+#ifdef __linux__
+TEST(ParseOptionsTest, PosixTakesPathsUpToItsPathLimit) {
+  // Stable adapter names under /dev/serial/by-id often run to 60-80 characters.
+  EXPECT_EQ(platform::MaxPortNameLength(), 4095);
+  EXPECT_EQ(platform::MaxFilePathLength(), 4095);
+}
+#endif
+
+#ifdef _WIN32
+TEST(ParseOptionsTest, WindowsKeepsTheLimitsOfItsNames) {
+  EXPECT_EQ(platform::MaxPortNameLength(), 58);
+  EXPECT_EQ(platform::MaxFilePathLength(), 259);
+}
+#endif
 
 TEST(ParseOptionsTest, VersionEndsParsing) {
   Parsed p = Parse({"c", "COM2", "version", "b", "x"});

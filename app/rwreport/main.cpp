@@ -1,0 +1,111 @@
+// rwreport: reads result files of the polling tools and prints, per tag and
+// over all runs, the pooled success rate with its 95 % interval and the
+// spread of the runs; optionally as CSV and as an HTML page with a chart.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/rwreport/report_output.h"
+#include "app/rwreport/run_stats.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: rwreport [--csv] [--html FILE] RESULT-FILE...\n"
+    "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
+    "success rate with its 95 % Wilson interval, the mean, standard deviation, minimum and\n"
+    "maximum of the run rates, and the number of runs shorter than the longest of their tag.\n"
+    "  --csv        print comma-separated values instead of the table\n"
+    "  --html FILE  also write a page with the table and a chart to FILE\n";
+
+struct Arguments {
+  bool csv = false;
+  std::string htmlPath;
+  std::vector<std::string> files;
+};
+
+// Returns false on a usage error.
+bool ParseArguments(int argc, char **argv, Arguments *args) {
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--csv") {
+      args->csv = true;
+    } else if (word == "--html" && i + 1 < argc) {
+      args->htmlPath = argv[++i];
+    } else if (word.size() > 1 && word[0] == '-') {
+      return false;
+    } else {
+      args->files.push_back(word);
+    }
+  }
+  return !args->files.empty();
+}
+
+bool ReadWholeFile(const std::string &path, std::string *text) {
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    std::fprintf(stderr, "rwreport: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
+  bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) std::fprintf(stderr, "rwreport: cannot read %s\n", path.c_str());
+  return !failed;
+}
+
+bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs) {
+  for (const std::string &file : files) {
+    std::string text, error;
+    std::vector<ParsedRecord> records;
+    if (!ReadWholeFile(file, &text)) return false;
+    if (!ParseResultRecords(text, file, &records, &error)) {
+      std::fprintf(stderr, "rwreport: %s\n", error.c_str());
+      return false;
+    }
+    for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &text) {
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "rwreport: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0) written = false;
+  if (!written) std::fprintf(stderr, "rwreport: cannot write %s\n", path.c_str());
+  return written;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  Arguments args;
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!ParseArguments(argc, argv, &args)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::vector<RecordedRun> runs;
+  if (!ReadRuns(args.files, &runs)) return 1;
+  if (runs.empty()) {
+    std::fprintf(stderr, "rwreport: the files hold no records\n");
+    return 1;
+  }
+  Report report = BuildReport(runs);
+  std::fputs((args.csv ? CsvReport(report) : TextReport(report)).c_str(), stdout);
+  if (!args.htmlPath.empty() && !WriteWholeFile(args.htmlPath, HtmlReport(report, args.files))) {
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,251 @@
+// rwreport end to end: the real program on result files, on a file written
+// by brimlet, and its HTML page in a real browser.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/png_image.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/text_files.h"
+
+namespace {
+
+std::string Rwreport() { return BinDir() + "/rwreport"; }
+
+void WriteText(const std::string &path, const std::string &text) {
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+}
+
+// Tag 3: 87/100, 90/100, 84/100 and a short 30/40; tag 12: 50/50, 49/50;
+// no tag: 0/5; spread over two files in both terminators.
+void WriteSample(const TempDir &dir) {
+  WriteText(dir / "a.csv", " 87.00%,  87, 100,   3,100.00%,  50,  50,  12, 90.00%,  90, 100,   3,");
+  WriteText(dir / "b.csv",
+            "  0.00%,   0,   5\n 84.00%,  84, 100,   3\n 98.00%,  49,  50,  12\n"
+            " 75.00%,  30,  40,   3,");
+}
+
+// The figures of the sample, computed with Python 3 as described in
+// run_stats_test.cpp.
+const char kSampleCsv[] =
+    "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
+    "-,1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0\n"
+    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1\n"
+    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0\n"
+    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1\n";
+
+TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
+  TempDir dir;
+  WriteSample(dir);
+  RunResult r = RunProgram(Rwreport(), {"--csv", dir / "a.csv", dir / "b.csv"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kSampleCsv);
+  r = RunProgram(Rwreport(), {dir / "a.csv", dir / "b.csv"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("\n3          4       340        291    85.59    81.46    88.92    84.00  "
+                       "   6.48    75.00    90.00      1\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("short run: tag 3, " + (dir / "b.csv") + ":4:2, 30 of 40 attempts\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST(RwreportTest, BadInputIsAnErrorNamingFileAndPosition) {
+  TempDir dir;
+  WriteSample(dir);
+  WriteText(dir / "bad.csv", " 87.00%,  87, 100,\n 87.00%;  87, 100,\n");
+  RunResult r = RunProgram(Rwreport(), {dir / "a.csv", dir / "bad.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "rwreport: " + (dir / "bad.csv") + ":2:8: expected ',' after the rate\n");
+  r = RunProgram(Rwreport(), {dir / "missing.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "rwreport: cannot open " + (dir / "missing.csv") + ": No such file or directory\n");
+  WriteText(dir / "empty.csv", "");
+  r = RunProgram(Rwreport(), {dir / "empty.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "rwreport: the files hold no records\n");
+  for (const std::vector<std::string> &args :
+       std::vector<std::vector<std::string>>{{}, {"--html"}, {"--pdf", dir / "a.csv"}}) {
+    r = RunProgram(Rwreport(), args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("Usage: rwreport", 0), 0u) << r.err;
+  }
+}
+
+TEST(RwreportTest, ReadsWhatBrimletWrites) {
+  TempDir dir;
+  SimProcess sim({"--card=ooo.o"});
+  std::string file = dir / "results.csv";
+  for (const char *terminated : {"on", "off"}) {
+    RunResult r = RunProgram(BinDir() + "/brimlet",
+                             {"c", sim.Path(), "t", "10", "d", "4", "s", terminated, "f", file,
+                              "at", "1000", "rt", "1000"});  // no stray X on a loaded machine
+    ASSERT_EQ(r.exitCode, 0);
+  }
+  ASSERT_EQ(RunProgram(BinDir() + "/brimlet",
+                       {"c", sim.Path(), "t", "5", "f", file, "at", "1000", "rt", "1000"})
+                .exitCode,
+            0);
+  RunResult r = RunProgram(Rwreport(), {"--csv", file});
+  EXPECT_EQ(r.err, "");
+  // 8 of 10 twice under tag 4; 4 of 5 without tag. Wilson bounds by Python.
+  EXPECT_EQ(r.out,
+            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
+            "-,1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0\n"
+            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0\n"
+            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0\n");
+}
+
+std::string FindChromium() {
+  const char *path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= dirs.size();) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string candidate = dirs.substr(start, end - start) + "/chromium";
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+// Runs headless Chromium with its profile and home inside `dir`.
+RunResult RunChromium(const std::string &chromium, const TempDir &dir,
+                      std::vector<std::string> args) {
+  std::vector<std::string> all = {"--headless",
+                                  "--no-sandbox",
+                                  "--disable-gpu",
+                                  "--disable-dev-shm-usage",
+                                  "--hide-scrollbars",
+                                  "--user-data-dir=" + (dir / "profile"),
+                                  "--window-size=1000,800"};
+  all.insert(all.end(), args.begin(), args.end());
+  const char *home = std::getenv("HOME");
+  std::string savedHome = home ? home : "";
+  setenv("HOME", dir.Path().c_str(), 1);  // the browser's caches go there
+  RunResult r = RunProgram(chromium, all, "", 120000);
+  if (home) {
+    setenv("HOME", savedHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+  return r;
+}
+
+// The text of the cell `column` in the table row of `label`.
+std::string Cell(const std::string &dom, const std::string &label, const std::string &column) {
+  std::size_t row = dom.find("<tr data-label=\"" + label + "\">");
+  if (row == std::string::npos) return "<no row>";
+  std::size_t rowEnd = dom.find("</tr>", row);
+  std::string key = "data-col=\"" + column + "\">";
+  std::size_t cell = dom.find(key, row);
+  if (cell == std::string::npos || cell > rowEnd) return "<no cell>";
+  cell += key.size();
+  return dom.substr(cell, dom.find('<', cell) - cell);
+}
+
+struct Bar {
+  int left, right, top, bottom;
+};
+
+// Columns of pixels of `colour`, joined into bars from left to right.
+std::vector<Bar> BarsOf(const Image &image, Rgb colour) {
+  std::vector<Bar> bars;
+  for (int x = 0; x < image.width; ++x) {
+    int top = -1, bottom = -1;
+    for (int y = 0; y < image.height; ++y) {
+      const Rgb &p = image.At(x, y);
+      if (p.r != colour.r || p.g != colour.g || p.b != colour.b) continue;
+      if (top < 0) top = y;
+      bottom = y;
+    }
+    if (top < 0) continue;
+    if (!bars.empty() && bars.back().right == x - 1) {
+      Bar &b = bars.back();
+      b.right = x;
+      b.top = std::min(b.top, top);
+      b.bottom = std::max(b.bottom, bottom);
+    } else {
+      bars.push_back(Bar{x, x, top, bottom});
+    }
+  }
+  return bars;
+}
+
+int CountPixels(const Image &image, Rgb colour) {
+  int n = 0;
+  for (const Rgb &p : image.pixels) n += p.r == colour.r && p.g == colour.g && p.b == colour.b;
+  return n;
+}
+
+TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
+  std::string chromium = FindChromium();
+  if (chromium.empty()) {
+    GTEST_SKIP() << "chromium is not installed and could not be installed (scripts/deps.sh "
+                    "installs it when run as root): the HTML page was not checked in a browser";
+  }
+  TempDir dir;
+  WriteSample(dir);
+  std::string page = dir / "report.html";
+  ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, dir / "a.csv", dir / "b.csv"}).exitCode, 0);
+  std::string url = "file://" + page;
+
+  RunResult dom = RunChromium(chromium, dir, {"--dump-dom", url});
+  ASSERT_EQ(dom.exitCode, 0) << dom.err;
+  // Every figure of the sample's CSV appears in its row of the page.
+  const char *const columns[] = {"tag",  "runs",       "attempts",    "successes",
+                                 "rate", "wilson_low", "wilson_high", "mean",
+                                 "sd",   "min",        "max",         "short_runs"};
+  std::string csv = kSampleCsv;
+  for (std::size_t line = csv.find('\n') + 1; line < csv.size(); line = csv.find('\n', line) + 1) {
+    std::string row = csv.substr(line, csv.find('\n', line) - line) + ",";
+    std::string label = row.substr(0, row.find(','));
+    std::size_t start = 0;
+    for (const char *column : columns) {
+      std::size_t comma = row.find(',', start);
+      std::string expected = row.substr(start, comma - start);
+      EXPECT_EQ(Cell(dom.out, label, column), expected.empty() ? "-" : expected)
+          << label << " " << column;
+      start = comma + 1;
+    }
+  }
+
+  std::string shot = dir / "shot.png";
+  RunResult r = RunChromium(chromium, dir, {"--screenshot=" + shot, url});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  Image image;
+  std::string error;
+  ASSERT_TRUE(ReadPng(shot, &image, &error)) << error;
+  // One interval bar per group, left to right: no tag, 3, 12, all; each as
+  // tall as its interval at 2.4 pixels per percent.
+  std::vector<Bar> bars = BarsOf(image, Rgb{0x4a, 0x90, 0xd9});
+  const double spans[] = {43.45 - 0.0, 88.92 - 81.46, 99.82 - 94.55, 90.38 - 84.26};
+  ASSERT_EQ(bars.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(bars[i].bottom - bars[i].top + 1, spans[i] * 2.4, 2.0) << i;
+    EXPECT_NEAR(bars[i].right - bars[i].left + 1, 24, 1) << i;
+  }
+  // The tag-12 bar sits highest, the no-tag bar reaches lowest.
+  EXPECT_LT(bars[2].top, bars[1].top);
+  EXPECT_GT(bars[0].bottom, bars[3].bottom);
+  // Pooled-rate lines and run dots are drawn too.
+  EXPECT_GE(CountPixels(image, Rgb{0x1a, 0x3f, 0x73}), 4 * 30);
+  EXPECT_GT(CountPixels(image, Rgb{0xe4, 0x57, 0x2e}), 14 * 20);
+}
+
+}  // namespace
