@@ -4,7 +4,10 @@ include(GNUInstallDirs)
 
 set(MANUAL_DATE "2026-12-07")  # the date of the pages' last change
 set(DOC_DIR ${CMAKE_INSTALL_FULL_DOCDIR})
-set(MANUAL_PAGES kestrow brimlet rwsim)
+# Every man/NAME.1.in is a page.
+file(GLOB _manual_sources RELATIVE ${PROJECT_SOURCE_DIR}/man CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/man/*.1.in)
+string(REPLACE ".1.in" "" MANUAL_PAGES "${_manual_sources}")
 
 set(_manual_dir ${PROJECT_SOURCE_DIR}/man)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS

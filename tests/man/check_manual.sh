@@ -30,7 +30,8 @@ else
   for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
     grep -q -- "$option" <<<"$options" || fail "option $option not documented"
   done
-  # The fault kinds are listed after "KIND:" up to "May be repeated".
+  # The simulator's fault kinds are listed after "KIND:" up to "May be repeated".
+  [[ $help == *KIND:* ]] || exit $failed
   kinds=$(tr -s ' \n' ' ' <<<"$help" | sed -n 's/.*KIND: \(.*\) May be repeated.*/\1/p' |
     sed 's/([^)]*)//g' | grep -Eo '[a-z]+(-[a-z]+)*(=MS)?' | grep -v -e '^secured$' -e '^only$' | sed 's/=MS$//')
   [ -n "$kinds" ] || fail "no fault kinds found in $program --help"
