@@ -7,7 +7,17 @@ include(GNUInstallDirs)
 option(WINDOWS_LAYOUT "Install in the layout of the Windows zip" ${WIN32})
 
 set(INSTALLED_PROGRAMS kestrow brimlet rwsim rwreport)
-set(DOC_FILES README.md LICENSE CHANGELOG.md docs/rwsim.md)
+set(DOC_FILES README.md LICENSE CHANGELOG.md)
+if(TARGET rwsim)
+  list(APPEND DOC_FILES docs/rwsim.md)
+endif()
+# A page is installed with its program (rwsim is not built for Windows).
+set(INSTALLED_PAGES)
+foreach(page IN LISTS MANUAL_PAGES)
+  if(TARGET ${page})
+    list(APPEND INSTALLED_PAGES ${page})
+  endif()
+endforeach()
 
 if(WINDOWS_LAYOUT)
   set(PROGRAM_DESTINATION .)
@@ -37,7 +47,7 @@ if(WINDOWS_LAYOUT)
   # The manual as plain text, formatted from the man pages at build time.
   find_program(GROFF_PROGRAM groff REQUIRED)
   set(manual_texts)
-  foreach(page IN LISTS MANUAL_PAGES)
+  foreach(page IN LISTS INSTALLED_PAGES)
     set(text ${PROJECT_BINARY_DIR}/man/${page}.txt)
     add_custom_command(OUTPUT ${text}
       COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF_PROGRAM} -DPAGE=${PROJECT_BINARY_DIR}/man/${page}.1
@@ -49,7 +59,7 @@ if(WINDOWS_LAYOUT)
   add_custom_target(manual_text ALL DEPENDS ${manual_texts})
   install(FILES ${manual_texts} DESTINATION ${MANUAL_DESTINATION})
 else()
-  foreach(page IN LISTS MANUAL_PAGES)
+  foreach(page IN LISTS INSTALLED_PAGES)
     install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${MANUAL_DESTINATION})
   endforeach()
   # One completion file serves all programs; bash-completion looks it up by
