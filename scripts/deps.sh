@@ -1,13 +1,20 @@
-# Checks for the build packages; installs the missing ones when run as root.
-# Sourced by the other scripts.
+# Checks for the packages a script needs; installs the missing ones when run
+# as root. Sourced by the other scripts.
+
+# require_packages [ITEM]...: the build packages (cmake, make, g++) and each
+# ITEM: a command that comes with the package of the same name, COMMAND:PACKAGE,
+# or /FILE:PACKAGE.
 require_packages() {
-  local missing=()
-  command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-  command -v make >/dev/null 2>&1 || missing+=(make)
-  command -v g++ >/dev/null 2>&1 || missing+=(g++)
-  [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-  for extra in "$@"; do
-    command -v "$extra" >/dev/null 2>&1 || missing+=("$extra")
+  local missing=() item need package
+  for item in cmake make g++ "$@"; do
+    need=${item%%:*}
+    package=${item#*:}
+    if [[ $need == /* ]]; then
+      [ -e "$need" ] && continue
+    else
+      command -v "$need" >/dev/null 2>&1 && continue
+    fi
+    missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
@@ -21,14 +28,26 @@ require_packages() {
   fi
 }
 
-# Configures and builds into build/ (build-asan/ with SANITIZE=1).
+# What the tests need: GoogleTest, and groff to check the man pages.
+TEST_PACKAGES=(/usr/include/gtest/gtest.h:libgtest-dev groff:groff-base)
+# What scripts/package.sh needs to build, check and install the .deb.
+PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db unzip)
+
+# build_tree [TARGET]...: configures and builds into build/ (build-asan/ with
+# SANITIZE=1). With TARGETs, builds only those, without the tests.
 build_tree() {
-  local dir=build flags=()
+  local dir=build flags=() targets=()
   if [ "${SANITIZE:-0}" = 1 ]; then
     dir=build-asan
     flags+=(-DSANITIZE=ON)
   fi
+  if [ $# -gt 0 ]; then
+    flags+=(-DBUILD_TESTING=OFF)
+    targets+=(--target "$@")
+  else
+    flags+=(-DBUILD_TESTING=ON)
+  fi
   cmake -S . -B "$dir" "${flags[@]}" >/dev/null
-  cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" >&2
+  cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" "${targets[@]}" >&2
   BUILD_DIR=$dir
 }

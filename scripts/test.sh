@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-require_packages
+require_packages "${TEST_PACKAGES[@]}"
 build_tree
 cd "$BUILD_DIR"
 ctest --output-on-failure -j 2 --timeout 300
