@@ -28,8 +28,8 @@ require_packages() {
   fi
 }
 
-# What the tests need: GoogleTest, and groff to check the man pages.
-TEST_PACKAGES=(/usr/include/gtest/gtest.h:libgtest-dev groff:groff-base)
+# What the tests need: GoogleTest, groff and man to check the man pages.
+TEST_PACKAGES=(/usr/include/gtest/gtest.h:libgtest-dev groff:groff-base man:man-db)
 # What scripts/package.sh needs to build, check and install the .deb.
 PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db unzip)
 
