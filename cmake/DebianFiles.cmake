@@ -19,7 +19,7 @@ function(gzip_file file)
 endfunction()
 
 # The licence in Debian's machine-readable copyright format.
-file(READ ${CPACK_DEBIAN_SOURCE_DIR}/LICENSE licence)
+file(READ ${CPACK_KESTROW_SOURCE_DIR}/LICENSE licence)
 string(REGEX REPLACE "^MIT License\n\nCopyright \\(c\\) [^\n]*\n\n" "" licence "${licence}")
 string(REGEX REPLACE "\n\n" "\n.\n" licence "${licence}")
 string(REGEX REPLACE "\n([^\n])" "\n \\1" licence "${licence}")

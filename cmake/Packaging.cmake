@@ -34,7 +34,7 @@ else()
   # Debian's copyright and changelog files and compressed man pages are made
   # in the staging folder, so that a plain install stays as it is.
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianFiles.cmake)
-  set(CPACK_DEBIAN_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+  set(CPACK_KESTROW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 endif()
 
 include(CPack)
