@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the tools and the R/W simulator, starts the simulator on a
+# Builds the tools and the R/W simulator (not the tests), starts the simulator on a
 # pseudo-terminal, runs one polling run of 100 attempts against it with a
 # result file, shows the file, and stops the simulator.
 # Usage: scripts/demo.sh [kestrow|brimlet]   (default: kestrow)
@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 tool=${1:-kestrow}
 . scripts/deps.sh
 require_packages
-build_tree
+build_tree kestrow brimlet rwsim
 reader=secured
 [ "$tool" = brimlet ] && reader=plain
 result=$BUILD_DIR/demo-result.csv

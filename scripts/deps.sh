@@ -1,32 +1,21 @@
-# Checks for the build packages; installs the missing ones when run as root.
-# Sourced by the other scripts.
+# Checks for the packages a script needs; installs the missing ones when run
+# as root. Sourced by the other scripts.
+
+# require_packages [ITEM]...: the build packages (cmake, make, g++) and each
+# ITEM: a command that comes with the package of the same name, COMMAND:PACKAGE,
+# or /FILE:PACKAGE.
 require_packages() {
-  local missing=()
-  command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-  command -v make >/dev/null 2>&1 || missing+=(make)
-  command -v g++ >/dev/null 2>&1 || missing+=(g++)
-  [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-  [ -f /usr/include/zlib.h ] || missing+=(zlib1g-dev)
-  for extra in "$@"; do
-    command -v "$extra" >/dev/null 2>&1 || missing+=("$extra")
+  local missing=() item need package
+  for item in cmake make g++ "$@"; do
+    need=${item%%:*}
+    package=${item#*:}
+    if [[ $need == /* ]]; then
+      [ -e "$need" ] && continue
+    else
+      command -v "$need" >/dev/null 2>&1 && continue
+    fi
+    missing+=("$package")
   done
-  install_packages "${missing[@]}"
-}
-
-# The cross compilers, Debian's GoogleTest sources and Wine.
-require_windows_packages() {
-  local missing=()
-  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
-  command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686-posix)
-  [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-  [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
-  install_packages "${missing[@]}"
-}
-
-# Installs the named packages when run as root; otherwise names them and
-# stops.
-install_packages() {
-  local missing=("$@")
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
     echo "Installing missing packages: ${missing[*]}"
@@ -38,6 +27,18 @@ install_packages() {
     exit 1
   fi
 }
+
+# What the tests need: GoogleTest, zlib (the browser test reads PNG
+# screenshots), groff and man to check the man pages.
+TEST_PACKAGES=(/usr/include/gtest/gtest.h:libgtest-dev /usr/include/zlib.h:zlib1g-dev
+  groff:groff-base man:man-db)
+# What scripts/package.sh needs to build, check and install the .deb.
+PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db unzip)
+# What scripts/test-windows.sh needs: the MinGW-w64 cross compilers (the
+# -posix thread model), Debian's GoogleTest sources and Wine.
+WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+  i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix
+  /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64)
 
 # Packages only the tests use: headless Chromium shows rwreport's page.
 # Installed when run as root; without it that test is skipped, saying so.
@@ -53,14 +54,21 @@ offer_test_packages() {
   fi
 }
 
-# Configures and builds into build/ (build-asan/ with SANITIZE=1).
+# build_tree [TARGET]...: configures and builds into build/ (build-asan/ with
+# SANITIZE=1). With TARGETs, builds only those, without the tests.
 build_tree() {
-  local dir=build flags=()
+  local dir=build flags=() targets=()
   if [ "${SANITIZE:-0}" = 1 ]; then
     dir=build-asan
     flags+=(-DSANITIZE=ON)
   fi
+  if [ $# -gt 0 ]; then
+    flags+=(-DBUILD_TESTING=OFF)
+    targets+=(--target "$@")
+  else
+    flags+=(-DBUILD_TESTING=ON)
+  fi
   cmake -S . -B "$dir" "${flags[@]}" >/dev/null
-  cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" >&2
+  cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" "${targets[@]}" >&2
   BUILD_DIR=$dir
 }

@@ -7,8 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-require_packages
-require_windows_packages
+require_packages "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 build_tree  # the native simulator and the end-to-end driver
 native=$PWD/$BUILD_DIR
 

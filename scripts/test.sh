@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-require_packages
+require_packages "${TEST_PACKAGES[@]}"
 offer_test_packages
 build_tree
 cd "$BUILD_DIR"

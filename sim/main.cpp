@@ -1,5 +1,6 @@
 // rwsim: a card reader/writer on a pseudo-terminal, for running and testing
 // the polling tools without hardware.
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <memory>
 
 #include "platform/posix_line.h"
+#include "sim/link_claim.h"
 #include "sim/options.h"
 #include "sim/reader_model.h"
 #include "sim/simulator.h"
@@ -33,7 +35,9 @@ struct Pty {
 bool OpenPty(Pty *pty, std::string *path) {
   pty->master = posix_openpt(O_RDWR | O_NOCTTY);
   if (pty->master < 0 || grantpt(pty->master) != 0 || unlockpt(pty->master) != 0) return false;
-  *path = ptsname(pty->master);
+  const char *name = ptsname(pty->master);
+  if (!name) return false;
+  *path = name;
   pty->slaveKeeper = open(path->c_str(), O_RDWR | O_NOCTTY);
   if (pty->slaveKeeper < 0) return false;
   termios tio;
@@ -91,26 +95,26 @@ int main(int argc, char **argv) {
   Pty pty;
   std::string path;
   if (!OpenPty(&pty, &path)) {
-    std::perror("rwsim: pseudo-terminal");
+    std::fprintf(stderr, "rwsim: cannot open a pseudo-terminal %s: %s\n",
+                 path.empty() ? "(/dev/ptmx)" : path.c_str(), std::strerror(errno));
     return 1;
   }
-  if (!options.link.empty()) {
-    unlink(options.link.c_str());
-    if (symlink(path.c_str(), options.link.c_str()) != 0) {
-      std::perror("rwsim: link");
-      return 1;
-    }
+  sim::LinkClaim link;
+  std::string error;
+  if (!options.link.empty() && !link.Take(options.link, path, &error)) {
+    std::fprintf(stderr, "rwsim: %s\n", error.c_str());
+    return 1;
   }
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
   std::FILE *trace = options.trace ? stderr : nullptr;
   sim::Simulator simulator(*model, options.cards, options.faults, trace);
   Serve(pty, options.baudRate, simulator, trace);
-  if (!options.link.empty()) unlink(options.link.c_str());
   return 0;
 }
 

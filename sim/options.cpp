@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "project_version.h"
+
 namespace sim {
 
 namespace {
@@ -41,7 +43,8 @@ const char kHelp[] =
     "                       (removed on exit)\n"
     "  --trace              print every frame received and sent, decoded,\n"
     "                       on standard error\n"
-    "  --help               print this help and exit\n";
+    "  --help               print this help and exit\n"
+    "  --version            print the version and exit\n";
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -83,7 +86,8 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
     kBaud,
     kLink,
     kTrace,
-    kHelpOption
+    kHelpOption,
+    kVersionOption
   };
   static const option kLong[] = {{"reader", required_argument, nullptr, kReader},
                                  {"des", required_argument, nullptr, kDes},
@@ -99,6 +103,7 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
                                  {"link", required_argument, nullptr, kLink},
                                  {"trace", no_argument, nullptr, kTrace},
                                  {"help", no_argument, nullptr, kHelpOption},
+                                 {"version", no_argument, nullptr, kVersionOption},
                                  {nullptr, 0, nullptr, 0}};
   opterr = 0;
   int c;
@@ -145,6 +150,7 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
       case kLink: options.link = value; break;
       case kTrace: options.trace = true; break;
       case kHelpOption: std::fputs(kHelp, stdout); return 2;
+      case kVersionOption: std::printf("rwsim %s\n", PROJECT_VERSION_TEXT); return 2;
       default: return Fail(std::string("unknown option: ") + argv[optind - 1]);
     }
   }

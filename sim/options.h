@@ -25,7 +25,7 @@ struct SimOptions {
 };
 
 // Parses the command line. Returns 0 to run, 1 after an error (message on
-// standard error), 2 after --help.
+// standard error), 2 after --help or --version.
 int ParseSimOptions(int argc, char **argv, SimOptions &options);
 
 bool ParseHex8(const std::string &text, std::uint8_t *out);

@@ -1,0 +1,93 @@
+# Bash completion for kestrow, brimlet and rwsim. Installed once per program
+# name, so that bash-completion finds it on first use of any of them.
+
+# Serial devices present on this machine, one per line.
+_kestrow_serial_devices() {
+  local device
+  for device in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/ttyAMA* /dev/rfcomm* \
+    /dev/serial/by-id/* /dev/serial/by-path/*; do
+    [[ -e $device ]] && printf '%s\n' "$device"
+  done
+}
+
+# The word being completed and the one before it, split on blanks only, so
+# that paths with ':' and values after '=' stay whole.
+_kestrow_words() {
+  local line=${COMP_LINE:0:COMP_POINT}
+  read -ra _kestrow_line_words <<<"$line"
+  [[ -z $line || $line == *[[:blank:]] ]] && _kestrow_line_words+=("")
+}
+
+# Bash replaces only its own last word (it splits at ':' and '='): drop the
+# part of each candidate that lies before it.
+_kestrow_trim_replies() {
+  local cur=$1 word=${COMP_WORDS[COMP_CWORD]}
+  [[ -n $word && $cur == *"$word" ]] || return 0
+  local prefix=${cur%"$word"} i
+  for i in "${!COMPREPLY[@]}"; do COMPREPLY[i]=${COMPREPLY[i]#"$prefix"}; done
+}
+
+_kestrow_port_values() {
+  local cur=$1 devices
+  devices=$(_kestrow_serial_devices)
+  case $cur in
+    C*) mapfile -t COMPREPLY < <(compgen -W "$(printf 'COM%d ' {1..20})" -- "$cur") ;;
+    t*) mapfile -t COMPREPLY < <(compgen -W "${devices//\/dev\//}" -- "$cur") ;;
+    *) mapfile -t COMPREPLY < <(compgen -W "$devices" -- "$cur") ;;
+  esac
+  if [[ ${#COMPREPLY[@]} -eq 0 ]]; then
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    compopt -o filenames 2>/dev/null
+  fi
+}
+
+# kestrow and brimlet: option words and values alternate.
+_kestrow_tool() {
+  local -a _kestrow_line_words
+  _kestrow_words
+  local count=${#_kestrow_line_words[@]}
+  local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
+  COMPREPLY=()
+  if (((count - 1) % 2 == 1)); then
+    mapfile -t COMPREPLY < <(compgen -W "c b at rt ka kb kagi t e d f s h v" -- "$cur")
+    return 0
+  fi
+  case $prev in
+    c*) _kestrow_port_values "$cur" ;;
+    b*) mapfile -t COMPREPLY < <(compgen -W "115200 57600 38400 19200 9600" -- "$cur") ;;
+    kagi | s*) mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur") ;;
+    f*)
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+      compopt -o filenames 2>/dev/null
+      ;;
+  esac
+  _kestrow_trim_replies "$cur"
+}
+
+_kestrow_rwsim() {
+  local -a _kestrow_line_words
+  _kestrow_words
+  local cur=${_kestrow_line_words[${#_kestrow_line_words[@]} - 1]}
+  local options="--reader= --des= --card= --seed= --card-id= --fault= --ka= --kb=
+    --reader-id= --session-key= --baud= --link= --trace --help --version"
+  local faults="no-ack@ no-response@ bad-checksum@ wrong-code@ short@ ack-delay=
+    response-delay= wrong-mac@ wrong-counter@ wrong-auth@"
+  COMPREPLY=()
+  case $cur in
+    --reader=*) mapfile -t COMPREPLY < <(compgen -P --reader= -W "plain secured" -- "${cur#*=}") ;;
+    --des=*) mapfile -t COMPREPLY < <(compgen -P --des= -W "on off" -- "${cur#*=}") ;;
+    --card=*) mapfile -t COMPREPLY < <(compgen -P --card= -W "always never p=" -- "${cur#*=}") ;;
+    --fault=*) mapfile -t COMPREPLY < <(compgen -P --fault= -W "$faults" -- "${cur#*=}") ;;
+    --link=*)
+      mapfile -t COMPREPLY < <(compgen -P --link= -f -- "${cur#*=}")
+      compopt -o filenames 2>/dev/null
+      ;;
+    --*=*) ;;
+    *) mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur") ;;
+  esac
+  [[ ${COMPREPLY[*]} == *[=@] ]] && compopt -o nospace 2>/dev/null
+  _kestrow_trim_replies "$cur"
+}
+
+complete -F _kestrow_tool kestrow brimlet
+complete -F _kestrow_rwsim rwsim

@@ -1,0 +1,37 @@
+// The --link path of a simulator: at most one running simulator owns a path.
+// Ownership is an flock on a lock file beside the link ("PATH.lock"), so it
+// ends with the process, however it ends: a link left behind by a simulator
+// that was killed does not block the next one.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+class LinkClaim {
+ public:
+  LinkClaim() = default;
+  ~LinkClaim() { Release(); }
+  LinkClaim(const LinkClaim &) = delete;
+  LinkClaim &operator=(const LinkClaim &) = delete;
+
+  // Makes `link` a symbolic link to `terminal`. Refuses a path that another
+  // running simulator owns, and anything at the path that is not a link to a
+  // pseudo-terminal (or to nothing), since that is not ours to replace.
+  // On failure returns false with a message that names the path.
+  bool Take(const std::string &link, const std::string &terminal, std::string *error);
+  // Removes the link (if it still leads to our terminal) and the lock file.
+  void Release();
+
+ private:
+  bool Lock(std::string *error);
+  bool ClearOldLink(std::string *error) const;
+
+  std::string link_;
+  std::string terminal_;
+  std::string lockPath_;
+  int lockFd_ = -1;
+  bool linked_ = false;
+};
+
+}  // namespace sim

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the build tree into a private folder and checks that every file
+# lands where users and packages look for it, and that the installed
+# programs and pages work from there.
+# Usage: check_install.sh BUILD_DIR
+set -u
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failed=0
+fail() {
+  echo "FAIL: $*"
+  failed=1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
+for file in bin/kestrow bin/brimlet bin/rwsim \
+  share/man/man1/kestrow.1 share/man/man1/brimlet.1 share/man/man1/rwsim.1 \
+  share/doc/kestrow/README.md share/doc/kestrow/LICENSE share/doc/kestrow/CHANGELOG.md \
+  share/doc/kestrow/rwsim.md share/bash-completion/completions/kestrow \
+  share/bash-completion/completions/brimlet share/bash-completion/completions/rwsim; do
+  [ -s "$prefix/$file" ] || fail "$file not installed"
+done
+for program in kestrow brimlet rwsim; do
+  [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
+done
+"$prefix/bin/kestrow" v | grep -q 'Polling for Serial Port' || fail "installed kestrow v"
+"$prefix/bin/rwsim" --version | grep -q '^rwsim [0-9]' || fail "installed rwsim --version"
+MANPATH="$prefix/share/man" man -w kestrow 2>/dev/null | grep -q "^$prefix/" ||
+  fail "man does not find the installed kestrow page"
+exit $failed

@@ -1,0 +1,106 @@
+// rwsim's --link: one owner per path, stale links taken over, nothing else
+// replaced, and errors that name the path.
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "project_version.h"
+#include "tests/support/process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/text_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Rwsim() { return BinDir() + "/rwsim"; }
+
+std::string LinkTarget(const std::string &link) {
+  std::error_code error;
+  fs::path target = fs::read_symlink(link, error);
+  return error ? "<none>" : target.string();
+}
+
+void WriteText(const std::string &path, const std::string &text) {
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+}
+
+TEST(SimLinkTest, SecondSimulatorOnTheSamePathIsRefused) {
+  ScratchDir dir;
+  std::string link = dir / "rw0";
+  ChildProcess first(Rwsim(), {"--link=" + link});
+  std::string terminal = first.ReadLine(10000);
+  ASSERT_FALSE(terminal.empty());
+  EXPECT_EQ(LinkTarget(link), terminal);
+
+  RunResult second = RunProgram(Rwsim(), {"--link=" + link}, "", 20000);
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(second.out, "");
+  EXPECT_NE(second.err.find(link + " is in use by another running simulator"), std::string::npos)
+      << second.err;
+  EXPECT_EQ(LinkTarget(link), terminal) << "the refused simulator must leave the link alone";
+
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.Wait(10000), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link removed on exit";
+  EXPECT_FALSE(fs::exists(link + ".lock")) << "lock file removed on exit";
+}
+
+TEST(SimLinkTest, LinkOfAKilledSimulatorIsTakenOver) {
+  ScratchDir dir;
+  std::string link = dir / "rw0";
+  {
+    ChildProcess killed(Rwsim(), {"--link=" + link});
+    ASSERT_FALSE(killed.ReadLine(10000).empty());
+    killed.Signal(SIGKILL);
+    EXPECT_EQ(killed.Wait(10000), 128 + SIGKILL);
+  }
+  ASSERT_TRUE(fs::is_symlink(link)) << "a killed simulator cannot clean up";
+
+  ChildProcess next(Rwsim(), {"--link=" + link});
+  std::string terminal = next.ReadLine(10000);
+  ASSERT_FALSE(terminal.empty()) << next.Errors();
+  EXPECT_EQ(LinkTarget(link), terminal);
+  next.Signal(SIGTERM);
+  EXPECT_EQ(next.Wait(10000), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST(SimLinkTest, RefusesToReplaceWhatIsNotASimulatorLink) {
+  ScratchDir dir;
+  std::string file = dir / "data";
+  WriteText(file, "keep me");
+  RunResult r = RunProgram(Rwsim(), {"--link=" + file}, "", 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(file + " exists and is not a symbolic link"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(file), "keep me");
+
+  std::string userLink = dir / "mine";
+  fs::create_symlink(file, userLink);
+  r = RunProgram(Rwsim(), {"--link=" + userLink}, "", 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(userLink + " is a link to " + file), std::string::npos) << r.err;
+  EXPECT_EQ(LinkTarget(userLink), file);
+
+  std::string missing = dir / "no-such-folder/rw0";
+  r = RunProgram(Rwsim(), {"--link=" + missing}, "", 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(missing), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+}
+
+TEST(SimLinkTest, VersionIsTheProjectVersion) {
+  RunResult r = RunProgram(Rwsim(), {"--version"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, std::string("rwsim ") + PROJECT_VERSION_TEXT + "\n");
+  EXPECT_NE(RunProgram(Rwsim(), {"--help"}).out.find("--version"), std::string::npos);
+}
+
+}  // namespace
