@@ -1,6 +1,8 @@
 #include "poll/polling_loop.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -17,6 +19,8 @@ const char kResultFileError[] =
 #else
 const char kResultFileError[] = "[%s] のオープンに作成に失敗しました。\n\n";
 #endif
+// Standard error shows this when records cannot be written to the file.
+const char kResultWriteError[] = "Result file [%s]: %s\n";
 
 class PollingLoop {
  public:
@@ -38,6 +42,18 @@ class PollingLoop {
     if (attemptsInBlock_ == kBlockSize) PrintFullBlock();
     if (attemptsInRun_ != 0) ReportRun(attemptsInRun_ - failuresInRun_, attemptsInRun_);
   }
+
+  // Reports a failed write on standard error when it begins (not again for
+  // each record while the file keeps failing). Polling goes on.
+  void NoteFileResult(bool ok) {
+    if (!ok && !fileFailing_) {
+      std::fprintf(stderr, kResultWriteError, poll_.resultPath, std::strerror(errno));
+      std::fflush(stderr);
+      writeFailed_ = true;
+    }
+    fileFailing_ = !ok;
+  }
+  bool WriteFailed() const { return writeFailed_; }
 
  private:
   // The checks before each attempt. Returns false when the loop stops.
@@ -99,18 +115,24 @@ class PollingLoop {
 
   void WriteRecord(double rate, int successes, int attempts) {
     bool tagged = poll_.recordTag != kNoRecordTag;
+    int written;
     if (poll_.commaTerminated) {
       if (tagged) {
-        std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d,", rate, successes, attempts, poll_.recordTag);
+        written = std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d,", rate, successes, attempts,
+                               poll_.recordTag);
       } else {
-        std::fprintf(file_, "%6.2lf%%,%4d,%4d,", rate, successes, attempts);
+        written = std::fprintf(file_, "%6.2lf%%,%4d,%4d,", rate, successes, attempts);
       }
     } else if (tagged) {
-      std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d\n", rate, successes, attempts, poll_.recordTag);
+      written =
+          std::fprintf(file_, "%6.2lf%%,%4d,%4d,%4d\n", rate, successes, attempts, poll_.recordTag);
     } else {
-      std::fprintf(file_, "%6.2lf%%,%4d,%4d\n", rate, successes, attempts);
+      written = std::fprintf(file_, "%6.2lf%%,%4d,%4d\n", rate, successes, attempts);
     }
-    std::fflush(file_);  // a finished run survives a crash or a kill
+    // Flushed at once, so that a finished run survives a crash or a kill.
+    bool ok = written >= 0 && std::fflush(file_) == 0;
+    NoteFileResult(ok);
+    if (!ok) std::clearerr(file_);
   }
 
   ReaderBinding &reader_;
@@ -124,6 +146,8 @@ class PollingLoop {
   int failuresInRun_ = 0;
   int totalFailures_ = 0;
   bool cardSeen_ = false;
+  bool fileFailing_ = false;
+  bool writeFailed_ = false;
 };
 
 }  // namespace
@@ -133,7 +157,7 @@ LoopHooks ConsoleLoopHooks() {
                    [](int ms) { platform::Sleep(ms); }};
 }
 
-void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks) {
   std::FILE *file = nullptr;
   if (poll.resultPath[0] != '\0') {
@@ -141,7 +165,7 @@ void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     if (!file) {
       std::printf(kResultFileError, poll.resultPath);
       reader.DestroySession();
-      return;
+      return true;
     }
   }
   platform::SetStoppable(true);
@@ -153,5 +177,6 @@ void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     reader.DestroySession();
   }
   platform::SetStoppable(false);
-  if (file) std::fclose(file);
+  if (file) loop.NoteFileResult(std::fclose(file) == 0);
+  return !loop.WriteFailed();
 }
