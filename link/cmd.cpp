@@ -7,6 +7,10 @@ namespace {
 constexpr int kWriteTimeoutMs = 400;
 constexpr int kEmptyReadPauseMs = 10;
 constexpr int kUnlimitedReadPauseMs = 50;
+// A read that has waited this long gives way to a stop request. A healthy
+// R/W has answered by then, so an attempt in progress at a Ctrl-C still
+// counts; a silent or trickling one no longer holds the tool.
+constexpr int kStopGraceMs = 100;
 // A drain that goes on past either bound faces an R/W that does not stop
 // sending; the exchange then fails instead of reading for ever.
 constexpr int kDrainByteLimit = 4096;
@@ -28,6 +32,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
   platform::ClearLineErrors(portHandle);
   CTimer timer;
   timer.Start();
+  CTimer waited;
   received = 0;
   if (count <= 0) return true;
   std::uint8_t byte = 0;
@@ -43,7 +48,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
       platform::ClearLineErrors(portHandle);
     }
     if (received == static_cast<std::uint32_t>(count)) return true;
-    if (platform::StopRequested()) return false;  // even while bytes trickle in
+    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return false;
     if (timeoutMs == 0) {
       platform::Sleep(kUnlimitedReadPauseMs);
     } else if (timer.IsElapsed(timeoutMs)) {

@@ -9,6 +9,7 @@
 #include "tests/support/text_files.h"
 
 #include "tests/support/process.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
 
 namespace {
@@ -18,11 +19,7 @@ const std::string kBanner =
 
 std::string Brimlet() { return BinDir() + "/brimlet"; }
 
-std::string TempPath(const std::string &name) {
-  std::string path = ::testing::TempDir() + name;
-  std::remove(path.c_str());
-  return path;
-}
+std::string TempPath(const std::string &name) { return ScratchPath(name); }
 
 TEST(BrimletTest, UsageAndVersion) {
   const std::string usage =

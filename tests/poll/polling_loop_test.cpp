@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
 #include "poll/polling_loop.h"
@@ -139,8 +140,7 @@ TEST(PollingLoopTest, FailedReconnectionEndsLoop) {
 }
 
 TEST(PollingLoopTest, RatesAndRecordFormats) {
-  std::string path = ::testing::TempDir() + "loop_records.csv";
-  std::remove(path.c_str());
+  std::string path = ScratchPath("loop_records.csv");
   const struct {
     bool comma;
     int tag;

@@ -88,6 +88,28 @@ const std::string &ChildProcess::ReadUntil(const std::string &text, int timeoutM
   return out_;
 }
 
+namespace {
+
+int CountOf(const std::string &haystack, const std::string &text) {
+  int n = 0;
+  for (std::size_t at = haystack.find(text); at != std::string::npos;
+       at = haystack.find(text, at + text.size())) {
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+bool ChildProcess::WaitForErrors(const std::string &text, int count, int timeoutMs) {
+  long long end = NowMs() + timeoutMs;
+  while (CountOf(err_, text) < count) {
+    if (NowMs() >= end || (outFd_ < 0 && errFd_ < 0)) return false;
+    Pump(static_cast<int>(end - NowMs()));
+  }
+  return true;
+}
+
 std::string ChildProcess::ReadLine(int timeoutMs) {
   long long end = NowMs() + timeoutMs;
   while (out_.find('\n', lineStart_) == std::string::npos && NowMs() < end && outFd_ >= 0) {

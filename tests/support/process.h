@@ -32,6 +32,9 @@ class ChildProcess {
   // returns everything read so far.
   const std::string &ReadUntil(const std::string &text, int timeoutMs);
   std::string ReadLine(int timeoutMs);
+  // Reads until `text` has appeared `count` times on standard error; false
+  // when `timeoutMs` passed first.
+  bool WaitForErrors(const std::string &text, int count, int timeoutMs);
   void WriteInput(const std::string &text);
   void CloseInput();
   void Signal(int signalNumber);

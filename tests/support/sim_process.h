@@ -14,6 +14,11 @@ class SimProcess {
   }
   ~SimProcess() { child_.Signal(15); }
   const std::string &Path() const { return path_; }
+  // Waits until the trace shows `count` frames from the host named `name`
+  // ("poll", "open", ...).
+  bool WaitForCommands(const std::string &name, int count, int timeoutMs) {
+    return child_.WaitForErrors("  " + name + "\n", count, timeoutMs);
+  }
   // Stops the simulator and returns its trace of frames.
   std::string StopAndTrace() {
     child_.Signal(15);
