@@ -1,5 +1,6 @@
 // Byte transfers, frames and exchanges, with the test playing the R/W on the
 // master side of a pseudo-terminal.
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -144,6 +145,22 @@ TEST_F(CCmdTest, ReadFailsWhenTheFarEndGoesAway) {
   delete far;
   EXPECT_FALSE(gone.ReadBytes(buffer, 4, received, 0));  // must not wait for ever
   EXPECT_EQ(gone.Transceive(kCommand, response), kExchangeNoAck);
+}
+
+// An R/W that never stops sending: the drain gives up after a bounded
+// amount, the exchange fails as a bad one and nothing is sent.
+TEST_F(CCmdTest, BabblingInputFailsTheExchange) {
+  std::atomic<bool> stop{false};
+  std::thread babbler([&] {
+    for (int i = 0; i < 20000 && !stop; ++i) {
+      pty.Write(Bytes(64, 0x55));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  int result = cmd.Transceive(kCommand, response);
+  stop = true;
+  babbler.join();
+  EXPECT_EQ(result, kExchangeBadFrame);
 }
 
 TEST_F(CCmdTest, AccessorsAndScopedTimeouts) {

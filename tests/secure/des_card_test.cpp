@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "secure/des_card.h"
+#include "secure/secure_messaging.h"
 #include "tests/support/scripted_rw.h"
 
 namespace {
@@ -170,6 +171,54 @@ TEST_F(SecuredCardTest, PollAnswersThatFail) {
     EXPECT_EQ(sent[6], 0x0D);
     EXPECT_EQ(sent[23], 0x03);  // the time slot
   }
+}
+
+// Answers that end before the bytes read from them: wrong answers, never a
+// card made of the zero fill. The plain short form of 3 to 9 bytes is the
+// one that reads as no card.
+TEST_F(SecuredCardTest, TruncatedAnswersAreWrong) {
+  AuthenticatePlain();
+  Bytes full = PollAnswer(0x03, 0x00, true);
+  {
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse(Bytes(full.begin(), full.begin() + 12))}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // length byte and code, no identifier
+  }
+  {
+    Bytes answer(full.begin(), full.end() - 1);
+    answer[1] = 0x06;
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse(answer)}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // one parameter byte short
+  }
+  EXPECT_EQ(Hex(Bytes(card.GetCardId(), card.GetCardId() + 8)), Hex(Bytes(8, 0)));
+  {
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse({0x8D, 0x09})}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // the counter's high byte missing
+  }
+  {
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse({0x8D, 0x0B, 0x00, 0x00})}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 2);  // the short form: no card
+  }
+  {
+    ScriptedRw rw(pty, {{kCloseFrame, {{0, AckAndResponse({0x07, 0x13})}}}});
+    EXPECT_EQ(card.CloseSession(), 255);
+  }
+}
+
+// The same with sealed answers: only the data blocks count, not the MAC.
+TEST_F(SecuredCardTest, SealedAnswerWithoutCardDataIsWrong) {
+  AuthenticatePlain();
+  card.SetPlainMode(false);
+  std::uint8_t answer[256] = {};
+  Bytes plain = PollAnswer(0x03, 0x00, true);
+  plain.resize(19);  // card answer length and code, identifier, no parameters
+  answer[0] = static_cast<std::uint8_t>(plain.size());
+  std::copy(plain.begin(), plain.end(), answer + 1);
+  ASSERT_TRUE(secure::SealMessage(kSessionKey.data(), answer));
+  constexpr std::size_t kSealedPollFrame = 40;
+  ScriptedRw rw(pty,
+                {{kSealedPollFrame, {{0, AckAndResponse(Bytes(answer + 1, answer + 1 + answer[0]))}}}});
+  EXPECT_EQ(card.PollCard(0, cardIdOut), 255);
+  EXPECT_EQ(Hex(Bytes(card.GetCardId(), card.GetCardId() + 8)), Hex(Bytes(8, 0)));
 }
 
 TEST_F(SecuredCardTest, PollCarriesResponseTimeout) {
