@@ -36,26 +36,30 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
-// The console and file after a run of 'o' marks that a stop ended in order:
-// the total line right after the marks and the same figures in the record.
+// The console and file after a run that a stop ended in order: the total
+// line right after the marks and the same figures in the record.
 void ExpectOrderlyEnd(const std::string &out, const std::string &file) {
   ASSERT_EQ(out.substr(0, kBanner.size()), kBanner);
   std::string rest = out.substr(kBanner.size());
-  std::size_t marks = rest.find_first_not_of('o');
+  std::size_t marks = rest.find('(');
   ASSERT_NE(marks, std::string::npos);
-  ASSERT_GE(marks, 1u);
+  StoppedRun run{};
+  ASSERT_TRUE(ReadStoppedRun(rest.substr(0, marks), &run)) << rest;
   char total[64];
-  std::snprintf(total, sizeof total, "(TOTAL) [%4zu/%4zu] ... 100.00%%\n\n", marks, marks);
+  std::snprintf(total, sizeof total, "(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", run.successes,
+                run.attempts, run.rate);
   EXPECT_EQ(rest.substr(marks), total);
   char record[64];
-  std::snprintf(record, sizeof record, "100.00%%,%4zu,%4zu,", marks, marks);
+  std::snprintf(record, sizeof record, "%6.2lf%%,%4d,%4d,", run.rate, run.successes, run.attempts);
   EXPECT_EQ(ReadFile(file), record);
 }
 
 TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
   SimProcess sim({"--fault=babble@2"});
   std::string file = ScratchPath("babble.csv");
-  RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "4", "f", file}, "", kGenerousMs);
+  RunResult r =
+      RunProgram(Brimlet(), {"c", sim.Path(), "t", "4", "f", file, "at", "2000", "rt", "2000"}, "",
+                 kGenerousMs);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, kBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
   EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
@@ -97,7 +101,7 @@ TEST(SignalTest, HangUpPipeAndTerminationEndPollingInOrder) {
     SimProcess sim({});
     std::string file = ScratchPath("signal.csv");
     std::remove(file.c_str());
-    ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file});
+    ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file, "at", "2000", "rt", "2000"});
     ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
     tool.Signal(signalNumber);
     ASSERT_EQ(tool.Wait(30000), 0);
@@ -109,8 +113,9 @@ TEST(SignalTest, HangUpPipeAndTerminationEndPollingInOrder) {
 
 TEST(ResultFileTest, WriteFailureIsReportedOnceAndFailsTheExitStatus) {
   SimProcess sim({});
-  RunResult r =
-      RunProgram(Brimlet(), {"c", sim.Path(), "t", "3", "f", "/dev/full"}, "", kGenerousMs);
+  RunResult r = RunProgram(
+      Brimlet(), {"c", sim.Path(), "t", "3", "f", "/dev/full", "at", "2000", "rt", "2000"}, "",
+      kGenerousMs);
   EXPECT_EQ(r.out, kBanner + "ooo    [  3/  3] 100%\n(TOTAL) [   3/   3] ... 100.00%\n\n");
   EXPECT_EQ(r.err, "Result file [/dev/full]: No space left on device\n");
   EXPECT_EQ(r.exitCode, 1);
@@ -158,8 +163,9 @@ TEST(SignalTest, InterruptWhileConnectingReleasesThePort) {
 // keys typed for the foreground do not stop it.
 TEST(TerminalTest, BackgroundJobPollsWithoutTouchingTheTerminal) {
   SimProcess sim({});
-  std::string report =
-      RunInTerminal(Brimlet(), {"c", sim.Path(), "t", "5"}, false, [](TerminalTool &tool) {
+  std::string report = RunInTerminal(
+      Brimlet(), {"c", sim.Path(), "t", "5", "at", "2000", "rt", "2000"}, false,
+      [](TerminalTool &tool) {
         tool.Type("q\n");
         int exit = tool.WaitExit(kGenerousMs);
         if (exit != 0) return "exit " + std::to_string(exit);

@@ -24,6 +24,9 @@ const std::string kAuthentication = "get reader id,verify reader,confirm session
 
 std::string Kestrow() { return BinDir() + "/kestrow"; }
 
+// Runs whose figures do not depend on the ACK and response time-outs give
+// them "at 2000 rt 2000", which a starved simulator cannot overrun.
+
 // Lines of the simulator's trace that show frames from the host.
 std::vector<std::string> HostFrames(const std::string &trace) {
   std::vector<std::string> frames;
@@ -40,7 +43,7 @@ std::vector<std::string> HostFrames(const std::string &trace) {
 
 TEST(KestrowTest, AuthenticatesAndPollsWithDes) {
   SimProcess sim({"--reader=secured", "--card=ooo.o"});
-  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "30"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "30", "at", "2000", "rt", "2000"});
   EXPECT_EQ(r.out, kBanner + Repeat("ooo.o", 6) +
                        "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
   EXPECT_EQ(r.err, "");
@@ -50,7 +53,7 @@ TEST(KestrowTest, AuthenticatesAndPollsWithDes) {
 TEST(KestrowTest, PlainModeFramesOnTheWire) {
   SimProcess sim({"--reader=secured", "--des=off", "--card=o.", "--reader-id=0102030405060708",
                   "--session-key=1112131415161718"});
-  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "2", "kagi", "off"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "2", "kagi", "off", "at", "2000"});
   EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
   std::vector<std::string> frames = HostFrames(sim.StopAndTrace());
   ASSERT_EQ(frames.size(), 6u);
@@ -81,7 +84,7 @@ TEST(KestrowTest, WrongKeysOrModeFailTheConnection) {
 TEST(KestrowTest, CounterMismatchAndFaults) {
   SimProcess sim({"--reader=secured", "--fault=wrong-counter@2", "--fault=wrong-mac@3",
                   "--fault=bad-checksum@4", "--fault=no-ack@5"});
-  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "6"});
+  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "6", "at", "2000", "rt", "2000"});
   EXPECT_EQ(r.out, kBanner +
                        "oIDTR ErrorXXXXo    [  2/  6]  33%\n"
                        "(TOTAL) [   2/   6] ...  33.33%\n\n");
@@ -90,7 +93,7 @@ TEST(KestrowTest, CounterMismatchAndFaults) {
 
 TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
   SimProcess sim({"--reader=secured"});
-  ChildProcess tool(Kestrow(), {"c", sim.Path()});
+  ChildProcess tool(Kestrow(), {"c", sim.Path(), "at", "2000", "rt", "2000"});
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   std::string firstRun = kBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   tool.ReadUntil(firstRun + "oo", 30000);
@@ -143,7 +146,7 @@ TEST(PortSearchTest, FirstCombinationWins) {
   SimProcess sim({"--reader=secured", "--baud=115200"});
   PortFolder ports;
   ports.Link(1, sim.Path());
-  RunResult r = ports.Search({"t", "2"});
+  RunResult r = ports.Search({"t", "2", "at", "2000", "rt", "2000"});
   EXPECT_EQ(r.out, kBanner +
                        "--- Trying RW Connection ---\n--- End ---\n"
                        "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
@@ -160,7 +163,8 @@ TEST(PortSearchTest, FindsPlainReaderAt9600OnCom5AndKeepsSettings) {
   std::string firstRun = kBanner + "--- Trying RW Connection ---\n--- End ---\n" + block + block +
                          "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   ports.Export();
-  ChildProcess tool(BinDir() + "/kestrow_testports", {"kagi", "on", "b", "38400"});
+  ChildProcess tool(BinDir() + "/kestrow_testports",
+                    {"kagi", "on", "b", "38400", "at", "2000", "rt", "2000"});
   unsetenv("KESTROW_TEST_COM_DIR");
   tool.ReadUntil(firstRun + "o", 60000);
   tool.WriteInput("\n");

@@ -19,6 +19,10 @@ const std::uint8_t kKb[8] = {0xC3, 0x1E, 0x87, 0x64, 0x2B, 0xD9, 0x50, 0xA6};
 constexpr std::size_t kAuthFrame = 26;  // 19 data bytes
 constexpr std::size_t kPollFrame = 26;
 constexpr std::size_t kCloseFrame = 16;
+// Time-outs far beyond any answer's delay on a loaded machine; a case that
+// waits for a time-out to run out sets a short one for that wait alone.
+constexpr int kGenerousMs = 5000;
+constexpr int kShortMs = 50;
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -43,7 +47,8 @@ Bytes PollAnswer(std::uint8_t low, std::uint8_t high, bool card, std::uint8_t ca
 
 class SecuredCardTest : public ::testing::Test {
  protected:
-  SecuredCardTest() : card(pty.PortPath().c_str(), 115200, 8, 0, 0, 50, 50, 1024) {}
+  SecuredCardTest()
+      : card(pty.PortPath().c_str(), 115200, 8, 0, 0, kGenerousMs, kGenerousMs, 1024) {}
   void AuthenticatePlain() {
     card.SetPlainMode(true);
     ScriptedRw rw(pty, PlainAuthentication());
@@ -70,8 +75,8 @@ TEST_F(SecuredCardTest, PlainAuthenticationFrames) {
                          FrameOf(Join({{0x04, 0x00, 0x00}, kReaderId, kSessionKey}))});
   EXPECT_EQ(Hex(sent), Hex(expected));
   EXPECT_EQ(Hex(Bytes(card.GetSessionKey(), card.GetSessionKey() + 8)), Hex(kSessionKey));
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, AuthenticationFailures) {
@@ -101,13 +106,17 @@ TEST_F(SecuredCardTest, AuthenticationFailures) {
     EXPECT_EQ(card.Authenticate(kKa, kKb), 255);
     EXPECT_EQ(Hex(Bytes(card.GetSessionKey(), card.GetSessionKey() + 8)), Hex(kSessionKey));
   }
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, PlainPollAndCloseFramesFollowTheCounter) {
   AuthenticatePlain();
+  // The default response time-out, as the frames carry it. The answers come
+  // with their ACK, so the short wait cannot run out.
+  card.SetResponseTimeout(50);
   {
+    ScopedTimeouts shortAck(card, 50, kShortMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});  // no ACK: counter 0002h
     EXPECT_EQ(card.PollCard(0, cardIdOut), kExchangeNoAck);
   }
@@ -164,6 +173,7 @@ TEST_F(SecuredCardTest, PollAnswersThatFail) {
   {
     // The next command is built from the controller's own count, three
     // steps on from the failed one.
+    ScopedTimeouts shortAck(card, kGenerousMs, kShortMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});
     card.PollCard(3, cardIdOut);
     Bytes sent = rw.Received();
@@ -180,7 +190,8 @@ TEST_F(SecuredCardTest, TruncatedAnswersAreWrong) {
   AuthenticatePlain();
   Bytes full = PollAnswer(0x03, 0x00, true);
   {
-    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse(Bytes(full.begin(), full.begin() + 12))}}}});
+    ScriptedRw rw(pty,
+                  {{kPollFrame, {{0, AckAndResponse(Bytes(full.begin(), full.begin() + 12))}}}});
     EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // length byte and code, no identifier
   }
   {
@@ -215,8 +226,8 @@ TEST_F(SecuredCardTest, SealedAnswerWithoutCardDataIsWrong) {
   std::copy(plain.begin(), plain.end(), answer + 1);
   ASSERT_TRUE(secure::SealMessage(kSessionKey.data(), answer));
   constexpr std::size_t kSealedPollFrame = 40;
-  ScriptedRw rw(pty,
-                {{kSealedPollFrame, {{0, AckAndResponse(Bytes(answer + 1, answer + 1 + answer[0]))}}}});
+  ScriptedRw rw(
+      pty, {{kSealedPollFrame, {{0, AckAndResponse(Bytes(answer + 1, answer + 1 + answer[0]))}}}});
   EXPECT_EQ(card.PollCard(0, cardIdOut), 255);
   EXPECT_EQ(Hex(Bytes(card.GetCardId(), card.GetCardId() + 8)), Hex(Bytes(8, 0)));
 }
@@ -226,7 +237,8 @@ TEST_F(SecuredCardTest, PollCarriesResponseTimeout) {
   const struct {
     int timeoutMs;
     const char *bytes;
-  } kCases[] = {{100, "03 E8"}, {6554, "00 04"}};
+  } kCases[] = {{50, "01 F4"}, {100, "03 E8"}, {6554, "00 04"}};
+  card.SetAckTimeout(kShortMs);
   for (const auto &c : kCases) {
     card.SetResponseTimeout(c.timeoutMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});
@@ -241,8 +253,8 @@ TEST_F(SecuredCardTest, CloseWithoutAnswerRestoresTimeouts) {
   AuthenticatePlain();
   ScriptedRw rw(pty, {{kCloseFrame, {}}});
   EXPECT_EQ(card.CloseSession(), kExchangeNoAck);
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, TransactionCounterCheck) {
