@@ -7,6 +7,14 @@ namespace {
 constexpr int kWriteTimeoutMs = 400;
 constexpr int kEmptyReadPauseMs = 10;
 constexpr int kUnlimitedReadPauseMs = 50;
+// A read that has waited this long gives way to a stop request. A healthy
+// R/W has answered by then, so an attempt in progress at a Ctrl-C still
+// counts; a silent or trickling one no longer holds the tool.
+constexpr int kStopGraceMs = 100;
+// A drain that goes on past either bound faces an R/W that does not stop
+// sending; the exchange then fails instead of reading for ever.
+constexpr int kDrainByteLimit = 4096;
+constexpr int kDrainTimeLimitMs = 300;
 
 }  // namespace
 
@@ -24,6 +32,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
   platform::ClearLineErrors(portHandle);
   CTimer timer;
   timer.Start();
+  CTimer waited;
   received = 0;
   if (count <= 0) return true;
   std::uint8_t byte = 0;
@@ -39,6 +48,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
       platform::ClearLineErrors(portHandle);
     }
     if (received == static_cast<std::uint32_t>(count)) return true;
+    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return false;
     if (timeoutMs == 0) {
       platform::Sleep(kUnlimitedReadPauseMs);
     } else if (timer.IsElapsed(timeoutMs)) {
@@ -74,12 +84,23 @@ bool CCmd::DrainInput() {
   platform::CommTimeouts saved{};
   platform::GetTimeouts(portHandle, &saved);
   platform::SetTimeouts(portHandle, kDrainTimeouts);
+  CTimer timer;
+  timer.Start();
   std::uint8_t byte;
   std::uint32_t got = 0;
-  while (platform::ReadPort(portHandle, &byte, 1, &got) && got > 0) {
+  int drained = 0;
+  bool bounded = true;
+  // A stop request ends the drain as if the input had fallen quiet, so that
+  // the close command that follows still goes out.
+  while (!platform::StopRequested()) {
+    if (!platform::ReadPort(portHandle, &byte, 1, &got) || got == 0) break;
+    if (++drained > kDrainByteLimit || timer.IsElapsed(kDrainTimeLimitMs)) {
+      bounded = false;
+      break;
+    }
   }
   platform::SetTimeouts(portHandle, saved);
-  return true;
+  return bounded;
 }
 
 bool CCmd::SendFrame(const std::uint8_t *cmd) { return SendFrame(cmd + 1, cmd[0]); }
@@ -118,8 +139,8 @@ int CCmd::Transceive(const std::uint8_t *cmd, std::uint8_t *response) {
 }
 
 int CCmd::Transceive(const std::uint8_t *data, int count, std::uint8_t *response) {
-  DrainInput();
-  SendFrame(data, count);  // a frame not written shows up as a missing ACK
+  if (!DrainInput()) return kExchangeBadFrame;  // the R/W does not stop sending
+  SendFrame(data, count);                       // a frame not written shows up as a missing ACK
   if (ReceiveFrame(response, ackTimeoutMs) != kExchangeGotAck) return kExchangeNoAck;
   return ReceiveFrame(response, responseTimeoutMs);
 }

@@ -38,7 +38,9 @@ class CCmd : public CComm {
   // 0 means no limit.
   bool ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, int timeoutMs);
   bool WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &written, int timeoutMs);
-  // Throws away whatever input is waiting.
+  // Throws away whatever input is waiting. Returns false, with the input
+  // left unread, when it does not fall quiet within a few KiB or a few
+  // hundred milliseconds. A stop request ends it at once.
   bool DrainInput();
 
  protected:

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 
 #include "platform.h"
 #include "posix_line.h"
@@ -23,12 +24,29 @@
 namespace platform {
 namespace {
 
+// Received bytes are taken from the device in one read() call and handed
+// out from here, so that byte-at-a-time readers cost one system call per
+// burst rather than one per byte.
+constexpr std::uint32_t kReceiveBufferSize = 4096;
+
 struct PosixPort {
   int fd;
   CommTimeouts timeouts;
   std::uint32_t eventMask;
   posix::LineSnapshot savedLine;
+  unsigned char received[kReceiveBufferSize];
+  std::uint32_t receivedStart;
+  std::uint32_t receivedEnd;
 };
+
+// The port that is open, if any, so that a signal that ends the program can
+// still put the line back and release the exclusive-use flag.
+PosixPort *volatile openPort = nullptr;
+volatile std::sig_atomic_t stopRequested = 0;
+
+// Bounds how long closing waits for queued output (the close command) to
+// leave before the queues are purged.
+constexpr int kOutputDrainLimitMs = 200;
 
 PosixPort *AsPort(PortHandle handle) { return static_cast<PosixPort *>(handle); }
 
@@ -62,7 +80,12 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
     pollfd pfd{fd, events, 0};
     int r = poll(&pfd, 1, wait);
     if (r < 0) {
-      if (errno == EINTR) continue;  // a signal: wait out the rest of the time
+      // A stop request ends the wait as a time-out; other signals wait out
+      // the rest of the time.
+      if (errno == EINTR) {
+        if (stopRequested) return 0;
+        continue;
+      }
       return -1;
     }
     if (r == 0) return 0;
@@ -74,6 +97,18 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
 // The longest path the system opens, without its terminating NUL, bounded by
 // the settings' buffers.
 constexpr int kMaxPathLength = (PATH_MAX < 4096 ? PATH_MAX : 4096) - 1;
+
+// Lets queued output (the close command, written just before the port is
+// purged and closed) leave the device, for a bounded time: throwing it away
+// would leave the R/W in its session.
+void WaitForOutputSent(int fd) {
+  Deadline deadline(kOutputDrainLimitMs);
+  int queued = 0;
+  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && deadline.RemainingMs() > 0) {
+    timespec pause{0, 2000000};
+    nanosleep(&pause, nullptr);
+  }
+}
 
 bool ParsePortNumber(const char *digits, int *number) {
   if (*digits == '\0' || std::strlen(digits) > 4) return false;
@@ -129,9 +164,16 @@ PortHandle OpenPort(const char *path) {
   if (fd < 0) return nullptr;
   // The advisory lock holds against root too and closes the race between
   // two openers; TIOCEXCL keeps out programs that do not lock.
-  auto *port = new PosixPort{fd, {}, 0, {}};
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !posix::SaveLine(fd, &port->savedLine) ||
-      ioctl(fd, TIOCEXCL) != 0) {
+  auto *port = new PosixPort{fd, {}, 0, {}, {}, 0, 0};
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !posix::SaveLine(fd, &port->savedLine)) {
+    close(fd);
+    delete port;
+    return nullptr;
+  }
+  openPort = port;  // from here a signal puts the line back and unlocks
+  if (ioctl(fd, TIOCEXCL) != 0) {
+    openPort = nullptr;
+    ioctl(fd, TIOCNXCL);
     close(fd);
     delete port;
     return nullptr;
@@ -156,6 +198,8 @@ bool PurgePort(PortHandle handle, std::uint32_t flags) {
   bool input = flags & (kPurgeRxAbort | kPurgeRxClear);
   bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
   if (!input && !output) return true;
+  if (input) port->receivedStart = port->receivedEnd = 0;
+  if (output) WaitForOutputSent(port->fd);
   return tcflush(port->fd, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) == 0;
 }
 
@@ -187,6 +231,35 @@ bool ClearLineErrors(PortHandle handle) {
   return AsPort(handle) != nullptr;  // errors are reported per read; nothing is latched
 }
 
+namespace {
+
+// Hands out up to `count` buffered bytes. Returns how many.
+std::uint32_t TakeBuffered(PosixPort *port, unsigned char *out, std::uint32_t count) {
+  std::uint32_t n = port->receivedEnd - port->receivedStart;
+  if (n > count) n = count;
+  std::memcpy(out, port->received + port->receivedStart, n);
+  port->receivedStart += n;
+  return n;
+}
+
+// One read() into the empty receive buffer. Returns 1 when bytes came, 0
+// when none are waiting, -1 when the read failed or the far end is gone.
+int FillBuffer(PosixPort *port) {
+  for (;;) {
+    ssize_t n = read(port->fd, port->received, kReceiveBufferSize);
+    if (n > 0) {
+      port->receivedStart = 0;
+      port->receivedEnd = static_cast<std::uint32_t>(n);
+      return 1;
+    }
+    if (n == 0) return -1;  // end of file: the far end is gone
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  }
+}
+
+}  // namespace
+
 bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_t *received) {
   *received = 0;
   PosixPort *port = AsPort(handle);
@@ -199,15 +272,14 @@ bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_
   Deadline deadline(total);
   auto *bytes = static_cast<unsigned char *>(buffer);
   while (*received < count) {
-    ssize_t n = read(port->fd, bytes + *received, count - *received);
-    if (n > 0) {
-      *received += static_cast<std::uint32_t>(n);
+    if (port->receivedStart < port->receivedEnd) {
+      *received += TakeBuffered(port, bytes + *received, count - *received);
       if (returnWhenAny) break;
       continue;
     }
-    if (n == 0) return false;  // end of file: the far end is gone
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    int filled = FillBuffer(port);
+    if (filled < 0) return false;
+    if (filled > 0) continue;
     if (noWait || (returnWhenAny && *received > 0)) break;
     int ready = WaitFor(port->fd, POLLIN, deadline);
     if (ready < 0) return false;
@@ -241,6 +313,7 @@ bool WritePort(PortHandle handle, const void *buffer, std::uint32_t count, std::
 bool ClosePort(PortHandle handle) {
   PosixPort *port = AsPort(handle);
   if (!port) return false;
+  openPort = nullptr;
   posix::RestoreLine(port->fd, port->savedLine);
   // On a pseudo-terminal the exclusive flag outlives the close.
   ioctl(port->fd, TIOCNXCL);
@@ -259,7 +332,7 @@ ClockReading ReadClock() {
 void Sleep(int milliseconds) {
   if (milliseconds <= 0) return;
   timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  while (nanosleep(&left, &left) != 0 && errno == EINTR && !stopRequested) {
   }
 }
 
@@ -267,59 +340,132 @@ void SetIdlePriority() { setpriority(PRIO_PROCESS, 0, 19); }
 
 namespace {
 
-volatile std::sig_atomic_t consoleSaved = 0;
+volatile std::sig_atomic_t consoleWanted = 0;   // PrepareConsoleInput was called
+volatile std::sig_atomic_t consoleSaved = 0;    // savedConsole holds the settings
+volatile std::sig_atomic_t consoleChanged = 0;  // the key mode is in force
 volatile std::sig_atomic_t stoppable = 0;
-volatile std::sig_atomic_t stopRequested = 0;
 termios savedConsole;
+termios keysConsole;
+
+// Only the foreground process group may change the terminal: a background
+// process that tries is stopped by SIGTTOU.
+bool OwnsConsole() { return isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+// Puts the console into key mode when the process owns it. Every call here
+// is async-signal-safe, so the SIGCONT and SIGTSTP handlers use it too.
+void ApplyKeyMode() {
+  if (!consoleWanted || consoleChanged || !OwnsConsole()) return;
+  if (!consoleSaved) {
+    if (tcgetattr(STDIN_FILENO, &savedConsole) != 0) return;
+    keysConsole = savedConsole;
+    keysConsole.c_lflag &= ~(ICANON | ECHO);
+    keysConsole.c_cc[VMIN] = 1;
+    keysConsole.c_cc[VTIME] = 0;
+    consoleSaved = 1;
+  }
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &keysConsole) == 0) consoleChanged = 1;
+}
+
+// Puts the line back and drops the exclusive-use flag of the open port, so
+// that a program ended by a signal leaves the port usable.
+void ReleaseOpenPort() {
+  PosixPort *port = openPort;
+  if (!port) return;
+  posix::RestoreLine(port->fd, port->savedLine);
+  ioctl(port->fd, TIOCNXCL);
+}
+
+void EndBySignal(int signalNumber) {
+  RestoreConsoleInput();
+  ReleaseOpenPort();
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);  // delivered once this handler returns
+}
 
 void OnStopSignal(int signalNumber) {
   if (stoppable) {
     stopRequested = 1;
     return;
   }
+  EndBySignal(signalNumber);
+}
+
+void OnSuspend(int) {
+  int savedErrno = errno;
   RestoreConsoleInput();
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);  // delivered once this handler returns
+  std::signal(SIGTSTP, SIG_DFL);
+  sigset_t suspend;
+  sigemptyset(&suspend);
+  sigaddset(&suspend, SIGTSTP);
+  std::raise(SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &suspend, nullptr);  // stops here until SIGCONT
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnSuspend;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTSTP, &action, nullptr);
+  ApplyKeyMode();
+  errno = savedErrno;
+}
+
+void OnContinue(int) {
+  int savedErrno = errno;
+  ApplyKeyMode();
+  errno = savedErrno;
+}
+
+void Install(int signalNumber, void (*handler)(int)) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
+  sigaction(signalNumber, &action, nullptr);
 }
 
 }  // namespace
 
 void PrepareConsoleInput() {
-  // With standard input closed, the serial port would be opened as
-  // descriptor 0 and its bytes taken for key presses.
-  if (fcntl(STDIN_FILENO, F_GETFD) == -1) open("/dev/null", O_RDONLY);
-  if (consoleSaved || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedConsole) != 0) return;
-  termios keys = savedConsole;
-  keys.c_lflag &= ~(ICANON | ECHO);
-  keys.c_cc[VMIN] = 1;
-  keys.c_cc[VTIME] = 0;
-  consoleSaved = 1;
+  // With a standard descriptor closed, the serial port would be opened in
+  // its place: its bytes taken for key presses, or marks and figures
+  // written to the R/W. open() takes the lowest free number.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
+  if (consoleWanted || !isatty(STDIN_FILENO)) return;
+  consoleWanted = 1;
   std::atexit(RestoreConsoleInput);
-  tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+  // A background job leaves the terminal alone; SIGCONT after `fg` sets it.
+  ApplyKeyMode();
 }
 
 void RestoreConsoleInput() {
   // tcsetattr is async-signal-safe, so this also serves the signal handler.
   // The key that stopped the tool is discarded with the mode, so that it
   // does not reach the shell's next command line.
-  if (consoleSaved) tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedConsole);
+  if (!consoleChanged || !OwnsConsole()) return;
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedConsole);
+  consoleChanged = 0;
 }
 
 bool KeyPressed() {
   // Bytes waiting count as a key press; end of input (a closed pipe,
-  // /dev/null) does not. Nothing is read.
+  // /dev/null) does not. Nothing is read. The keyboard of a background job
+  // belongs to the foreground.
+  if (isatty(STDIN_FILENO) && !OwnsConsole()) return false;
   int waiting = 0;
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
 void InstallStopHandlers() {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // A lost terminal and a closed standard output end polling like Ctrl-C.
+  for (int signalNumber : {SIGINT, SIGTERM, SIGPIPE}) Install(signalNumber, OnStopSignal);
+  struct sigaction hangUp;
+  sigaction(SIGHUP, nullptr, &hangUp);
+  if (hangUp.sa_handler != SIG_IGN) Install(SIGHUP, OnStopSignal);  // nohup stays in force
+  Install(SIGQUIT, EndBySignal);
+  Install(SIGTSTP, OnSuspend);
+  Install(SIGCONT, OnContinue);
 }
 
 void SetStoppable(bool value) { stoppable = value ? 1 : 0; }

@@ -1,6 +1,8 @@
 #include "poll/polling_loop.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "poll/result_record.h"
@@ -18,6 +20,8 @@ const char kResultFileError[] =
 #else
 const char kResultFileError[] = "[%s] のオープンに作成に失敗しました。\n\n";
 #endif
+// Standard error shows this when records cannot be written to the file.
+const char kResultWriteError[] = "Result file [%s]: %s\n";
 
 class PollingLoop {
  public:
@@ -39,6 +43,18 @@ class PollingLoop {
     if (attemptsInBlock_ == kBlockSize) PrintFullBlock();
     if (attemptsInRun_ != 0) ReportRun(attemptsInRun_ - failuresInRun_, attemptsInRun_);
   }
+
+  // Reports a failed write on standard error when it begins (not again for
+  // each record while the file keeps failing). Polling goes on.
+  void NoteFileResult(bool ok) {
+    if (!ok && !fileFailing_) {
+      std::fprintf(stderr, kResultWriteError, poll_.resultPath, std::strerror(errno));
+      std::fflush(stderr);
+      writeFailed_ = true;
+    }
+    fileFailing_ = !ok;
+  }
+  bool WriteFailed() const { return writeFailed_; }
 
  private:
   // The checks before each attempt. Returns false when the loop stops.
@@ -101,8 +117,10 @@ class PollingLoop {
   void WriteRecord(double rate, int successes, int attempts) {
     char record[kMaxRecordText];
     FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
-    std::fputs(record, file_);
-    std::fflush(file_);  // a finished run survives a crash or a kill
+    // Flushed at once, so that a finished run survives a crash or a kill.
+    bool ok = std::fputs(record, file_) >= 0 && std::fflush(file_) == 0;
+    NoteFileResult(ok);
+    if (!ok) std::clearerr(file_);
   }
 
   ReaderBinding &reader_;
@@ -116,6 +134,8 @@ class PollingLoop {
   int failuresInRun_ = 0;
   int totalFailures_ = 0;
   bool cardSeen_ = false;
+  bool fileFailing_ = false;
+  bool writeFailed_ = false;
 };
 
 }  // namespace
@@ -125,7 +145,7 @@ LoopHooks ConsoleLoopHooks() {
                    [](int ms) { platform::Sleep(ms); }};
 }
 
-void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks) {
   std::FILE *file = nullptr;
   if (poll.resultPath[0] != '\0') {
@@ -133,7 +153,7 @@ void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     if (!file) {
       std::printf(kResultFileError, poll.resultPath);
       reader.DestroySession();
-      return;
+      return true;
     }
   }
   platform::SetStoppable(true);
@@ -145,5 +165,6 @@ void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     reader.DestroySession();
   }
   platform::SetStoppable(false);
-  if (file) std::fclose(file);
+  if (file) loop.NoteFileResult(std::fclose(file) == 0);
+  return !loop.WriteFailed();
 }

@@ -17,6 +17,7 @@ struct LoopHooks {
 LoopHooks ConsoleLoopHooks();
 
 // Opens the result file (if any), polls until a stop condition, prints the
-// summary and closes the session and the file.
-void RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+// summary and closes the session and the file. Returns false when a record
+// could not be written (the failure was reported on standard error).
+bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks);

@@ -17,6 +17,10 @@ constexpr std::uint8_t kVerifyReaderCode = 0x02;
 constexpr std::uint8_t kConfirmSessionKeyCode = 0x04;
 constexpr std::uint8_t kPollCode = 0x8C;
 constexpr std::uint8_t kCloseCode = 0x06;
+// The last response positions that the counter check and a card answer read.
+constexpr int kCounterEnd = 3;
+constexpr int kCardAnswerLengthAt = 10;
+constexpr int kCardAnswerEnd = 27;
 // The controller's challenge is the same in every session.
 constexpr std::uint8_t kChallenge[8] = {};
 
@@ -141,6 +145,13 @@ void CDesCard::SealCommand(const std::uint8_t *key, std::uint8_t *command) {
   if (!plainMode) secure::SealMessage(key, command);
 }
 
+int CDesCard::OpenedLength(const std::uint8_t *response) const {
+  if (plainMode) return response[0];
+  // The code byte, then the whole blocks before the MAC block.
+  int blocks = (response[0] - 1) / secure::kBlockSize;
+  return blocks > 0 ? secure::kBlockSize * (blocks - 1) + 1 : 0;
+}
+
 std::uint8_t *CDesCard::OpenResponse(const std::uint8_t *key, std::uint8_t *response) {
   if (plainMode) return response;
   return secure::OpenMessage(key, response) ? response : nullptr;
@@ -190,12 +201,18 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *) {
   if (result != 0) return result;
   if (response[1] != kPollCode + 1) return kWrongAnswer;
   if (!OpenResponse(SessionKey, response)) return kWrongAnswer;
+  int length = OpenedLength(response);
+  if (length < kCounterEnd) return kWrongAnswer;  // nothing is read past what arrived
   if (!CheckTransactionId(response + 2)) {
     std::printf("IDTR Error");
     return kWrongAnswer;
   }
+  // A plain answer that ends before the card answer's length byte reads as
+  // no card: the R/W's short form. A sealed one has no such form.
+  if (length < kCardAnswerLengthAt && !plainMode) return kWrongAnswer;
   if (response[10] == 0x00) return 2;  // no card answered
-  if (response[11] != 0x01) return kWrongAnswer;
+  // A card answer cut short is no card identifier: not a card.
+  if (response[11] != 0x01 || length < kCardAnswerEnd) return kWrongAnswer;
   std::memcpy(CardId, response + 12, 8);
   std::memcpy(CardParameters, response + 20, 8);
   return 0;
@@ -213,7 +230,7 @@ int CDesCard::CloseSession() {
   int result = CCmd::Transceive(command, response);
   if (result != 0) return result;
   if (response[1] != kCloseCode + 1 || !OpenResponse(SessionKey, response) ||
-      !CheckTransactionId(response + 2)) {
+      OpenedLength(response) < kCounterEnd || !CheckTransactionId(response + 2)) {
     return kWrongAnswer;
   }
   return 0;

@@ -47,6 +47,10 @@ class CDesCard : public CCmd {
 
  private:
   void AdvanceCounterForCommand();
+  // How many bytes from byte 1 on an opened answer really carries: the
+  // length byte in plain mode, the code byte and the data blocks (not the
+  // MAC block) when sealed.
+  int OpenedLength(const std::uint8_t *response) const;
   int Exchange(const std::uint8_t *command, std::uint8_t *response);
 
   std::uint8_t CardId[8];

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <memory>
 
 #include "platform/posix_line.h"
@@ -46,15 +48,49 @@ bool OpenPty(Pty *pty, std::string *path) {
   return tcsetattr(pty->slaveKeeper, TCSANOW, &tio) == 0;
 }
 
-void Send(int fd, const sim::Output &output) {
-  if (output.delayMs > 0) usleep(static_cast<useconds_t>(output.delayMs) * 1000);
+long long NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+void Send(int fd, const sim::Bytes &bytes) {
   std::size_t done = 0;
-  while (done < output.bytes.size()) {
-    ssize_t n = write(fd, output.bytes.data() + done, output.bytes.size() - done);
-    if (n <= 0) return;
+  while (done < bytes.size() && !stopping) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;  // the tool stopped reading for good, or a signal
     done += static_cast<std::size_t>(n);
   }
 }
+
+// Outputs waiting for their time, sent in order while input is still read,
+// so that a slow or endless output does not stop the R/W from hearing.
+class OutputQueue {
+ public:
+  void Add(const sim::Output &output) {
+    if (!queue_.empty() && queue_.back().endless) return;  // it never gets its turn
+    if (queue_.empty()) dueAt_ = NowMs() + output.delayMs;
+    queue_.push_back(output);
+  }
+  // Milliseconds until the next output is due; `idleMs` when none waits.
+  int WaitMs(int idleMs) const {
+    if (queue_.empty()) return idleMs;
+    long long left = dueAt_ - NowMs();
+    return left <= 0 ? 0 : static_cast<int>(left < idleMs ? left : idleMs);
+  }
+  void SendDue(int fd) {
+    while (!queue_.empty() && NowMs() >= dueAt_ && !stopping) {
+      Send(fd, queue_.front().bytes);
+      if (!queue_.front().endless) queue_.pop_front();
+      if (!queue_.empty()) dueAt_ = NowMs() + queue_.front().delayMs;
+      if (!queue_.empty() && queue_.front().endless) return;  // let input in between
+    }
+  }
+
+ private:
+  std::deque<sim::Output> queue_;
+  long long dueAt_ = 0;
+};
 
 std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options);
 
@@ -68,9 +104,11 @@ bool LineSpeedMatches(int slave, std::uint32_t baudRate) {
 void Serve(const Pty &pty, std::uint32_t baudRate, sim::Simulator &simulator, std::FILE *trace) {
   int master = pty.master;
   std::uint8_t buffer[1024];
+  OutputQueue outputs;
   while (!stopping) {
+    outputs.SendDue(master);
     pollfd pfd{master, POLLIN, 0};
-    int ready = poll(&pfd, 1, 200);
+    int ready = poll(&pfd, 1, outputs.WaitMs(200));
     if (ready <= 0 || !(pfd.revents & POLLIN)) continue;
     ssize_t n = read(master, buffer, sizeof buffer);
     if (n <= 0) continue;
@@ -79,7 +117,7 @@ void Serve(const Pty &pty, std::uint32_t baudRate, sim::Simulator &simulator, st
       continue;
     }
     for (const sim::Output &output : simulator.OnInput(buffer, static_cast<std::size_t>(n))) {
-      Send(master, output);
+      outputs.Add(output);
     }
   }
 }

@@ -47,12 +47,20 @@ bool ParseKind(const std::string &kind, Fault *fault, int *delay) {
                                                       {"short", Fault::kShortAnswer},
                                                       {"wrong-mac", Fault::kWrongMac},
                                                       {"wrong-counter", Fault::kWrongCounter},
-                                                      {"wrong-auth", Fault::kWrongAuth}};
+                                                      {"wrong-auth", Fault::kWrongAuth},
+                                                      {"babble", Fault::kBabble}};
   std::size_t eq = kind.find('=');
   if (eq != std::string::npos) {
     std::string name = kind.substr(0, eq);
-    if (name != "ack-delay" && name != "response-delay") return false;
-    *fault = name == "ack-delay" ? Fault::kAckDelay : Fault::kResponseDelay;
+    if (name == "ack-delay") {
+      *fault = Fault::kAckDelay;
+    } else if (name == "response-delay") {
+      *fault = Fault::kResponseDelay;
+    } else if (name == "trickle") {
+      *fault = Fault::kTrickle;
+    } else {
+      return false;
+    }
     return ParseNumber(kind.substr(eq + 1), delay);
   }
   auto it = kKinds.find(kind);
@@ -91,6 +99,7 @@ std::string FaultPlan::Add(const std::string &request) {
       set.faults.insert(fault);
       if (fault == Fault::kAckDelay) set.ackDelayMs = delay;
       if (fault == Fault::kResponseDelay) set.responseDelayMs = delay;
+      if (fault == Fault::kTrickle) set.trickleMs = delay;
     }
   }
   return "";

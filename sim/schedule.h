@@ -37,6 +37,8 @@ enum class Fault {
   kWrongMac,       // secured: the answer's MAC does not match
   kWrongCounter,   // secured: the answer carries the command's own counter
   kWrongAuth,      // secured: the challenge answer is wrong
+  kBabble,         // no ACK; from then on bytes without pause, for ever
+  kTrickle,        // ACK and response one byte at a time, a pause apart
 };
 
 // Which command a fault targets: the N-th poll, the N-th connection (the
@@ -47,6 +49,7 @@ struct FaultSet {
   std::set<Fault> faults;
   int ackDelayMs = 0;
   int responseDelayMs = 0;
+  int trickleMs = 0;
   bool Has(Fault f) const { return faults.count(f) != 0; }
 };
 
@@ -54,7 +57,8 @@ class FaultPlan {
  public:
   // Parses "KIND@LIST", LIST being comma-separated items N, N-M, cN, xN;
   // KIND one of no-ack, no-response, bad-checksum, wrong-code, short,
-  // ack-delay=MS, response-delay=MS, wrong-mac, wrong-counter, wrong-auth.
+  // ack-delay=MS, response-delay=MS, trickle=MS, babble, wrong-mac,
+  // wrong-counter, wrong-auth.
   // Returns an error text, empty when accepted.
   std::string Add(const std::string &request);
   FaultSet For(Target target, int number) const;

@@ -30,7 +30,12 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
     Trace("--", {}, "no ACK (fault)");
     return {};
   }
-  std::vector<Output> outputs{{faults.ackDelayMs, Bytes(frame::kAck, frame::kAck + 6)}};
+  if (faults.Has(Fault::kBabble)) {
+    Trace("--", {}, "babbling from now on (fault)");
+    return {{0, Bytes(256, 0x55), true}};
+  }
+  std::vector<Output> outputs;
+  AddOutput(outputs, faults.ackDelayMs, Bytes(frame::kAck, frame::kAck + 6), faults.trickleMs);
   Trace("->", {}, "ACK");
   bool card = target == Target::kPoll && number > 0 && cards_.Present(number);
   std::optional<Bytes> answer = model_.Answer(data, card, faults);
@@ -45,8 +50,20 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
   frame::Encode(response.data(), static_cast<int>(response.size()), wire.data());
   if (faults.Has(Fault::kBadChecksum)) wire[wire.size() - 2] ^= 0x01;
   TraceFrame("->", response, false);
-  outputs.push_back({faults.responseDelayMs, wire});
+  AddOutput(outputs, faults.responseDelayMs, wire, faults.trickleMs);
   return outputs;
+}
+
+// Outputs `bytes` after `delayMs`, or one byte at a time, `trickleMs` apart.
+void Simulator::AddOutput(std::vector<Output> &outputs, int delayMs, const Bytes &bytes,
+                          int trickleMs) {
+  if (trickleMs <= 0) {
+    outputs.push_back({delayMs, bytes});
+    return;
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    outputs.push_back({i == 0 ? delayMs + trickleMs : trickleMs, Bytes{bytes[i]}});
+  }
 }
 
 void Simulator::TraceFrame(const char *direction, const Bytes &data, bool fromHost) {

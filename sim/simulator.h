@@ -11,10 +11,12 @@
 
 namespace sim {
 
-// Bytes to send after a pause.
+// Bytes to send after a pause. Endless output is sent again and again, the
+// pause apart, for as long as the simulator runs.
 struct Output {
   int delayMs;
   Bytes bytes;
+  bool endless = false;
 };
 
 class Simulator {
@@ -25,6 +27,8 @@ class Simulator {
 
  private:
   std::vector<Output> OnFrame(const Bytes &data);
+  static void AddOutput(std::vector<Output> &outputs, int delayMs, const Bytes &bytes,
+                        int trickleMs);
   void Trace(const char *direction, const Bytes &data, const std::string &note);
   void TraceFrame(const char *direction, const Bytes &data, bool fromHost);
 

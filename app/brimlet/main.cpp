@@ -17,6 +17,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseReader);
-  RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks());
-  return 0;
+  // A result file that could not be written is the one failure the exit
+  // status reports: its records are lost.
+  return RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1;
 }

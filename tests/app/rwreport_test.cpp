@@ -13,7 +13,7 @@
 #include "tests/support/png_image.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
 namespace {
@@ -29,7 +29,7 @@ void WriteText(const std::string &path, const std::string &text) {
 
 // Tag 3: 87/100, 90/100, 84/100 and a short 30/40; tag 12: 50/50, 49/50;
 // no tag: 0/5; spread over two files in both terminators.
-void WriteSample(const TempDir &dir) {
+void WriteSample(const ScratchDir &dir) {
   WriteText(dir / "a.csv", " 87.00%,  87, 100,   3,100.00%,  50,  50,  12, 90.00%,  90, 100,   3,");
   WriteText(dir / "b.csv",
             "  0.00%,   0,   5\n 84.00%,  84, 100,   3\n 98.00%,  49,  50,  12\n"
@@ -46,7 +46,7 @@ const char kSampleCsv[] =
     "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1\n";
 
 TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
-  TempDir dir;
+  ScratchDir dir;
   WriteSample(dir);
   RunResult r = RunProgram(Rwreport(), {"--csv", dir / "a.csv", dir / "b.csv"});
   EXPECT_EQ(r.exitCode, 0);
@@ -64,7 +64,7 @@ TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
 }
 
 TEST(RwreportTest, BadInputIsAnErrorNamingFileAndPosition) {
-  TempDir dir;
+  ScratchDir dir;
   WriteSample(dir);
   WriteText(dir / "bad.csv", " 87.00%,  87, 100,\n 87.00%;  87, 100,\n");
   RunResult r = RunProgram(Rwreport(), {dir / "a.csv", dir / "bad.csv"});
@@ -88,7 +88,7 @@ TEST(RwreportTest, BadInputIsAnErrorNamingFileAndPosition) {
 }
 
 TEST(RwreportTest, ReadsWhatBrimletWrites) {
-  TempDir dir;
+  ScratchDir dir;
   SimProcess sim({"--card=ooo.o"});
   std::string file = dir / "results.csv";
   for (const char *terminated : {"on", "off"}) {
@@ -125,7 +125,7 @@ std::string FindChromium() {
 }
 
 // Runs headless Chromium with its profile and home inside `dir`.
-RunResult RunChromium(const std::string &chromium, const TempDir &dir,
+RunResult RunChromium(const std::string &chromium, const ScratchDir &dir,
                       std::vector<std::string> args) {
   std::vector<std::string> all = {"--headless",
                                   "--no-sandbox",
@@ -199,7 +199,7 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
     GTEST_SKIP() << "chromium is not installed and could not be installed (scripts/deps.sh "
                     "installs it when run as root): the HTML page was not checked in a browser";
   }
-  TempDir dir;
+  ScratchDir dir;
   WriteSample(dir);
   std::string page = dir / "report.html";
   ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, dir / "a.csv", dir / "b.csv"}).exitCode, 0);

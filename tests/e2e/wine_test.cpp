@@ -4,7 +4,6 @@
 // puts a simulator behind one of them with --link. The console output must
 // be the Linux build's, with CR LF line ends.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/process.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/text_files.h"
 
@@ -63,26 +63,12 @@ RunResult RunWindows(const std::string &tool, const std::vector<std::string> &ar
   return RunProgram(RequiredEnv("WINE"), WineArgs(tool, args), "", 120000);
 }
 
-// A private folder for result files, and its name as a Windows path (Wine's
-// drive Z: is the host's root).
+// A private folder for result files, and its files' names as Windows paths
+// (Wine's drive Z: is the host's root).
 class ResultFolder {
  public:
-  ResultFolder() {
-    std::string pattern = ::testing::TempDir() + "wine_e2e_XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data())) dir_ = buffer.data();
-    EXPECT_FALSE(dir_.empty());
-  }
-  ~ResultFolder() {
-    for (const std::string &f : files_) unlink(f.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string Host(const std::string &name) {
-    files_.push_back(dir_ + "/" + name);
-    return files_.back();
-  }
-  std::string Windows(const std::string &name) {
+  std::string Host(const std::string &name) const { return dir_ / name; }
+  std::string Windows(const std::string &name) const {
     std::string path = "Z:" + Host(name);
     for (char &c : path) {
       if (c == '/') c = '\\';
@@ -91,8 +77,7 @@ class ResultFolder {
   }
 
  private:
-  std::string dir_;
-  std::vector<std::string> files_;
+  ScratchDir dir_;
 };
 
 TEST(WineTest, KestrowSingleRunWithDesAndRecords) {

@@ -1,5 +1,6 @@
 // Byte transfers, frames and exchanges, with the test playing the R/W on the
 // master side of a pseudo-terminal.
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -15,9 +16,14 @@ const Bytes kAck = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 const Bytes kResponse = {0x00, 0x00, 0xFF, 0x02, 0xFE, 0xD5, 0x03, 0x28, 0x00};
 const std::uint8_t kCommand[] = {0x03, 0x01, 0x02, 0x03};
 
+// Time-outs far beyond any answer's delay on a loaded machine; a case that
+// waits for a time-out to run out sets a short one for that wait alone.
+constexpr int kGenerousMs = 5000;
+constexpr int kShortMs = 50;
+
 class CCmdTest : public ::testing::Test {
  protected:
-  CCmdTest() : cmd(pty.PortPath().c_str(), 115200, 8, 0, 0, 50, 50, 1024) {}
+  CCmdTest() : cmd(pty.PortPath().c_str(), 115200, 8, 0, 0, kGenerousMs, kGenerousMs, 1024) {}
   PtyPair pty;
   CCmd cmd;
   std::uint8_t response[256] = {};
@@ -57,10 +63,12 @@ TEST_F(CCmdTest, PointerAndCountExchangeMatches) {
 
 TEST_F(CCmdTest, ExchangeFailures) {
   {
+    ScopedTimeouts shortAck(cmd, kGenerousMs, kShortMs);
     ScriptedRw rw(pty, {{10, {}}});
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeNoAck);
   }
   {
+    ScopedTimeouts shortResponse(cmd, kShortMs, kGenerousMs);
     ScriptedRw rw(pty, {{10, {{0, kAck}}}});
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeTimeout);
   }
@@ -119,10 +127,10 @@ TEST_F(CCmdTest, StaleInputIsDrainedBeforeTheCommand) {
 
 TEST_F(CCmdTest, SlowBytesWithinInactivityTimeoutSucceed) {
   std::vector<std::pair<int, Bytes>> pieces;
-  for (std::uint8_t b : kResponse) pieces.push_back({25, {b}});
+  for (std::uint8_t b : kResponse) pieces.push_back({400, {b}});
   ScriptedRw rw(pty, {{0, pieces}});
   // The whole frame takes well over the time-out; each byte comes within it.
-  EXPECT_EQ(cmd.ReceiveFrame(response, 150), kExchangeOk);
+  EXPECT_EQ(cmd.ReceiveFrame(response, 2000), kExchangeOk);
   EXPECT_EQ(Hex(Bytes(response, response + 3)), "02 D5 03");
 }
 
@@ -146,15 +154,33 @@ TEST_F(CCmdTest, ReadFailsWhenTheFarEndGoesAway) {
   EXPECT_EQ(gone.Transceive(kCommand, response), kExchangeNoAck);
 }
 
+// An R/W that never stops sending: the drain gives up after a bounded
+// amount, the exchange fails as a bad one and nothing is sent.
+TEST_F(CCmdTest, BabblingInputFailsTheExchange) {
+  std::atomic<bool> stop{false};
+  std::thread babbler([&] {
+    for (int i = 0; i < 20000 && !stop; ++i) {
+      pty.Write(Bytes(64, 0x55));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  int result = cmd.Transceive(kCommand, response);
+  stop = true;
+  babbler.join();
+  EXPECT_EQ(result, kExchangeBadFrame);
+}
+
 TEST_F(CCmdTest, AccessorsAndScopedTimeouts) {
+  cmd.SetAckTimeout(50);
+  cmd.SetResponseTimeout(60);
   EXPECT_EQ(cmd.GetAckTimeout(), 50);
-  EXPECT_EQ(cmd.GetResponseTimeout(), 50);
+  EXPECT_EQ(cmd.GetResponseTimeout(), 60);
   {
     ScopedTimeouts scoped(cmd, 1000, 500);
     EXPECT_EQ(cmd.GetResponseTimeout(), 1000);
     EXPECT_EQ(cmd.GetAckTimeout(), 500);
   }
-  EXPECT_EQ(cmd.GetResponseTimeout(), 50);
+  EXPECT_EQ(cmd.GetResponseTimeout(), 60);
   EXPECT_EQ(cmd.GetAckTimeout(), 50);
   std::uint32_t count = 0;
   EXPECT_FALSE(cmd.ReadBytes(nullptr, 1, count, 10));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
 #include "poll/polling_loop.h"
@@ -149,8 +150,7 @@ TEST(PollingLoopTest, FailedReconnectionEndsLoop) {
 }
 
 TEST(PollingLoopTest, RatesAndRecordFormats) {
-  std::string path = ::testing::TempDir() + "loop_records.csv";
-  std::remove(path.c_str());
+  std::string path = ScratchPath("loop_records.csv");
   const struct {
     bool comma;
     int tag;
@@ -167,6 +167,28 @@ TEST(PollingLoopTest, RatesAndRecordFormats) {
   EXPECT_EQ(ReadFile(path),
             TextModeBytes(" 42.86%,   3,   7, 42.86%,   3,   7,  12, 42.86%,   3,   "
                           "7\n 42.86%,   3,   7,  12\n"));
+}
+
+// Records that cannot be written: one message when the failure begins,
+// polling and the console figures go on, and the loop reports the loss.
+TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
+  PollSettings poll = Settings();
+  std::strcpy(poll.resultPath, "/dev/full");
+  ScriptedReader reader("o");
+  std::uint8_t cardId[16] = {};
+  LoopHooks hooks{[&] { return reader.polls_ >= 250; }, [](int) {}};
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  bool written = RunPollingLoop(reader, poll, cardId, hooks);
+  std::fflush(stdout);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Result file [/dev/full]: No space left on device\n");
+  EXPECT_FALSE(written);
+  std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  std::string run = block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  EXPECT_EQ(out, run + run + block + "(TOTAL) [  50/  50] ... 100.00%\n\n");
+  EXPECT_EQ(reader.log, "close;reconnect;close;reconnect;close;destroy;");
 }
 
 TEST(PollingLoopTest, UnopenableResultFileStopsBeforePolling) {

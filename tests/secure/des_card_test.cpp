@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "secure/des_card.h"
+#include "secure/secure_messaging.h"
 #include "tests/support/scripted_rw.h"
 
 namespace {
@@ -18,6 +19,10 @@ const std::uint8_t kKb[8] = {0xC3, 0x1E, 0x87, 0x64, 0x2B, 0xD9, 0x50, 0xA6};
 constexpr std::size_t kAuthFrame = 26;  // 19 data bytes
 constexpr std::size_t kPollFrame = 26;
 constexpr std::size_t kCloseFrame = 16;
+// Time-outs far beyond any answer's delay on a loaded machine; a case that
+// waits for a time-out to run out sets a short one for that wait alone.
+constexpr int kGenerousMs = 5000;
+constexpr int kShortMs = 50;
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -42,7 +47,8 @@ Bytes PollAnswer(std::uint8_t low, std::uint8_t high, bool card, std::uint8_t ca
 
 class SecuredCardTest : public ::testing::Test {
  protected:
-  SecuredCardTest() : card(pty.PortPath().c_str(), 115200, 8, 0, 0, 50, 50, 1024) {}
+  SecuredCardTest()
+      : card(pty.PortPath().c_str(), 115200, 8, 0, 0, kGenerousMs, kGenerousMs, 1024) {}
   void AuthenticatePlain() {
     card.SetPlainMode(true);
     ScriptedRw rw(pty, PlainAuthentication());
@@ -69,8 +75,8 @@ TEST_F(SecuredCardTest, PlainAuthenticationFrames) {
                          FrameOf(Join({{0x04, 0x00, 0x00}, kReaderId, kSessionKey}))});
   EXPECT_EQ(Hex(sent), Hex(expected));
   EXPECT_EQ(Hex(Bytes(card.GetSessionKey(), card.GetSessionKey() + 8)), Hex(kSessionKey));
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, AuthenticationFailures) {
@@ -100,13 +106,17 @@ TEST_F(SecuredCardTest, AuthenticationFailures) {
     EXPECT_EQ(card.Authenticate(kKa, kKb), 255);
     EXPECT_EQ(Hex(Bytes(card.GetSessionKey(), card.GetSessionKey() + 8)), Hex(kSessionKey));
   }
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, PlainPollAndCloseFramesFollowTheCounter) {
   AuthenticatePlain();
+  // The default response time-out, as the frames carry it. The answers come
+  // with their ACK, so the short wait cannot run out.
+  card.SetResponseTimeout(50);
   {
+    ScopedTimeouts shortAck(card, 50, kShortMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});  // no ACK: counter 0002h
     EXPECT_EQ(card.PollCard(0, cardIdOut), kExchangeNoAck);
   }
@@ -163,6 +173,7 @@ TEST_F(SecuredCardTest, PollAnswersThatFail) {
   {
     // The next command is built from the controller's own count, three
     // steps on from the failed one.
+    ScopedTimeouts shortAck(card, kGenerousMs, kShortMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});
     card.PollCard(3, cardIdOut);
     Bytes sent = rw.Received();
@@ -172,12 +183,62 @@ TEST_F(SecuredCardTest, PollAnswersThatFail) {
   }
 }
 
+// Answers that end before the bytes read from them: wrong answers, never a
+// card made of the zero fill. The plain short form of 3 to 9 bytes is the
+// one that reads as no card.
+TEST_F(SecuredCardTest, TruncatedAnswersAreWrong) {
+  AuthenticatePlain();
+  Bytes full = PollAnswer(0x03, 0x00, true);
+  {
+    ScriptedRw rw(pty,
+                  {{kPollFrame, {{0, AckAndResponse(Bytes(full.begin(), full.begin() + 12))}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // length byte and code, no identifier
+  }
+  {
+    Bytes answer(full.begin(), full.end() - 1);
+    answer[1] = 0x06;
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse(answer)}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // one parameter byte short
+  }
+  EXPECT_EQ(Hex(Bytes(card.GetCardId(), card.GetCardId() + 8)), Hex(Bytes(8, 0)));
+  {
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse({0x8D, 0x09})}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 255);  // the counter's high byte missing
+  }
+  {
+    ScriptedRw rw(pty, {{kPollFrame, {{0, AckAndResponse({0x8D, 0x0B, 0x00, 0x00})}}}});
+    EXPECT_EQ(card.PollCard(0, cardIdOut), 2);  // the short form: no card
+  }
+  {
+    ScriptedRw rw(pty, {{kCloseFrame, {{0, AckAndResponse({0x07, 0x13})}}}});
+    EXPECT_EQ(card.CloseSession(), 255);
+  }
+}
+
+// The same with sealed answers: only the data blocks count, not the MAC.
+TEST_F(SecuredCardTest, SealedAnswerWithoutCardDataIsWrong) {
+  AuthenticatePlain();
+  card.SetPlainMode(false);
+  std::uint8_t answer[256] = {};
+  Bytes plain = PollAnswer(0x03, 0x00, true);
+  plain.resize(19);  // card answer length and code, identifier, no parameters
+  answer[0] = static_cast<std::uint8_t>(plain.size());
+  std::copy(plain.begin(), plain.end(), answer + 1);
+  ASSERT_TRUE(secure::SealMessage(kSessionKey.data(), answer));
+  constexpr std::size_t kSealedPollFrame = 40;
+  ScriptedRw rw(
+      pty, {{kSealedPollFrame, {{0, AckAndResponse(Bytes(answer + 1, answer + 1 + answer[0]))}}}});
+  EXPECT_EQ(card.PollCard(0, cardIdOut), 255);
+  EXPECT_EQ(Hex(Bytes(card.GetCardId(), card.GetCardId() + 8)), Hex(Bytes(8, 0)));
+}
+
 TEST_F(SecuredCardTest, PollCarriesResponseTimeout) {
   AuthenticatePlain();
   const struct {
     int timeoutMs;
     const char *bytes;
-  } kCases[] = {{100, "03 E8"}, {6554, "00 04"}};
+  } kCases[] = {{50, "01 F4"}, {100, "03 E8"}, {6554, "00 04"}};
+  card.SetAckTimeout(kShortMs);
   for (const auto &c : kCases) {
     card.SetResponseTimeout(c.timeoutMs);
     ScriptedRw rw(pty, {{kPollFrame, {}}});
@@ -192,8 +253,8 @@ TEST_F(SecuredCardTest, CloseWithoutAnswerRestoresTimeouts) {
   AuthenticatePlain();
   ScriptedRw rw(pty, {{kCloseFrame, {}}});
   EXPECT_EQ(card.CloseSession(), kExchangeNoAck);
-  EXPECT_EQ(card.GetAckTimeout(), 50);
-  EXPECT_EQ(card.GetResponseTimeout(), 50);
+  EXPECT_EQ(card.GetAckTimeout(), kGenerousMs);
+  EXPECT_EQ(card.GetResponseTimeout(), kGenerousMs);
 }
 
 TEST_F(SecuredCardTest, TransactionCounterCheck) {

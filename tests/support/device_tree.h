@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 class DeviceTree {
  public:
@@ -51,5 +51,5 @@ class DeviceTree {
       std::fclose(f);
     }
   }
-  TempDir root_;
+  ScratchDir root_;
 };

@@ -1,25 +1,15 @@
-// A private folder for one test, made with mkdtemp and removed with its
-// contents at the end, so that tests never share fixed names under /tmp.
+// Private folders for the files tests write, so that no test writes to a
+// fixed name in a shared folder and copies of the suite can run at once.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
+// A folder of its own (mode 0700 where the system has modes), removed with
+// everything in it when the object goes.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrow-test-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-    EXPECT_FALSE(path_.empty()) << "mkdtemp failed";
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
+  ScratchDir();
+  ~ScratchDir();
   ScratchDir(const ScratchDir &) = delete;
   ScratchDir &operator=(const ScratchDir &) = delete;
 
@@ -29,3 +19,7 @@ class ScratchDir {
  private:
   std::string path_;
 };
+
+// The path of `name` inside the test program's own folder, made on first use
+// and removed when the program ends.
+std::string ScratchPath(const std::string &name);

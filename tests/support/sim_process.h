@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +18,13 @@ class SimProcess {
       : child_(BinDir() + "/rwsim", WithTrace(std::move(args))) {
     path_ = child_.ReadLine(5000);
     reader_ = std::thread([this] {
-      while (!stopReading_) child_.Pump(50);
+      while (!stopReading_) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          child_.Pump(20);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
     });
   }
   ~SimProcess() {
@@ -24,6 +32,16 @@ class SimProcess {
     child_.Signal(15);
   }
   const std::string &Path() const { return path_; }
+  // Waits until the trace shows `count` frames from the host named `name`
+  // ("poll", "open", ...).
+  bool WaitForCommands(const std::string &name, int count, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (CommandsSeen("  " + name + "\n") < count) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
   // Stops the simulator and returns its trace of frames.
   std::string StopAndTrace() {
     StopReading();
@@ -37,12 +55,22 @@ class SimProcess {
     args.push_back("--trace");
     return args;
   }
+  int CommandsSeen(const std::string &line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    const std::string &trace = child_.Errors();
+    for (std::size_t at = trace.find(line); at != std::string::npos; at = trace.find(line, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
   void StopReading() {
     stopReading_ = true;
     if (reader_.joinable()) reader_.join();
   }
   ChildProcess child_;
   std::string path_;
+  std::mutex mutex_;  // the reader thread and the test share child_
   std::atomic<bool> stopReading_{false};
   std::thread reader_;
 };

@@ -36,3 +36,23 @@ inline std::string ReadFile(const std::string &path) {
   std::fclose(f);
   return out;
 }
+
+// The figures of a run of marks that a stop request ended while a card was
+// always present: every attempt found it ('o'), except perhaps the last,
+// which the stop may have cut short ('X'). Returns false for other marks.
+struct StoppedRun {
+  int successes;
+  int attempts;
+  double rate;
+};
+inline bool ReadStoppedRun(const std::string &marks, StoppedRun *run) {
+  std::size_t first = marks.find_first_not_of('o');
+  if (marks.empty() || (first != std::string::npos && first + 1 != marks.size()) ||
+      (first != std::string::npos && marks[first] != 'X')) {
+    return false;
+  }
+  run->attempts = static_cast<int>(marks.size());
+  run->successes = run->attempts - (first == std::string::npos ? 0 : 1);
+  run->rate = run->successes * 100.0 / run->attempts;
+  return true;
+}

@@ -1,0 +1,217 @@
+// Hostile R/Ws, signals and an unwritable result file, end to end: brimlet
+// against the simulator (or a pseudo-terminal the test plays), checking the
+// exit status, the console, the result file, the close command and the
+// terminal.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/terminal_session.h"
+#include "tests/support/text_files.h"
+
+namespace {
+
+const std::string kBanner =
+    "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
+constexpr int kGenerousMs = 60000;
+
+std::string Brimlet() { return BinDir() + "/brimlet"; }
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The console and file after a run that a stop ended in order: the total
+// line right after the marks and the same figures in the record.
+void ExpectOrderlyEnd(const std::string &out, const std::string &file) {
+  ASSERT_EQ(out.substr(0, kBanner.size()), kBanner);
+  std::string rest = out.substr(kBanner.size());
+  std::size_t marks = rest.find('(');
+  ASSERT_NE(marks, std::string::npos);
+  StoppedRun run{};
+  ASSERT_TRUE(ReadStoppedRun(rest.substr(0, marks), &run)) << rest;
+  char total[64];
+  std::snprintf(total, sizeof total, "(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", run.successes,
+                run.attempts, run.rate);
+  EXPECT_EQ(rest.substr(marks), total);
+  char record[64];
+  std::snprintf(record, sizeof record, "%6.2lf%%,%4d,%4d,", run.rate, run.successes, run.attempts);
+  EXPECT_EQ(ReadFile(file), record);
+}
+
+TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
+  SimProcess sim({"--fault=babble@2"});
+  std::string file = ScratchPath("babble.csv");
+  RunResult r =
+      RunProgram(Brimlet(), {"c", sim.Path(), "t", "4", "f", file, "at", "2000", "rt", "2000"}, "",
+                 kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, kBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
+  EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
+}
+
+// Waits that could last for ever, or for minutes, end at a stop request:
+// the attempt fails, the run is reported and recorded, the R/W is closed.
+TEST(FaultMatrixTest, StopEndsUnlimitedAndTricklingWaits) {
+  const struct {
+    const char *name;
+    std::vector<std::string> sim;
+    std::vector<std::string> tool;
+    const char *mark;  // a missing response reads as no card
+  } kCases[] = {
+      {"silent after the ACK, rt 0", {"--fault=no-response@2"}, {"rt", "0", "at", "5000"}, "."},
+      {"no ACK, at 0", {"--fault=no-ack@2"}, {"at", "0", "rt", "5000"}, "X"},
+      {"a byte every 3 s", {"--fault=trickle=3000@2"}, {"rt", "10000", "at", "10000"}, "X"},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    SimProcess sim(c.sim);
+    std::string file = ScratchPath("stop.csv");
+    std::remove(file.c_str());
+    ChildProcess tool(Brimlet(), Concat({"c", sim.Path(), "f", file}, c.tool));
+    ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
+    tool.Signal(SIGINT);
+    ASSERT_EQ(tool.Wait(30000), 0);
+    EXPECT_EQ(tool.Output(), kBanner + "o" + c.mark + "(TOTAL) [   1/   2] ...  50.00%\n\n");
+    EXPECT_EQ(ReadFile(file), " 50.00%,   1,   2,");
+    EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,close");
+  }
+}
+
+// A lost terminal, a broken standard output and a termination request all
+// end polling in order.
+TEST(SignalTest, HangUpPipeAndTerminationEndPollingInOrder) {
+  for (int signalNumber : {SIGHUP, SIGPIPE, SIGTERM}) {
+    SCOPED_TRACE(signalNumber);
+    SimProcess sim({});
+    std::string file = ScratchPath("signal.csv");
+    std::remove(file.c_str());
+    ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file, "at", "2000", "rt", "2000"});
+    ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
+    tool.Signal(signalNumber);
+    ASSERT_EQ(tool.Wait(30000), 0);
+    ExpectOrderlyEnd(tool.Output(), file);
+    std::string commands = CommandSequence(sim.StopAndTrace());
+    EXPECT_EQ(commands.substr(commands.size() - 6), ",close");
+  }
+}
+
+TEST(ResultFileTest, WriteFailureIsReportedOnceAndFailsTheExitStatus) {
+  SimProcess sim({});
+  RunResult r = RunProgram(
+      Brimlet(), {"c", sim.Path(), "t", "3", "f", "/dev/full", "at", "2000", "rt", "2000"}, "",
+      kGenerousMs);
+  EXPECT_EQ(r.out, kBanner + "ooo    [  3/  3] 100%\n(TOTAL) [   3/   3] ... 100.00%\n\n");
+  EXPECT_EQ(r.err, "Result file [/dev/full]: No space left on device\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,poll,close");
+}
+
+// Keeps a read in progress: one byte every 200 ms until stopped.
+class Trickler {
+ public:
+  explicit Trickler(PtyPair &pty)
+      : thread_([this, &pty] {
+          for (int i = 0; i < 300 && !stop_; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            pty.Write({0x01});
+          }
+        }) {}
+  ~Trickler() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(SignalTest, InterruptWhileConnectingReleasesThePort) {
+  PtyPair pty;
+  ChildProcess tool(Brimlet(), {"c", pty.SlavePath()});
+  ASSERT_EQ(pty.Read(11, kGenerousMs).size(), 11u);  // the open command
+  // The ACK, then an answer that keeps coming: the tool is still connecting.
+  pty.Write({0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01});
+  Trickler trickle(pty);
+  tool.Signal(SIGINT);
+  EXPECT_EQ(tool.Wait(30000), 128 + SIGINT);
+  int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0) << "the port is still locked";
+  int locked = -1;
+  ASSERT_EQ(ioctl(fd, TIOCGEXCL, &locked), 0);
+  EXPECT_EQ(locked, 0);
+  close(fd);
+}
+
+// A job started in the background polls without touching the terminal, and
+// keys typed for the foreground do not stop it.
+TEST(TerminalTest, BackgroundJobPollsWithoutTouchingTheTerminal) {
+  SimProcess sim({});
+  std::string report = RunInTerminal(
+      Brimlet(), {"c", sim.Path(), "t", "5", "at", "2000", "rt", "2000"}, false,
+      [](TerminalTool &tool) {
+        tool.Type("q\n");
+        int exit = tool.WaitExit(kGenerousMs);
+        if (exit != 0) return "exit " + std::to_string(exit);
+        if (tool.KeyMode()) return std::string("terminal changed");
+        if (tool.Output() !=
+            kBanner + "ooooo    [  5/  5] 100%\n(TOTAL) [   5/   5] ... 100.00%\n\n") {
+          return "output: " + tool.Output();
+        }
+        return std::string();
+      });
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,poll,poll,poll,close");
+}
+
+// Ctrl-Z gives the terminal back while the job is stopped; `fg` (SIGCONT)
+// takes it again; Ctrl-C then ends polling in order with the terminal back.
+TEST(TerminalTest, SuspendAndContinueRestoreAndPrepareTheTerminal) {
+  SimProcess sim({});
+  std::string report = RunInTerminal(Brimlet(), {"c", sim.Path()}, true, [](TerminalTool &tool) {
+    if (!tool.WaitForKeyMode(true, kGenerousMs)) return std::string("key mode never set");
+    kill(tool.Pid(), SIGTSTP);
+    if (!tool.WaitStopped(kGenerousMs)) return std::string("did not stop");
+    if (tool.KeyMode()) return std::string("terminal left in key mode while stopped");
+    kill(tool.Pid(), SIGCONT);
+    if (!tool.WaitForKeyMode(true, kGenerousMs)) return std::string("key mode not set again");
+    if (!tool.WaitForOutput("oo", kGenerousMs)) return std::string("no polling");
+    kill(tool.Pid(), SIGINT);
+    int exit = tool.WaitExit(kGenerousMs);
+    if (exit != 0) return "exit " + std::to_string(exit);
+    if (tool.KeyMode()) return std::string("terminal left in key mode");
+    return std::string();
+  });
+  EXPECT_EQ(report, "");
+}
+
+TEST(TerminalTest, QuitSignalEndsWithTheTerminalRestored) {
+  SimProcess sim({});
+  std::string report = RunInTerminal(Brimlet(), {"c", sim.Path()}, true, [](TerminalTool &tool) {
+    if (!tool.WaitForKeyMode(true, kGenerousMs)) return std::string("key mode never set");
+    kill(tool.Pid(), SIGQUIT);
+    int exit = tool.WaitExit(kGenerousMs);
+    if (exit != 128 + SIGQUIT) return "exit " + std::to_string(exit);
+    if (tool.KeyMode()) return std::string("terminal left in key mode");
+    return std::string();
+  });
+  EXPECT_EQ(report, "");
+}
+
+}  // namespace
