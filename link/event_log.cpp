@@ -107,7 +107,7 @@ class LineReader {
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
       char h = text_[pos_++];
-      int digit = h >= '0' && h <= '9' ? h - '0'
+      int digit = h >= '0' && h <= '9'   ? h - '0'
                   : h >= 'a' && h <= 'f' ? h - 'a' + 10
                   : h >= 'A' && h <= 'F' ? h - 'A' + 10
                                          : -1;
@@ -198,8 +198,8 @@ Event &Event::HexBytes(const char *key, const std::uint8_t *bytes, int count) {
 }
 
 std::string Event::Line(std::int64_t timeUs) const {
-  std::string line = "{\"v\":" + std::to_string(kFormatVersion) +
-                     ",\"t\":" + std::to_string(timeUs) + ",\"ev\":";
+  std::string line =
+      "{\"v\":" + std::to_string(kFormatVersion) + ",\"t\":" + std::to_string(timeUs) + ",\"ev\":";
   AppendQuoted(line, kind_);
   line += fields_;
   line += "}\n";

@@ -12,8 +12,8 @@
 
 #include "tests/support/png_image.h"
 #include "tests/support/process.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/text_files.h"
 
 namespace {

@@ -59,7 +59,8 @@ class SimProcess {
     std::lock_guard<std::mutex> lock(mutex_);
     int count = 0;
     const std::string &trace = child_.Errors();
-    for (std::size_t at = trace.find(line); at != std::string::npos; at = trace.find(line, at + 1)) {
+    for (std::size_t at = trace.find(line); at != std::string::npos;
+         at = trace.find(line, at + 1)) {
       ++count;
     }
     return count;
