@@ -37,7 +37,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
   if (count <= 0) return true;
   std::uint8_t byte = 0;
   std::uint32_t got = 0;
-  if (!platform::ReadPort(portHandle, &byte, 1, &got)) return false;
+  if (!ReadOne(&byte, &got)) return false;
   for (;;) {
     if (got > 0) {
       buffer[received] = byte;
@@ -54,8 +54,14 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
     } else if (timer.IsElapsed(timeoutMs)) {
       return false;
     }
-    if (!platform::ReadPort(portHandle, &byte, 1, &got)) return false;
+    if (!ReadOne(&byte, &got)) return false;
   }
+}
+
+bool CCmd::ReadOne(std::uint8_t *byte, std::uint32_t *got) {
+  if (platform::ReadPort(portHandle, byte, 1, got)) return true;
+  portFailed = true;
+  return false;
 }
 
 bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &written,
@@ -68,7 +74,10 @@ bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &writ
   if (count <= 0) return true;
   for (;;) {
     std::uint32_t n = 0;
-    if (!platform::WritePort(portHandle, buffer + written, count - written, &n)) return false;
+    if (!platform::WritePort(portHandle, buffer + written, count - written, &n)) {
+      portFailed = true;
+      return false;
+    }
     if (n > 0) {
       written += n;
       timer.Start();
@@ -110,26 +119,53 @@ bool CCmd::SendFrame(const std::uint8_t *data, int count) {
   std::memset(out, 0, sizeof out);
   int length = frame::Encode(data, count & 0xFF, out);
   std::uint32_t written = 0;
-  return WriteBytes(out, length, written, kWriteTimeoutMs);
+  bool sent = WriteBytes(out, length, written, kWriteTimeoutMs);
+  if (eventlog::Current()) {
+    eventlog::Emit(eventlog::Event("tx").HexBytes("frame", out, length).Flag("written", sent));
+  }
+  return sent;
 }
 
 int CCmd::ReceiveFrame(std::uint8_t *out, int timeoutMs) {
+  rxLog.clear();
+  int result = ReadFrame(out, timeoutMs);
+  if (eventlog::Current()) {
+    eventlog::Emit(eventlog::Event("rx")
+                       .HexBytes("frame", rxLog.data(), static_cast<int>(rxLog.size()))
+                       .Int("result", result));
+  }
+  return result;
+}
+
+void CCmd::NoteReceived(const std::uint8_t *bytes, std::uint32_t count) {
+  if (eventlog::Current()) rxLog.insert(rxLog.end(), bytes, bytes + count);
+}
+
+int CCmd::ReadFrame(std::uint8_t *out, int timeoutMs) {
   std::uint8_t in[300];
   std::uint32_t received = 0;
   std::memset(in, 0, sizeof in);
-  if (!ReadBytes(in, 3, received, timeoutMs)) return kExchangeTimeout;  // preamble, start code
+  bool ok = ReadBytes(in, 3, received, timeoutMs);  // preamble, start code
+  NoteReceived(in, received);
+  if (!ok) return kExchangeTimeout;
   std::memset(in, 0, sizeof in);
-  if (!ReadBytes(in, 2, received, timeoutMs)) return kExchangeTimeout;
+  ok = ReadBytes(in, 2, received, timeoutMs);
+  NoteReceived(in, received);
+  if (!ok) return kExchangeTimeout;
   std::uint8_t length = in[0];
   auto sum = static_cast<std::uint8_t>(in[0] + in[1]);
   if (sum == 0xFF) {
     std::memset(in, 0, sizeof in);
-    return ReadBytes(in, 1, received, timeoutMs) ? kExchangeGotAck : kExchangeTimeout;
+    ok = ReadBytes(in, 1, received, timeoutMs);
+    NoteReceived(in, received);
+    return ok ? kExchangeGotAck : kExchangeTimeout;
   }
   if (sum != 0x00) return kExchangeBadFrame;  // the next drain discards the rest
   out[0] = length;
   std::memset(in, 0, sizeof in);
-  if (!ReadBytes(in, length + 2, received, timeoutMs)) return kExchangeTimeout;
+  ok = ReadBytes(in, length + 2, received, timeoutMs);
+  NoteReceived(in, received);
+  if (!ok) return kExchangeTimeout;
   std::memcpy(out + 1, in, length);
   return frame::DataChecksum(in, length) == in[length] ? kExchangeOk : kExchangeBadFrame;
 }
@@ -139,8 +175,27 @@ int CCmd::Transceive(const std::uint8_t *cmd, std::uint8_t *response) {
 }
 
 int CCmd::Transceive(const std::uint8_t *data, int count, std::uint8_t *response) {
-  if (!DrainInput()) return kExchangeBadFrame;  // the R/W does not stop sending
-  SendFrame(data, count);                       // a frame not written shows up as a missing ACK
-  if (ReceiveFrame(response, ackTimeoutMs) != kExchangeGotAck) return kExchangeNoAck;
-  return ReceiveFrame(response, responseTimeoutMs);
+  lastFailure = eventlog::Failure::kNone;
+  portFailed = false;
+  // An R/W that does not stop sending fails the exchange.
+  if (!DrainInput()) return Failed(kExchangeBadFrame, eventlog::Failure::kBadFrame);
+  SendFrame(data, count);  // a frame not written shows up as a missing ACK
+  int ack = ReceiveFrame(response, ackTimeoutMs);
+  if (ack != kExchangeGotAck) return Failed(kExchangeNoAck, AckFailure(ack));
+  int result = ReceiveFrame(response, responseTimeoutMs);
+  if (result != kExchangeOk) lastFailure = ResponseFailure(result);
+  return result;
+}
+
+eventlog::Failure CCmd::AckFailure(int result) const {
+  if (portFailed) return eventlog::Failure::kPortError;
+  if (result == kExchangeBadFrame) return eventlog::Failure::kBadChecksum;
+  if (result == kExchangeOk) return eventlog::Failure::kBadFrame;  // data where the ACK belonged
+  return eventlog::Failure::kNoAck;
+}
+
+eventlog::Failure CCmd::ResponseFailure(int result) const {
+  if (portFailed) return eventlog::Failure::kPortError;
+  if (result == kExchangeBadFrame) return eventlog::Failure::kBadChecksum;
+  return eventlog::Failure::kNoResponse;  // none in time, or a second ACK
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "link/comm.h"
+#include "link/event_log.h"
 #include "link/frame.h"
 
 class CCmd : public CComm {
@@ -29,6 +31,11 @@ class CCmd : public CComm {
   virtual bool SendFrame(const std::uint8_t *data, int count);
   virtual int Transceive(const std::uint8_t *data, int count, std::uint8_t *response);
 
+  // Why the last exchange (or the reader command around it) failed; kNone
+  // after a success. For the event log and the failure messages only: the
+  // result codes stay what they are.
+  eventlog::Failure LastFailure() const { return lastFailure; }
+
   int GetAckTimeout() const { return ackTimeoutMs; }
   void SetAckTimeout(int value) { ackTimeoutMs = value; }
   int GetResponseTimeout() const { return responseTimeoutMs; }
@@ -44,8 +51,25 @@ class CCmd : public CComm {
   bool DrainInput();
 
  protected:
+  // Records why a reader command failed and returns its result.
+  int Failed(int result, eventlog::Failure failure) {
+    lastFailure = failure;
+    return result;
+  }
+
   std::int32_t ackTimeoutMs;
   std::int32_t responseTimeoutMs;
+
+ private:
+  int ReadFrame(std::uint8_t *out, int timeoutMs);
+  bool ReadOne(std::uint8_t *byte, std::uint32_t *got);
+  void NoteReceived(const std::uint8_t *bytes, std::uint32_t count);
+  eventlog::Failure AckFailure(int result) const;
+  eventlog::Failure ResponseFailure(int result) const;
+
+  eventlog::Failure lastFailure = eventlog::Failure::kNone;
+  bool portFailed = false;          // a read or write of this exchange failed
+  std::vector<std::uint8_t> rxLog;  // the bytes of the frame being read, when logging
 };
 
 // Saves both frame time-outs, sets those of one command, and puts the saved

@@ -23,13 +23,21 @@ int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs)
   std::uint8_t response[256] = {};
   int result = CCmd::Transceive(command, count, response);
   if (result != kExchangeOk) return result;
-  if (response[0] != 2 || response[1] != command[0] + 1) return 255;
+  if (response[1] != command[0] + 1) return Failed(255, eventlog::Failure::kWrongAnswerCode);
+  if (response[0] != 2) return Failed(255, eventlog::Failure::kWrongAnswer);
   platform::Sleep(pauseMs);
   return 0;
 }
 
 int CDesCard::OpenReader() {
-  return SimpleCommand(kOpenCommand, sizeof kOpenCommand, kOpenPauseMs);
+  int result = SimpleCommand(kOpenCommand, sizeof kOpenCommand, kOpenPauseMs);
+  if (eventlog::Current()) {
+    eventlog::Emit(eventlog::Event("auth")
+                       .Text("step", "open reader")
+                       .Int("result", result)
+                       .Text("failure", eventlog::FailureName(LastFailure())));
+  }
+  return result;
 }
 
 int CDesCard::CloseReader() {
@@ -41,9 +49,9 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {
   std::uint8_t response[256] = {};
   int result = CCmd::Transceive(command, sizeof command, response);
   if (result != kExchangeOk) return result;
-  if (response[0] < kMinPollAnswer || response[1] != kPassThroughCode + 1 ||
-      response[2] < kMinCardAnswer || response[3] != 0x01) {
-    return 255;
+  if (response[1] != kPassThroughCode + 1) return Failed(255, eventlog::Failure::kWrongAnswerCode);
+  if (response[0] < kMinPollAnswer || response[2] < kMinCardAnswer || response[3] != 0x01) {
+    return Failed(255, eventlog::Failure::kWrongAnswer);
   }
   std::memcpy(cardIdOut, response + 4, 8);
   return 0;

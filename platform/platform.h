@@ -86,6 +86,11 @@ bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::ui
 // opened. Returns true when the close succeeded.
 bool ClosePort(PortHandle port);
 
+// Why the last OpenPort, ReadPort or WritePort that failed did so, in the
+// system's words (a refused open names the device's group when the user is
+// not in it; a busy port says it is in use). Empty before any failure.
+std::string LastPortError();
+
 // Maps a port path as the tools build it ("//.//" and a name) to the device
 // the platform opens. Exposed for tests and messages.
 // Returns false when the result does not fit `size` bytes.

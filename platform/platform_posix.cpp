@@ -1,10 +1,12 @@
 // POSIX backend of the platform layer: serial ports through file descriptors,
 // termios and poll(); the monotonic clock; the console through termios.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +18,8 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "platform.h"
 #include "posix_line.h"
@@ -43,6 +47,59 @@ struct PosixPort {
 // still put the line back and release the exclusive-use flag.
 PosixPort *volatile openPort = nullptr;
 volatile std::sig_atomic_t stopRequested = 0;
+
+// Why the last port operation failed, for LastPortError.
+std::string lastPortError;
+
+void NotePortError(const std::string &reason) { lastPortError = reason; }
+void NoteErrno(int error) { NotePortError(std::strerror(error)); }
+
+// True when the process may use files of group `gid`.
+bool InGroup(gid_t gid) {
+  if (getegid() == gid) return true;
+  int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  count = getgroups(count, groups.data());
+  for (int i = 0; i < count; ++i) {
+    if (groups[static_cast<std::size_t>(i)] == gid) return true;
+  }
+  return false;
+}
+
+// The system's reason, with what to do about it where the system's words
+// alone do not say.
+void NoteOpenError(const char *device, int error) {
+  std::string reason = std::strerror(error);
+  struct stat info;
+  if ((error == EACCES || error == EPERM) && stat(device, &info) == 0 && !InGroup(info.st_gid)) {
+    const group *owner = getgrgid(info.st_gid);
+    std::string name = owner ? owner->gr_name : std::to_string(info.st_gid);
+    reason += " (the device belongs to group " + name +
+              ", which you are not in: sudo usermod -aG " + name + " $USER, then log in again)";
+  } else if (error == EBUSY || error == EWOULDBLOCK) {
+    reason = "in use by another program (" + reason + ")";
+  }
+  NotePortError(reason);
+}
+
+// The checks on an opened device: a terminal, not locked by another
+// program, its settings saved.
+bool ClaimDevice(int fd, const char *device, PosixPort *port) {
+  if (!isatty(fd)) {
+    NotePortError("not a serial device");
+    return false;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    NoteOpenError(device, errno);
+    return false;
+  }
+  if (!posix::SaveLine(fd, &port->savedLine)) {
+    NoteErrno(errno);
+    return false;
+  }
+  return true;
+}
 
 // Bounds how long closing waits for queued output (the close command) to
 // leave before the queues are purged.
@@ -153,25 +210,34 @@ bool DevicePathFor(const char *portPath, char *device, int size) {
   return Format(device, size, "%s/dev/%s", root.c_str(), name);
 }
 
+std::string LastPortError() { return lastPortError; }
+
 int MaxPortNameLength() { return kMaxPathLength; }
 
 int MaxFilePathLength() { return kMaxPathLength; }
 
 PortHandle OpenPort(const char *path) {
   char device[kMaxPathLength + 1];
-  if (!DevicePathFor(path, device, sizeof device)) return nullptr;
+  if (!DevicePathFor(path, device, sizeof device)) {
+    NoteErrno(ENAMETOOLONG);
+    return nullptr;
+  }
   int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    NoteOpenError(device, errno);
+    return nullptr;
+  }
   // The advisory lock holds against root too and closes the race between
   // two openers; TIOCEXCL keeps out programs that do not lock.
   auto *port = new PosixPort{fd, {}, 0, {}, {}, 0, 0};
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !posix::SaveLine(fd, &port->savedLine)) {
+  if (!ClaimDevice(fd, device, port)) {
     close(fd);
     delete port;
     return nullptr;
   }
   openPort = port;  // from here a signal puts the line back and unlocks
   if (ioctl(fd, TIOCEXCL) != 0) {
+    NoteOpenError(device, errno);
     openPort = nullptr;
     ioctl(fd, TIOCNXCL);
     close(fd);
@@ -252,10 +318,21 @@ int FillBuffer(PosixPort *port) {
       port->receivedEnd = static_cast<std::uint32_t>(n);
       return 1;
     }
-    if (n == 0) return -1;  // end of file: the far end is gone
+    if (n == 0) {
+      NotePortError("the device is gone (end of file)");
+      return -1;
+    }
     if (errno == EINTR) continue;
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    NoteErrno(errno);
+    return -1;
   }
+}
+
+// A wait that ended with a hang-up or an error of the device.
+bool PortGone() {
+  NotePortError("the device hung up or failed");
+  return false;
 }
 
 }  // namespace
@@ -282,7 +359,7 @@ bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_
     if (filled > 0) continue;
     if (noWait || (returnWhenAny && *received > 0)) break;
     int ready = WaitFor(port->fd, POLLIN, deadline);
-    if (ready < 0) return false;
+    if (ready < 0) return PortGone();
     if (ready == 0) break;
   }
   return true;
@@ -302,9 +379,12 @@ bool WritePort(PortHandle handle, const void *buffer, std::uint32_t count, std::
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      NoteErrno(errno);
+      return false;
+    }
     int ready = WaitFor(port->fd, POLLOUT, deadline);
-    if (ready < 0) return false;
+    if (ready < 0) return PortGone();
     if (ready == 0) break;
   }
   return true;

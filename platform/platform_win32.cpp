@@ -87,6 +87,23 @@ void ApplyFlags(std::uint32_t flags, DCB *dcb) {
   dcb->fAbortOnError = (flags & (1u << 14)) != 0;
 }
 
+// Why the last port operation failed, for LastPortError.
+std::string lastPortError;
+
+// The system's text for the calling thread's last error.
+void NoteLastError() {
+  DWORD error = GetLastError();
+  char text[512] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+    text[--length] = '\0';
+  lastPortError = length > 0 ? text : "error " + std::to_string(error);
+  // A port another program holds is refused as access denied.
+  if (error == ERROR_ACCESS_DENIED)
+    lastPortError = "in use by another program (" + lastPortError + ")";
+}
+
 bool ReadDcb(HANDLE handle, DCB *dcb) {
   std::memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = sizeof *dcb;
@@ -117,14 +134,22 @@ std::vector<std::string> SearchPortNames(int maxPorts) {
 // Windows names fit them.
 int MaxPortNameLength() { return 58; }
 
+std::string LastPortError() { return lastPortError; }
+
 int MaxFilePathLength() { return 259; }
 
 PortHandle OpenPort(const char *path) {
   char device[MAX_PATH];
-  if (!DevicePathFor(path, device, sizeof device)) return nullptr;
+  if (!DevicePathFor(path, device, sizeof device)) {
+    lastPortError = "the name is too long";
+    return nullptr;
+  }
   HANDLE handle = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    NoteLastError();
+    return nullptr;
+  }
   auto *port = new Win32Port{handle, {}, false};
   port->lineSaved = ReadDcb(handle, &port->savedLine);
   return port;
@@ -193,7 +218,11 @@ bool ClearLineErrors(PortHandle port) {
 bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received) {
   *received = 0;
   DWORD got = 0;
-  if (!port || !ReadFile(AsPort(port)->handle, buffer, count, &got, nullptr)) return false;
+  if (!port) return false;
+  if (!ReadFile(AsPort(port)->handle, buffer, count, &got, nullptr)) {
+    NoteLastError();
+    return false;
+  }
   *received = got;
   return true;
 }
@@ -201,7 +230,11 @@ bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t 
 bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written) {
   *written = 0;
   DWORD put = 0;
-  if (!port || !WriteFile(AsPort(port)->handle, buffer, count, &put, nullptr)) return false;
+  if (!port) return false;
+  if (!WriteFile(AsPort(port)->handle, buffer, count, &put, nullptr)) {
+    NoteLastError();
+    return false;
+  }
   *written = put;
   return true;
 }

@@ -52,7 +52,7 @@ std::size_t MaxPortName() {
   return std::min(room, static_cast<std::size_t>(platform::MaxPortNameLength()));
 }
 
-std::size_t MaxResultPath() {
+std::size_t MaxFilePath() {
   std::size_t room = sizeof(PollSettings::resultPath) - 1;
   return std::min(room, static_cast<std::size_t>(platform::MaxFilePathLength()));
 }
@@ -101,10 +101,11 @@ bool SetPort(const char *value, ReaderSettings &reader, PollSettings &poll) {
   return true;
 }
 
-bool SetResultPath(const char *value, PollSettings &poll) {
-  if (std::strlen(value) > MaxResultPath()) return false;
-  std::memset(poll.resultPath, 0, sizeof poll.resultPath);
-  std::strcpy(poll.resultPath, value);
+// A file path into a buffer of kPathCapacity.
+bool SetFilePath(const char *value, char *path) {
+  if (std::strlen(value) > MaxFilePath()) return false;
+  std::memset(path, 0, kPathCapacity);
+  std::strcpy(path, value);
   return true;
 }
 
@@ -131,7 +132,8 @@ bool ApplyOption(const char *word, const char *value, ReaderSettings &reader, Po
       poll.failureLimitSet = true;
       return true;
     case 'd': return ParseDecimal(value, &poll.recordTag);
-    case 'f': return SetResultPath(value, poll);
+    case 'f': return SetFilePath(value, poll.resultPath);
+    case 'l': return std::strcmp(word, "log") == 0 && SetFilePath(value, poll.logPath);
     case 's': return ParseSwitch(value, &poll.commaTerminated);
     default: return false;
   }

@@ -6,6 +6,7 @@
 
 // The texts that differ between the tools.
 struct ToolTexts {
+  const char *name;  // the program's name, for the event log
   const char *title;
   const char *const *usageLines;  // ends with nullptr
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/event_log.h"
 #include "platform/platform.h"
 #include "poll/result_record.h"
 
@@ -30,13 +31,16 @@ class PollingLoop {
       : reader_(reader), poll_(poll), cardIdOut_(cardIdOut), hooks_(hooks), file_(file) {}
 
   void Run() {
-    if (hooks_.keyPressed()) return;
+    if (KeyPressed()) return;
     while (StepBeforeAttempt()) {
       Attempt();
       hooks_.sleep(kPauseAfterAttemptMs);
-      if (hooks_.keyPressed()) return;
+      if (KeyPressed()) return;
     }
   }
+
+  // Why the loop ended, for the event log.
+  const char *StopReason() const { return stopReason_; }
 
   void Summary() {
     if (!poll_.repeatRuns && (cardSeen_ || !poll_.failureLimitSet)) return;
@@ -57,14 +61,27 @@ class PollingLoop {
   bool WriteFailed() const { return writeFailed_; }
 
  private:
+  bool KeyPressed() {
+    if (!hooks_.keyPressed()) return false;
+    return Stop(platform::StopRequested() ? "signal" : "key");
+  }
+
+  // Notes why the loop ends; returns true for KeyPressed.
+  bool Stop(const char *reason) {
+    stopReason_ = reason;
+    return true;
+  }
+
   // The checks before each attempt. Returns false when the loop stops.
   bool StepBeforeAttempt() {
-    if (!cardSeen_ && poll_.failureLimitSet && totalFailures_ >= poll_.failureLimit) return false;
+    if (!cardSeen_ && poll_.failureLimitSet && totalFailures_ >= poll_.failureLimit) {
+      return !Stop("failure limit");
+    }
     if (attemptsInBlock_ != 0 && attemptsInBlock_ % kBlockSize == 0) PrintFullBlock();
     if (attemptsInRun_ != 0 && attemptsInRun_ % poll_.attemptsPerRun == 0) {
       if (!EndRun()) return false;
     }
-    return reader_.HasSession();
+    return reader_.HasSession() || !Stop("no session");
   }
 
   // Returns false when no further run follows.
@@ -76,12 +93,19 @@ class PollingLoop {
     ReportRun(poll_.attemptsPerRun - failuresInRun_, poll_.attemptsPerRun);
     attemptsInRun_ = 0;
     failuresInRun_ = 0;
-    if (!poll_.repeatRuns) return false;
-    return reader_.Reconnect();
+    ++run_;
+    if (!poll_.repeatRuns) return !Stop("single run done");
+    bool connected = reader_.Reconnect();
+    eventlog::Emit(eventlog::Event("reconnect").Int("run", run_).Flag("ok", connected));
+    return connected || !Stop("reconnection failed");
   }
 
   void Attempt() {
+    std::int64_t start = eventlog::Current() ? eventlog::NowUs() : 0;
     int result = reader_.Poll(0, cardIdOut_);
+    eventlog::Failure failure = reader_.LastFailure();
+    NotePortFailure(failure);
+    if (eventlog::Current()) LogAttempt(result, failure, eventlog::NowUs() - start);
     if (result == 0) {
       std::printf("o");
       cardSeen_ = true;
@@ -94,6 +118,29 @@ class PollingLoop {
     std::fflush(stdout);  // each mark shows when it is made
     ++attemptsInBlock_;
     ++attemptsInRun_;
+  }
+
+  // Says once, when it happens, that the port stopped working; again only
+  // after it has worked in between.
+  void NotePortFailure(eventlog::Failure failure) {
+    bool failed = failure == eventlog::Failure::kPortError;
+    if (failed && !portFailing_) {
+      std::fprintf(stderr, "The R/W on %s stopped answering: %s\n", reader_.DeviceName().c_str(),
+                   platform::LastPortError().c_str());
+      std::fflush(stderr);
+    }
+    portFailing_ = failed;
+  }
+
+  void LogAttempt(int result, eventlog::Failure failure, std::int64_t durationUs) const {
+    const char *mark = result == 0 ? "o" : result == 2 ? "." : "X";
+    eventlog::Emit(eventlog::Event("attempt")
+                       .Int("run", run_)
+                       .Int("n", attemptsInRun_ + 1)
+                       .Int("result", result)
+                       .Text("mark", mark)
+                       .Int("us", durationUs)
+                       .Text("failure", eventlog::FailureName(failure)));
   }
 
   void PrintFullBlock() {
@@ -111,12 +158,22 @@ class PollingLoop {
     double rate = static_cast<double>(successes * 100) / static_cast<double>(attempts);
     std::printf("(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", successes, attempts, rate);
     std::fflush(stdout);
-    if (file_) WriteRecord(rate, successes, attempts);
-  }
-
-  void WriteRecord(double rate, int successes, int attempts) {
     char record[kMaxRecordText];
     FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
+    if (file_) WriteRecord(record);
+    if (eventlog::Log *log = eventlog::Current()) {
+      log->Write(eventlog::Event("run")
+                     .Int("run", run_)
+                     .Int("successes", successes)
+                     .Int("attempts", attempts)
+                     .Fixed("rate", rate, 2)
+                     .Int("tag", poll_.recordTag)
+                     .Text("record", record));
+      log->Flush();
+    }
+  }
+
+  void WriteRecord(const char *record) {
     // Flushed at once, so that a finished run survives a crash or a kill.
     bool ok = std::fputs(record, file_) >= 0 && std::fflush(file_) == 0;
     NoteFileResult(ok);
@@ -134,6 +191,9 @@ class PollingLoop {
   int failuresInRun_ = 0;
   int totalFailures_ = 0;
   bool cardSeen_ = false;
+  int run_ = 1;  // the run in progress, counted from 1
+  const char *stopReason_ = "key";
+  bool portFailing_ = false;
   bool fileFailing_ = false;
   bool writeFailed_ = false;
 };
@@ -151,17 +211,23 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   if (poll.resultPath[0] != '\0') {
     file = std::fopen(poll.resultPath, "a+");
     if (!file) {
+      int error = errno;
       std::printf(kResultFileError, poll.resultPath);
+      std::fflush(stdout);
+      std::fprintf(stderr, "Cannot open the result file %s: %s\n", poll.resultPath,
+                   std::strerror(error));
       reader.DestroySession();
-      return true;
+      return false;
     }
   }
   platform::SetStoppable(true);
   PollingLoop loop(reader, poll, cardIdOut, hooks, file);
   loop.Run();
   loop.Summary();
+  eventlog::Emit(eventlog::Event("stop").Text("reason", loop.StopReason()));
   if (reader.HasSession()) {
-    reader.SendClose();
+    int result = reader.SendClose();
+    eventlog::Emit(eventlog::Event("close").Int("result", result));
     reader.DestroySession();
   }
   platform::SetStoppable(false);

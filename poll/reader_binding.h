@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "link/event_log.h"
+#include "poll/connection.h"
 #include "poll/settings.h"
 
 // What the polling loop needs of a tool: the slot's session, its poll and
@@ -12,7 +15,12 @@ class ReaderBinding {
   virtual ~ReaderBinding() = default;
   virtual bool HasSession() const = 0;
   virtual int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) = 0;
-  virtual void SendClose() = 0;
+  // Why the last poll failed (kNone after a card).
+  virtual eventlog::Failure LastFailure() const = 0;
+  // The device of the port, for messages.
+  virtual std::string DeviceName() const = 0;
+  // Returns the close command's result.
+  virtual int SendClose() = 0;
   // Closes the old session, then connects anew with the same settings.
   virtual bool Reconnect() = 0;
   // Destroys the session (closing its port) without the close command.
@@ -32,7 +40,11 @@ class SlotBinding : public ReaderBinding {
   int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) override {
     return slot_->PollCard(timeSlot, cardIdOut);
   }
-  void SendClose() override { (slot_->*close_)(); }
+  eventlog::Failure LastFailure() const override {
+    return slot_ ? slot_->LastFailure() : eventlog::Failure::kNone;
+  }
+  std::string DeviceName() const override { return DeviceNameOf(settings_.portPath); }
+  int SendClose() override { return (slot_->*close_)(); }
   bool Reconnect() override { return connect_(slot_, settings_, true); }
   void DestroySession() override {
     delete slot_;
@@ -63,7 +75,9 @@ bool ReplaceSession(Session *&slot, const ReaderSettings &settings, bool closeFi
     slot = new Session(settings.portPath, settings.baudRate, kByteSize, kNoParity, kOneStopBit,
                        settings.responseTimeoutMs, settings.ackTimeoutMs, kQueueSize);
   } catch (char *) {
-    return false;  // the port could not be opened; not reported here
+    NotePortOpen(settings, false);  // the reason goes to the log, not the console
+    return false;
   }
+  NotePortOpen(settings, true);
   return true;
 }

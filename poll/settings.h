@@ -29,6 +29,7 @@ struct PollSettings {
   bool failureLimitSet;
   bool commaTerminated;
   bool portGiven;
+  char logPath[kPathCapacity];  // event log to append to; "-" standard error; empty none
 };
 
 struct RunSettings {

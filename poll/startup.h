@@ -1,11 +1,14 @@
 // The start-up both tools share, up to the connection: idle priority, stop
-// handlers, default settings, the empty line, the command line, the banner,
-// and the console made ready for key presses.
+// handlers, default settings, the empty line, the command line, the event
+// log, the banner, and the console made ready for key presses.
 #pragma once
+
+#include <optional>
 
 #include "poll/options.h"
 #include "poll/settings.h"
 
-// Returns false when the program is to exit at once (usage, version or a
-// command-line error already printed).
-bool StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts);
+// Returns nothing when the run goes on; otherwise the exit status of a
+// program that ends at once (usage, version or a command-line error already
+// printed: 0; an event log that cannot be opened: 1).
+std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts);

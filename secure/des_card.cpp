@@ -80,12 +80,23 @@ int CDesCard::Exchange(const std::uint8_t *command, std::uint8_t *response) {
 
 int CDesCard::Authenticate(const std::uint8_t *ka, const std::uint8_t *kb) {
   std::uint8_t readerId[8] = {};
-  int result = GetReaderId(readerId);
+  int result = LogStep("get reader id", GetReaderId(readerId));
   if (result != 0) return result;
   std::uint8_t key[8] = {};
-  result = VerifyReader(readerId, key, ka, kb);
+  result = LogStep("verify reader", VerifyReader(readerId, key, ka, kb));
   if (result != 0) return result;
-  return ConfirmSessionKey(readerId, key, ka, kb);
+  return LogStep("confirm session key", ConfirmSessionKey(readerId, key, ka, kb));
+}
+
+int CDesCard::LogStep(const char *step, int result) const {
+  if (eventlog::Current()) {
+    eventlog::Emit(eventlog::Event("auth")
+                       .Text("step", step)
+                       .Flag("des", !plainMode)
+                       .Int("result", result)
+                       .Text("failure", eventlog::FailureName(LastFailure())));
+  }
+  return result;
 }
 
 int CDesCard::GetReaderId(std::uint8_t *readerIdOut) {
@@ -94,7 +105,9 @@ int CDesCard::GetReaderId(std::uint8_t *readerIdOut) {
   int result = Exchange(command, response);
   if (result != 0) return result;
   // An answer too short to hold the identifier is a wrong answer.
-  if (response[0] < 9 || response[1] != kGetReaderIdCode + 1) return kWrongAnswer;
+  if (response[1] != kGetReaderIdCode + 1)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswerCode);
+  if (response[0] < 9) return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
   std::memcpy(readerIdOut, response + 2, 8);
   return 0;
 }
@@ -115,11 +128,15 @@ int CDesCard::VerifyReader(const std::uint8_t *readerId, std::uint8_t *keyOut,
   BuildAuthCommand(kVerifyReaderCode, readerId, m1, command);
   int result = Exchange(command, response);
   if (result != 0) return result;
-  if (response[0] < 17 || response[1] != kVerifyReaderCode + 1) return kWrongAnswer;
+  if (response[1] != kVerifyReaderCode + 1)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswerCode);
+  if (response[0] < 17) return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
   std::uint8_t answer[8];
   std::memcpy(answer, response + 2, 8);
   OpenWithKeyPair(des, kb, kt, answer);
-  if (std::memcmp(answer, TransactionId, 8) != 0) return kWrongAnswer;
+  // The R/W did not prove it holds the same keys (or the same DES setting).
+  if (std::memcmp(answer, TransactionId, 8) != 0)
+    return Failed(kWrongAnswer, eventlog::Failure::kBadMac);
   std::memcpy(keyOut, response + 10, 8);
   OpenWithKeyPair(des, kb, kt, keyOut);
   std::memcpy(SessionKey, keyOut, 8);
@@ -135,9 +152,11 @@ int CDesCard::ConfirmSessionKey(const std::uint8_t *readerId, std::uint8_t *sess
   BuildAuthCommand(kConfirmSessionKeyCode, readerId, sessionKey, command);
   int result = Exchange(command, response);
   if (result != 0) return result;
-  if (response[0] < 2 || response[1] != kConfirmSessionKeyCode + 1 || response[2] != 0x00) {
-    return kWrongAnswer;
-  }
+  if (response[1] != kConfirmSessionKeyCode + 1)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswerCode);
+  // A non-zero status: the R/W refuses the session key it was sent back.
+  if (response[0] < 2 || response[2] != 0x00)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
   return 0;
 }
 
@@ -199,20 +218,25 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *) {
   SealCommand(SessionKey, command);
   int result = CCmd::Transceive(command, response);
   if (result != 0) return result;
-  if (response[1] != kPollCode + 1) return kWrongAnswer;
-  if (!OpenResponse(SessionKey, response)) return kWrongAnswer;
+  if (response[1] != kPollCode + 1)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswerCode);
+  if (!OpenResponse(SessionKey, response)) return Failed(kWrongAnswer, eventlog::Failure::kBadMac);
   int length = OpenedLength(response);
-  if (length < kCounterEnd) return kWrongAnswer;  // nothing is read past what arrived
+  // Nothing is read past what arrived.
+  if (length < kCounterEnd) return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
   if (!CheckTransactionId(response + 2)) {
     std::printf("IDTR Error");
-    return kWrongAnswer;
+    return Failed(kWrongAnswer, eventlog::Failure::kCounterMismatch);
   }
   // A plain answer that ends before the card answer's length byte reads as
   // no card: the R/W's short form. A sealed one has no such form.
-  if (length < kCardAnswerLengthAt && !plainMode) return kWrongAnswer;
-  if (response[10] == 0x00) return 2;  // no card answered
+  if (length < kCardAnswerLengthAt && !plainMode)
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
+  if (response[10] == 0x00) return Failed(2, eventlog::Failure::kNoCard);  // no card answered
   // A card answer cut short is no card identifier: not a card.
-  if (response[11] != 0x01 || length < kCardAnswerEnd) return kWrongAnswer;
+  if (response[11] != 0x01 || length < kCardAnswerEnd) {
+    return Failed(kWrongAnswer, eventlog::Failure::kWrongAnswer);
+  }
   std::memcpy(CardId, response + 12, 8);
   std::memcpy(CardParameters, response + 20, 8);
   return 0;

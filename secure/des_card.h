@@ -47,6 +47,8 @@ class CDesCard : public CCmd {
 
  private:
   void AdvanceCounterForCommand();
+  // Writes one authentication step to the event log; returns its result.
+  int LogStep(const char *step, int result) const;
   // How many bytes from byte 1 on an opened answer really carries: the
   // length byte in plain mode, the code byte and the data blocks (not the
   // MAC block) when sealed.

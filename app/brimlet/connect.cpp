@@ -5,7 +5,9 @@
 
 bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
   if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseReader)) return false;
-  if (slot->OpenReader() != 0) return false;  // stays in the slot until replaced
+  int result = slot->OpenReader();
+  NoteConnectResult(result, slot->LastFailure(), false);
+  if (result != 0) return false;  // the session stays in the slot until replaced
   platform::Sleep(20);
   return true;
 }

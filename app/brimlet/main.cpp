@@ -1,23 +1,28 @@
 // brimlet: polls a plain R/W for a card and measures how often one is found.
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "app/brimlet/connect.h"
 #include "app/brimlet/texts.h"
+#include "poll/connection.h"
 #include "poll/polling_loop.h"
 #include "poll/startup.h"
 
 int main(int argc, char **argv) {
   RunSettings settings;
   std::uint8_t cardIdOut[16] = {};
-  if (!StartTool(argc, argv, settings, kBrimletTexts)) return 0;
+  if (std::optional<int> status = StartTool(argc, argv, settings, kBrimletTexts)) return *status;
   CDesCard *slot = nullptr;
-  // One connection, whatever port option was given; a failure is silent.
+  // One connection, whatever port option was given. The console stays
+  // silent about a failure; standard error says why.
   if (!ConnectReader(slot, settings.reader, false)) {
     delete slot;  // without the close command
-    return 0;
+    std::fprintf(stderr, "%s\n", DescribeConnectionFailure(LastConnection()).c_str());
+    return 1;
   }
   SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseReader);
-  // A result file that could not be written is the one failure the exit
-  // status reports: its records are lost.
+  // Records that could not be written (or a result file that could not be
+  // opened) fail the exit status: the figures are lost.
   return RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1;
 }

@@ -14,4 +14,4 @@ const char *const kUsageLines[] = {
 
 }  // namespace
 
-const ToolTexts kBrimletTexts = {"Polling for TQ --- ver 1.062", kUsageLines};
+const ToolTexts kBrimletTexts = {"brimlet", "Polling for TQ --- ver 1.062", kUsageLines};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "poll/connection.h"
 #include "poll/reader_binding.h"
 
 namespace {
@@ -32,16 +33,21 @@ static bool TryPort(CDesCard *&slot, ReaderSettings &settings, const std::string
 bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
   if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseSession)) return false;
   slot->SetPlainMode(!settings.desEnabled);
-  if (slot->Authenticate(settings.Ka, settings.Kb) != 0) return false;  // stays until replaced
+  int result = slot->Authenticate(settings.Ka, settings.Kb);
+  NoteConnectResult(result, slot->LastFailure(), true);
+  if (result != 0) return false;  // the session stays in the slot until replaced
   platform::Sleep(20);
   return true;
 }
 
-bool SearchReader(CDesCard *&slot, ReaderSettings &settings) {
+bool SearchReader(CDesCard *&slot, ReaderSettings &settings, std::vector<std::string> *devices) {
   std::printf("--- Trying RW Connection ---\n");
   std::fflush(stdout);
   // Listed once: the devices present do not change the order mid-search.
   std::vector<std::string> ports = platform::SearchPortNames(kSearchPorts);
+  devices->clear();
+  for (const std::string &name : ports)
+    devices->push_back(DeviceNameOf((kPortPrefix + name).c_str()));
   bool found = false;
   for (std::int32_t baudRate : kSearchBaudRates) {
     settings.baudRate = baudRate;

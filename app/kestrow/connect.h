@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "poll/settings.h"
 #include "secure/des_card.h"
 
@@ -10,6 +13,7 @@ bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst);
 
 // Tries every baud rate of the search list on the platform's search ports
 // (COM1 to COM20 on Windows, the serial devices present on Linux), each
-// with DES and then without, until one connects. The settings keep the combination
-// that worked (or the last one tried).
-bool SearchReader(CDesCard *&slot, ReaderSettings &settings);
+// with DES and then without, until one connects. The settings keep the
+// combination that worked (or the last one tried); `devices` receives the
+// devices the search tried.
+bool SearchReader(CDesCard *&slot, ReaderSettings &settings, std::vector<std::string> *devices);

@@ -2,26 +2,34 @@
 // one is found.
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/kestrow/connect.h"
 #include "app/kestrow/texts.h"
+#include "poll/connection.h"
 #include "poll/polling_loop.h"
 #include "poll/startup.h"
 
 int main(int argc, char **argv) {
   RunSettings settings;
   std::uint8_t cardIdOut[16] = {};
-  if (!StartTool(argc, argv, settings, kKestrowTexts)) return 0;
+  if (std::optional<int> status = StartTool(argc, argv, settings, kKestrowTexts)) return *status;
   CDesCard *slot = nullptr;
+  std::vector<std::string> searched;
   bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false)
-                                           : SearchReader(slot, settings.reader);
+                                           : SearchReader(slot, settings.reader, &searched);
   if (!connected) {
     delete slot;  // without the close command
     std::printf("Reader/Writer Error !!\n");
-    return 0;
+    std::fflush(stdout);
+    std::string why = settings.poll.portGiven ? DescribeConnectionFailure(LastConnection())
+                                              : DescribeSearchFailure(searched);
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return 1;
   }
   SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseSession);
-  // A result file that could not be written is the one failure the exit
-  // status reports: its records are lost.
+  // Records that could not be written (or a result file that could not be
+  // opened) fail the exit status: the figures are lost.
   return RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1;
 }

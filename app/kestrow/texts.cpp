@@ -19,4 +19,4 @@ const char *const kUsageLines[] = {
 
 }  // namespace
 
-const ToolTexts kKestrowTexts = {"Polling for Serial Port --- ver 1.062", kUsageLines};
+const ToolTexts kKestrowTexts = {"kestrow", "Polling for Serial Port --- ver 1.062", kUsageLines};

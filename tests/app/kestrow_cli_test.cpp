@@ -62,7 +62,8 @@ TEST(KestrowCliTest, MissingNamedPortIsReaderError) {
   EXPECT_EQ(r.out,
             "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n"
             "Reader/Writer Error !!\n");
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "Cannot open /dev/no-such-reader: No such file or directory\n");
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 }  // namespace

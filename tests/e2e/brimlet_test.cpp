@@ -101,18 +101,25 @@ TEST(BrimletTest, ResultFileInMissingFolder) {
   SimProcess sim({});
   RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "f", "/no/such/folder/r.csv"});
   EXPECT_EQ(r.out, kBanner + "[/no/such/folder/r.csv] のオープンに作成に失敗しました。\n\n");
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err,
+            "Cannot open the result file /no/such/folder/r.csv: No such file or directory\n");
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open");  // no close command
 }
 
-TEST(BrimletTest, FailedFirstConnectionIsSilent) {
+// The console stays silent; standard error says why.
+TEST(BrimletTest, FailedFirstConnectionIsSilentOnTheConsole) {
   SimProcess wrong({"--fault=wrong-code@c1"});
   RunResult r = RunProgram(Brimlet(), {"c", wrong.Path()});
   EXPECT_EQ(r.out, kBanner);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "The R/W on " + wrong.Path() +
+                       " answered with something unexpected (wrong answer code)\n");
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(CommandSequence(wrong.StopAndTrace()), "open");
   r = RunProgram(Brimlet(), {"c", "/dev/no-such-reader"});
   EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.err, "Cannot open /dev/no-such-reader: No such file or directory\n");
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST(BrimletTest, RepeatingModeReconnectsAndStopsOnInput) {

@@ -18,6 +18,8 @@
 #include "tests/support/device_tree.h"
 #include "tests/support/scratch_dir.h"
 
+#include "link/event_log.h"
+
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 
@@ -80,10 +82,40 @@ TEST(KestrowTest, WrongKeysOrModeFailTheConnection) {
     args.insert(args.end(), extra.begin(), extra.end());
     RunResult r = RunProgram(Kestrow(), args);
     EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n") << extra[0];
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "The R/W on " + sim.Path() +
+                         " refused the authentication: check the keys (ka, kb) and kagi\n");
+    EXPECT_EQ(r.exitCode, 1);
   }
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
             "get reader id,verify reader,get reader id,verify reader,get reader id,verify reader");
+}
+
+// A first connection that fails says why on standard error, after the fixed
+// texts, and fails the exit status.
+TEST(KestrowTest, FailedConnectionSaysWhy) {
+  SimProcess slow({"--reader=secured", "--baud=9600"});
+  RunResult r = RunProgram(Kestrow(), {"c", slow.Path(), "t", "5"});
+  EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n");
+  EXPECT_EQ(r.err, "No answer from the R/W on " + slow.Path() +
+                       " at 115200 baud: another port, another speed (b), or the R/W is off\n");
+  EXPECT_EQ(r.exitCode, 1);
+
+  SimProcess odd({"--reader=secured", "--fault=wrong-code@c1"});
+  r = RunProgram(Kestrow(), {"c", odd.Path(), "t", "5"});
+  EXPECT_EQ(r.err, "The R/W on " + odd.Path() +
+                       " answered with something unexpected (wrong answer code)\n");
+
+  // Another program holds the port.
+  SimProcess busy({"--reader=secured"});
+  ChildProcess holder(Kestrow(), {"c", busy.Path()});
+  ASSERT_NE(holder.ReadUntil(kBanner + "o", 30000).find(kBanner + "o"), std::string::npos);
+  r = RunProgram(Kestrow(), {"c", busy.Path(), "t", "5"});
+  EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n");
+  EXPECT_EQ(r.err.rfind("Cannot open " + busy.Path() + ": in use by another program (", 0), 0u)
+      << r.err;
+  EXPECT_EQ(r.exitCode, 1);
+  holder.WriteInput("\n");
+  EXPECT_EQ(holder.Wait(30000), 0);
 }
 
 TEST(KestrowTest, CounterMismatchAndFaults) {
@@ -94,6 +126,77 @@ TEST(KestrowTest, CounterMismatchAndFaults) {
                        "oIDTR ErrorXXXXo    [  2/  6]  33%\n"
                        "(TOTAL) [   2/   6] ...  33.33%\n\n");
   EXPECT_EQ(r.err, "IDt Error!!\nNow IDtr(Controller): 06 00 Get IDtr(R/W):05 00\nSn:0006\n");
+}
+
+// The lines of an event log, each as its fields.
+std::vector<eventlog::Fields> EventsIn(const std::string &text) {
+  std::vector<eventlog::Fields> events;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    eventlog::Fields fields;
+    std::string error;
+    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
+    events.push_back(fields);
+  }
+  return events;
+}
+
+TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
+  SimProcess sim({"--reader=secured", "--fault=wrong-counter@2", "--fault=wrong-mac@3",
+                  "--fault=bad-checksum@4", "--fault=no-ack@5", "--fault=no-response@6"});
+  ScratchDir dir;
+  std::string log = dir / "events.jsonl";
+  RunResult r = RunProgram(
+      Kestrow(), {"c", sim.Path(), "t", "7", "at", "2000", "rt", "2000", "log", log, "d", "4"});
+  EXPECT_EQ(r.out,
+            kBanner + "oIDTR ErrorXXXX.o    [  2/  7]  28%\n(TOTAL) [   2/   7] ...  28.57%\n\n");
+  EXPECT_EQ(r.exitCode, 0);
+  std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[0]["ev"], "start");
+  EXPECT_EQ(events[0]["tool"], "kestrow");
+  EXPECT_EQ(events[0]["port"], "//.//" + sim.Path());
+  EXPECT_EQ(events[0]["attempts_per_run"], "7");
+  EXPECT_EQ(events[0]["tag"], "4");
+  std::string kinds, failures, steps;
+  int frames = 0;
+  for (auto &e : events) {
+    const std::string &kind = e["ev"];
+    if (kind == "tx" || kind == "rx") {
+      ++frames;
+      continue;
+    }
+    kinds += kind + ",";
+    if (kind == "attempt") failures += e["failure"] + ",";
+    if (kind == "auth") steps += e["step"] + "=" + e["result"] + ",";
+    if (kind == "open") {
+      EXPECT_EQ(e["device"], sim.Path());
+    }
+    if (kind == "run") {
+      EXPECT_EQ(e["record"], " 28.57%,   2,   7,   4,");
+    }
+  }
+  EXPECT_EQ(kinds,
+            "start,open,auth,auth,auth,connect," + Repeat("attempt,", 7) + "run,stop,close,");
+  EXPECT_EQ(failures, "none,counter mismatch,bad MAC,bad checksum,no ACK,no response,none,");
+  EXPECT_EQ(steps, "get reader id=0,verify reader=0,confirm session key=0,");
+  // Every command and answer: three authentication exchanges, seven polls
+  // and the close, each a frame sent and two read (the ACK, the answer).
+  EXPECT_GE(frames, 11 * 3 - 2);
+
+  // "-" is standard error; the console output stays as it is.
+  r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "-"});
+  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  events = EventsIn(r.err);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["ev"], "start");
+  EXPECT_EQ(events.back()["ev"], "close");
+
+  r = RunProgram(Kestrow(), {"c", sim.Path(), "log", dir / "no-such-folder/events.jsonl"});
+  EXPECT_EQ(r.out, "\n");
+  EXPECT_EQ(r.err, "Cannot open the event log " + (dir / "no-such-folder/events.jsonl") +
+                       ": No such file or directory\n");
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
@@ -132,6 +235,9 @@ TEST(PortSearchTest, NoReaderAnywhere) {
   tree.AddTty("ttyS0", 4);  // a UART with no /dev node cannot be tried
   RunResult r = SearchIn(tree, {"b", "9600", "kagi", "off"});
   EXPECT_EQ(r.out, kBanner + "--- Trying RW Connection ---\n--- End ---\nReader/Writer Error !!\n");
+  EXPECT_EQ(r.err, "No R/W answered on " + tree.Dev("ttyS0") +
+                       " (at every baud rate, with and without DES)\n");
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST(PortSearchTest, FirstCombinationWins) {

@@ -167,8 +167,11 @@ TEST(WineTest, InterruptDuringPollingEndsRunInOrder) {
 TEST(WineTest, MissingPort) {
   RunResult r = RunWindows("kestrow", {"c", "COM9", "t", "5"});
   EXPECT_EQ(r.out, Crlf(kKestrowBanner + "Reader/Writer Error !!\n"));
+  EXPECT_EQ(r.err.rfind("Cannot open \\\\.\\COM9: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.exitCode, 1);
   r = RunWindows("brimlet", {"c", "COM9", "t", "5"});
   EXPECT_EQ(r.out, Crlf(kBrimletBanner));
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST(WineTest, UnopenableResultFileGivesCodePage932Message) {

@@ -12,7 +12,7 @@
 namespace {
 
 const char *const kUsage[] = {"usage\n", nullptr};
-const ToolTexts kTexts = {"Title", kUsage};
+const ToolTexts kTexts = {"tool", "Title", kUsage};
 
 struct Parsed {
   bool goesOn;
@@ -74,13 +74,14 @@ TEST(ParseOptionsTest, NoArgumentsKeepsDefaults) {
   EXPECT_FALSE(p.poll.failureLimitSet);
   EXPECT_TRUE(p.poll.commaTerminated);
   EXPECT_FALSE(p.poll.portGiven);
+  EXPECT_STREQ(p.poll.logPath, "");
 }
 
 TEST(ParseOptionsTest, AcceptsEveryOption) {
-  Parsed p = Parse({"com",  "COM3",    "baud", "38400", "at", "30",
-                    "rt",   "70",      "kagi", "off",   "kb", "0123456789abcDEF",
-                    "t",    "1200",    "e",    "5000",  "d",  "99999999999",
-                    "file", "out.csv", "s",    "off"});
+  Parsed p = Parse({"com",  "COM3",    "baud", "38400", "at",  "30",
+                    "rt",   "70",      "kagi", "off",   "kb",  "0123456789abcDEF",
+                    "t",    "1200",    "e",    "5000",  "d",   "99999999999",
+                    "file", "out.csv", "s",    "off",   "log", "events.jsonl"});
   ASSERT_TRUE(p.goesOn) << p.printed;
   EXPECT_STREQ(p.reader.portPath, "//.//COM3");
   EXPECT_TRUE(p.poll.portGiven);
@@ -98,6 +99,7 @@ TEST(ParseOptionsTest, AcceptsEveryOption) {
   EXPECT_EQ(p.poll.recordTag, 2147483647);
   EXPECT_STREQ(p.poll.resultPath, "out.csv");
   EXPECT_FALSE(p.poll.commaTerminated);
+  EXPECT_STREQ(p.poll.logPath, "events.jsonl");
 }
 
 TEST(ParseOptionsTest, LaterOptionsOverrideAndEmptyDecimalIsZero) {
@@ -126,6 +128,10 @@ TEST(ParseOptionsTest, RefusesBadWordsAndValues) {
   EXPECT_TRUE(Refused({"g", "1"}));
   EXPECT_TRUE(Refused({"help"}));
   EXPECT_TRUE(Refused({"b", "1x", "v"}));  // an error ends parsing before v
+  // The event log's word is written out, like at and kagi.
+  EXPECT_TRUE(Refused({"l", "events.jsonl"}));
+  EXPECT_TRUE(Refused({"logfile", "events.jsonl"}));
+  EXPECT_TRUE(Refused({"log"}));
 }
 
 TEST(ParseOptionsTest, RefusesValuesThatDoNotFit) {

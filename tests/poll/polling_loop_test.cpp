@@ -9,6 +9,7 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
+#include "link/event_log.h"
 #include "poll/polling_loop.h"
 
 namespace {
@@ -24,7 +25,8 @@ const std::string kOpenFailedText = "のオープンに作成に失敗しまし�
 #endif
 
 // Plays the tool's session slot: poll results come from a pattern of marks
-// ('o' = 0, '.' = 2, 'X' = 255), and every call is logged.
+// ('o' = 0, '.' = 2 no card, 'X' = 255 a bad MAC, 'P' = 255 a failed port),
+// and every call is logged.
 class ScriptedReader : public ReaderBinding {
  public:
   explicit ScriptedReader(std::string marks, bool reconnects = true)
@@ -32,10 +34,22 @@ class ScriptedReader : public ReaderBinding {
   bool HasSession() const override { return session_; }
   int Poll(std::uint8_t timeSlot, std::uint8_t *) override {
     EXPECT_EQ(timeSlot, 0);
-    char mark = marks_[polls_++ % marks_.size()];
-    return mark == 'o' ? 0 : mark == '.' ? 2 : 255;
+    mark_ = marks_[polls_++ % marks_.size()];
+    return mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255;
   }
-  void SendClose() override { log += "close;"; }
+  eventlog::Failure LastFailure() const override {
+    switch (mark_) {
+      case 'o': return eventlog::Failure::kNone;
+      case '.': return eventlog::Failure::kNoCard;
+      case 'P': return eventlog::Failure::kPortError;
+      default: return eventlog::Failure::kBadMac;
+    }
+  }
+  std::string DeviceName() const override { return "/dev/rw-test"; }
+  int SendClose() override {
+    log += "close;";
+    return 0;
+  }
   bool Reconnect() override {
     log += "close;reconnect;";
     session_ = reconnects_;
@@ -50,6 +64,7 @@ class ScriptedReader : public ReaderBinding {
 
  private:
   std::string marks_;
+  char mark_ = 'o';
   bool reconnects_;
   bool session_ = true;
 };
@@ -171,6 +186,7 @@ TEST(PollingLoopTest, RatesAndRecordFormats) {
 
 // Records that cannot be written: one message when the failure begins,
 // polling and the console figures go on, and the loop reports the loss.
+#ifndef _WIN32  // a full device
 TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
   PollSettings poll = Settings();
   std::strcpy(poll.resultPath, "/dev/full");
@@ -190,14 +206,125 @@ TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
   EXPECT_EQ(out, run + run + block + "(TOTAL) [  50/  50] ... 100.00%\n\n");
   EXPECT_EQ(reader.log, "close;reconnect;close;reconnect;close;destroy;");
 }
+#endif
 
 TEST(PollingLoopTest, UnopenableResultFileStopsBeforePolling) {
   PollSettings poll = Settings();
   std::strcpy(poll.resultPath, "/nonexistent-folder/result.csv");
   ScriptedReader reader("o");
-  EXPECT_EQ(RunLoop(reader, poll), "[/nonexistent-folder/result.csv] " + kOpenFailedText);
+  std::uint8_t cardId[16] = {};
+  LoopHooks hooks{[] { return false; }, [](int) {}};
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(RunPollingLoop(reader, poll, cardId, hooks));
+  std::fflush(stdout);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "[/nonexistent-folder/result.csv] " + kOpenFailedText);
+  // The reason, in English, on standard error.
+  EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind(
+                "Cannot open the result file /nonexistent-folder/result.csv: ", 0),
+            0u);
   EXPECT_EQ(reader.polls_, 0);
   EXPECT_EQ(reader.log, "destroy;");  // no close command
+}
+
+TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
+  ScriptedReader reader("ooPPoPX");
+  ::testing::internal::CaptureStderr();
+  std::string out = RunLoop(reader, SingleRun(7));
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out, "ooXXoXX    [  3/  7]  42%\n(TOTAL) [   3/   7] ...  42.86%\n\n");
+  const std::string line = "The R/W on /dev/rw-test stopped answering: ";
+  std::size_t first = errors.find(line);
+  ASSERT_NE(first, std::string::npos) << errors;
+  std::size_t second = errors.find(line, first + 1);
+  ASSERT_NE(second, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
+}
+
+// Reads an event log back: the events in order, each as its fields.
+std::vector<eventlog::Fields> ReadEvents(const std::string &path) {
+  std::vector<eventlog::Fields> events;
+  std::string text = ReadFile(path), error;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    eventlog::Fields fields;
+    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
+    events.push_back(fields);
+  }
+  EXPECT_EQ(start, text.size()) << "a line without its end";
+  return events;
+}
+
+std::vector<eventlog::Fields> RunLogged(ScriptedReader &reader, const PollSettings &poll,
+                                        int keyAfter = -1) {
+  std::string path = ScratchPath("loop_events.jsonl");
+  std::remove(path.c_str());
+  {
+    eventlog::Log log;
+    EXPECT_TRUE(log.Open(path.c_str()));
+    eventlog::SetCurrent(&log);
+    RunLoop(reader, poll, keyAfter);
+    eventlog::SetCurrent(nullptr);
+  }
+  return ReadEvents(path);
+}
+
+TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
+  ScriptedReader reader("o.X");
+  PollSettings poll = SingleRun(7);
+  poll.recordTag = 3;
+  std::vector<eventlog::Fields> events = RunLogged(reader, poll);
+  std::string kinds, marks, failures;
+  for (auto &e : events) {
+    kinds += e["ev"] + ",";
+    if (e["ev"] != "attempt") continue;
+    marks += e["mark"];
+    failures += e["failure"] + ",";
+    EXPECT_EQ(e["run"], "1");
+    EXPECT_EQ(e["n"], std::to_string(marks.size()));
+    EXPECT_EQ(e["v"], "1");
+  }
+  EXPECT_EQ(kinds, Repeat("attempt,", 7) + "run,stop,close,");
+  EXPECT_EQ(marks, "o.Xo.Xo");
+  EXPECT_EQ(failures, Repeat("none,no card,bad MAC,", 2) + "none,");
+  eventlog::Fields run = events[7];
+  EXPECT_EQ(run["successes"], "3");
+  EXPECT_EQ(run["attempts"], "7");
+  EXPECT_EQ(run["rate"], "42.86");
+  EXPECT_EQ(run["tag"], "3");
+  EXPECT_EQ(run["record"], " 42.86%,   3,   7,   3,");
+  EXPECT_EQ(events[8]["reason"], "single run done");
+  EXPECT_EQ(events[9]["result"], "0");
+}
+
+TEST(PollingLoopTest, EventLogSaysWhyTheLoopStopped) {
+  PollSettings limited = Settings();
+  limited.failureLimit = 2;
+  limited.failureLimitSet = true;
+  const struct {
+    const char *marks;
+    PollSettings poll;
+    int keyAfter;
+    bool reconnects;
+    const char *reason;
+    const char *reconnections;  // their "ok" fields
+  } kCases[] = {
+      {"o", Settings(), 130, true, "key", "true,"},
+      {".", limited, -1, true, "failure limit", ""},
+      {"o", Settings(), -1, false, "reconnection failed", "false,"},
+  };
+  for (const auto &c : kCases) {
+    ScriptedReader reader(c.marks, c.reconnects);
+    std::vector<eventlog::Fields> events = RunLogged(reader, c.poll, c.keyAfter);
+    std::string reason, reconnects;
+    for (auto &e : events) {
+      if (e["ev"] == "stop") reason = e["reason"];
+      if (e["ev"] == "reconnect") reconnects += e["ok"] + ",";
+    }
+    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(reconnects, c.reconnections) << c.reason;
+  }
 }
 
 }  // namespace
