@@ -9,6 +9,7 @@
 
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
+#include "project_version.h"
 
 namespace {
 
@@ -90,6 +91,10 @@ int main(int argc, char **argv) {
   Arguments args;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("rwreport %s\n", PROJECT_VERSION_TEXT);
     return 0;
   }
   if (!ParseArguments(argc, argv, &args)) {
