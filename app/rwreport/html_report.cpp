@@ -1,5 +1,6 @@
 // The HTML form of the report: one page without outside resources, so that
 // it can be mailed or archived beside the result files.
+#include <algorithm>
 #include <cstdio>
 
 #include "app/rwreport/report_output.h"
@@ -137,6 +138,65 @@ std::string SourceList(const std::vector<std::string> &sources) {
   return out + "</p>\n";
 }
 
+// The runs of event logs: a chart of attempt latency (a bar from p50 to
+// p99, a dot at the maximum) and a table with the failure classes.
+constexpr int kRunWidth = 28;
+const char kLatencyColour[] = "#6a9f3a";
+
+std::string LatencyChart(const std::vector<LoggedRun> &runs) {
+  std::int64_t top = 1;
+  for (const LoggedRun &run : runs) top = std::max(top, NearestRank(run.latenciesUs, 100));
+  int width = kLeft + kRunWidth * static_cast<int>(runs.size()) + kRight;
+  int height = kTop + kPlotHeight + kBottom;
+  auto y = [&](std::int64_t us) {
+    return kTop + kPlotHeight - static_cast<double>(us) / static_cast<double>(top) * kPlotHeight;
+  };
+  std::string out = "<svg id=\"latency\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                    std::to_string(width) + "\" height=\"" + std::to_string(height) +
+                    "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  out += "<text x=\"" + std::to_string(kLeft - 8) + "\" y=\"" + Number(y(top) + 4) +
+         "\" text-anchor=\"end\">" + Number(static_cast<double>(top) / 1000.0) + " ms</text>";
+  out += "<text x=\"" + std::to_string(kLeft - 8) + "\" y=\"" + Number(y(0) + 4) +
+         "\" text-anchor=\"end\">0</text>\n";
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const LoggedRun &run = runs[i];
+    if (run.latenciesUs.empty()) continue;
+    double x = kLeft + kRunWidth * static_cast<double>(i) + kRunWidth / 2.0;
+    double low = y(NearestRank(run.latenciesUs, 50)), high = y(NearestRank(run.latenciesUs, 99));
+    out += "<rect class=\"latency\" x=\"" + Number(x - 6) + "\" y=\"" + Number(high) +
+           "\" width=\"12\" height=\"" + Number(std::max(low - high, 2.0)) + "\" fill=\"" +
+           kLatencyColour + "\"><title>" + Escape(run.file) + ":" + std::to_string(run.line) +
+           "</title></rect>";
+    out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
+           Number(y(NearestRank(run.latenciesUs, 100))) + "\" r=\"3\" fill=\"" + kLatencyColour +
+           "\"/>\n";
+  }
+  return out + "</svg>\n";
+}
+
+std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
+  std::string out = "<table id=\"logged-runs\">\n<tr>";
+  for (const char *key : kLoggedRunKeys) out += "<th>" + std::string(key) + "</th>";
+  out += "</tr>\n";
+  for (const LoggedRun &run : runs) {
+    std::vector<std::string> cells = LoggedRunCells(run);
+    out += "<tr>";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      out +=
+          "<td data-col=\"" + std::string(kLoggedRunKeys[i]) + "\">" + Escape(cells[i]) + "</td>";
+    }
+    out += "</tr>\n";
+  }
+  return out + "</table>\n";
+}
+
+std::string LoggedRunsSection(const std::vector<LoggedRun> &runs) {
+  if (runs.empty()) return "";
+  return "<h2>Runs in event logs</h2>\n<p>Attempt latency per run: bar from the median to the "
+         "99th percentile, dot at the maximum.</p>\n" +
+         LatencyChart(runs) + LoggedRunTable(runs);
+}
+
 const char kStyle[] =
     "body{font-family:sans-serif;margin:20px;color:#222}"
     "table{border-collapse:collapse;margin-top:16px}"
@@ -145,7 +205,8 @@ const char kStyle[] =
 
 }  // namespace
 
-std::string HtmlReport(const Report &report, const std::vector<std::string> &sources) {
+std::string HtmlReport(const Report &report, const std::vector<LoggedRun> &logged,
+                       const std::vector<std::string> &sources) {
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>R/W polling results</title><style>";
@@ -156,6 +217,7 @@ std::string HtmlReport(const Report &report, const std::vector<std::string> &sou
       "(hollow: shorter than the longest run of the tag).</p>\n";
   out += Chart(report);
   out += Table(report);
+  out += LoggedRunsSection(logged);
   out += SourceList(sources);
   return out + "</body></html>\n";
 }

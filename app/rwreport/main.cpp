@@ -14,12 +14,17 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: rwreport [--csv] [--html FILE] RESULT-FILE...\n"
+    "Usage: rwreport [--csv] [--html FILE] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
     "success rate with its 95 % Wilson interval, the mean, standard deviation, minimum and\n"
     "maximum of the run rates, and the number of runs shorter than the longest of their tag.\n"
+    "Each FILE is a result file or an event log (tool option log); of the runs in event\n"
+    "logs it also prints the attempt latency (p50, p90, p99, maximum) and the failure\n"
+    "classes. The table counts the runs of the result files, or of the event logs when no\n"
+    "result file is given.\n"
     "  --csv        print comma-separated values instead of the table\n"
-    "  --html FILE  also write a page with the table and a chart to FILE\n";
+    "  --html FILE  also write a page with the table and charts to FILE\n"
+    "  --version    print the version and exit\n";
 
 struct Arguments {
   bool csv = false;
@@ -59,16 +64,27 @@ bool ReadWholeFile(const std::string &path, std::string *text) {
   return !failed;
 }
 
-bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs) {
+// The runs of the result files, and those of the event logs.
+bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs,
+              std::vector<LoggedRun> *logged) {
   for (const std::string &file : files) {
     std::string text, error;
-    std::vector<ParsedRecord> records;
     if (!ReadWholeFile(file, &text)) return false;
-    if (!ParseResultRecords(text, file, &records, &error)) {
+    bool ok;
+    if (LooksLikeEventLog(text)) {
+      std::vector<std::string> notes;
+      ok = ParseLoggedRuns(text, file, logged, &notes, &error);
+      for (const std::string &note : notes) std::fprintf(stderr, "rwreport: %s\n", note.c_str());
+    } else {
+      std::vector<ParsedRecord> records;
+      ok = ParseResultRecords(text, file, &records, &error);
+      for (const ParsedRecord &r : records)
+        runs->push_back(RecordedRun{file, r.position, r.record});
+    }
+    if (!ok) {
       std::fprintf(stderr, "rwreport: %s\n", error.c_str());
       return false;
     }
-    for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
   }
   return true;
 }
@@ -102,14 +118,19 @@ int main(int argc, char **argv) {
     return 2;
   }
   std::vector<RecordedRun> runs;
-  if (!ReadRuns(args.files, &runs)) return 1;
+  std::vector<LoggedRun> logged;
+  if (!ReadRuns(args.files, &runs, &logged)) return 1;
+  if (runs.empty()) runs = AsRecordedRuns(logged);
   if (runs.empty()) {
     std::fprintf(stderr, "rwreport: the files hold no records\n");
     return 1;
   }
   Report report = BuildReport(runs);
-  std::fputs((args.csv ? CsvReport(report) : TextReport(report)).c_str(), stdout);
-  if (!args.htmlPath.empty() && !WriteWholeFile(args.htmlPath, HtmlReport(report, args.files))) {
+  std::string text = args.csv ? CsvReport(report) : TextReport(report);
+  if (!logged.empty()) text += args.csv ? LoggedRunsCsv(logged) : LoggedRunsText(logged);
+  std::fputs(text.c_str(), stdout);
+  if (!args.htmlPath.empty() &&
+      !WriteWholeFile(args.htmlPath, HtmlReport(report, logged, args.files))) {
     return 1;
   }
   return 0;

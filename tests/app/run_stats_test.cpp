@@ -124,7 +124,7 @@ TEST(ReportOutputTest, TableAndCsv) {
 
 TEST(ReportOutputTest, PageEscapesFileNames) {
   std::vector<RecordedRun> runs = {MakeRun(1, 2)};
-  std::string page = HtmlReport(BuildReport(runs), {"<b>&\"x.csv"});
+  std::string page = HtmlReport(BuildReport(runs), {}, {"<b>&\"x.csv"});
   EXPECT_NE(page.find("<code>&lt;b&gt;&amp;&quot;x.csv</code>"), std::string::npos);
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
 }

@@ -111,6 +111,30 @@ TEST(RwreportTest, ReadsWhatBrimletWrites) {
             "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0\n");
 }
 
+TEST(RwreportTest, ReadsEventLogs) {
+  ScratchDir dir;
+  SimProcess sim({"--card=oo.", "--fault=no-ack@2", "--fault=bad-checksum@5"});
+  std::string log = dir / "events.jsonl";
+  RunResult tool = RunProgram(BinDir() + "/brimlet", {"c", sim.Path(), "t", "6", "d", "2", "log",
+                                                      log, "at", "1000", "rt", "1000"});
+  ASSERT_EQ(tool.exitCode, 0) << tool.err;
+  ASSERT_NE(tool.out.find("oX.oX."), std::string::npos) << tool.out;
+  RunResult r = RunProgram(Rwreport(), {"--csv", log});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  // The table's runs come from the log when no result file is given.
+  EXPECT_NE(r.out.find("\n2,1,6,2,33.33,"), std::string::npos) << r.out;
+  std::size_t section = r.out.find(
+      "\nsource,tool,run,tag,attempts,successes,rate,p50_ms,p90_ms,"
+      "p99_ms,max_ms,failures\n");
+  ASSERT_NE(section, std::string::npos) << r.out;
+  std::string row = r.out.substr(r.out.find('\n', section + 1) + 1);
+  EXPECT_EQ(row.rfind(log + ":", 0), 0u) << row;
+  EXPECT_NE(row.find(",brimlet,1,2,6,2,33.33,"), std::string::npos) << row;
+  // A plain R/W without a card sends no answer: "no response".
+  EXPECT_EQ(row.substr(row.rfind(',') + 1), "no response 2; bad checksum 1; no ACK 1\n");
+}
+
 std::string FindChromium() {
   const char *path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";

@@ -1,0 +1,38 @@
+// Runs read from event logs: each run's figures with the failure classes of
+// its attempts and their latencies.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/rwreport/run_stats.h"
+
+struct LoggedRun {
+  std::string file;
+  int line = 0;  // the line of the run's figures
+  std::string tool;
+  int run = 0;  // the run's number within its tool's start
+  ResultRecord record;
+  std::map<std::string, int> failures;  // class -> attempts, "none" left out
+  std::vector<std::int64_t> latenciesUs;
+};
+
+// True when `text` looks like an event log (its first non-blank character
+// opens a JSON object) rather than a result file.
+bool LooksLikeEventLog(const std::string &text);
+
+// Reads the runs of one event log. A run whose figures are missing (its tool
+// was killed) is left out and named in `notes`. Returns false, with `error`
+// naming the file and line, for a line that is not an event.
+bool ParseLoggedRuns(const std::string &text, const std::string &file, std::vector<LoggedRun> *runs,
+                     std::vector<std::string> *notes, std::string *error);
+
+// The value at `percent` of `values` by the nearest-rank method: the
+// smallest value with at least `percent` % of the values at or below it.
+// 0 for no values.
+std::int64_t NearestRank(std::vector<std::int64_t> values, int percent);
+
+// The runs from logs as result-file runs, for when no result file is given.
+std::vector<RecordedRun> AsRecordedRuns(const std::vector<LoggedRun> &runs);
