@@ -33,8 +33,9 @@ class InputReader {
   std::size_t pos_ = 0;
 };
 
-// A time-out in ms from one input byte: 0 (no limit) to 1020 in steps of 4.
-inline int TimeoutFrom(std::uint8_t code) { return code * 4; }
+// A time-out in ms from one input byte: 0 (no limit) to 1016 in steps of 4,
+// and FFh the largest that the command line gives.
+inline int TimeoutFrom(std::uint8_t code) { return code == 0xFF ? 2147483647 : code * 4; }
 // Where the virtual clock starts: any millisecond within a second.
 inline std::int64_t ClockStartFrom(std::uint8_t code) { return 86400000 + code * 7; }
 

@@ -20,7 +20,7 @@ class Decoder {
     std::int64_t pause = 0;
     while (pos_ < size_) {
       std::uint8_t op = data_[pos_++];
-      Piece piece{pause, {}, false};
+      Piece piece{pause, {}, false, false};
       if (op <= kOpRawLast) {
         piece.bytes = Take(op + 1u);
       } else if (op < kOpNextReply) {
@@ -36,6 +36,8 @@ class Decoder {
         piece.bytes = FrameOf(Take(pos_ < size_ ? data_[pos_++] : 0));
       } else if (op == kOpStallWrite) {
         piece.stallNextWrite = true;
+      } else if (op == kOpStop) {
+        piece.stop = true;
       } else {
         piece.bytes.push_back(op);
       }
@@ -90,6 +92,7 @@ void LineScript::Release(std::size_t index) {
   for (const Piece &piece : replies_[index]) {
     delay += piece.pauseMs;
     if (piece.stallNextWrite) platform::fuzz::StallWrites(1);
+    if (piece.stop) platform::fuzz::RequestStop(delay);
     platform::fuzz::Arrive(delay, piece.bytes.data(), piece.bytes.size());
   }
 }

@@ -10,7 +10,8 @@
 //   A0h      an acknowledgement frame
 //   A1h      a byte N, then N data bytes: sent as a frame with good checksums
 //   A2h      the host's next write takes no byte (it waits out its time-out)
-//   A3h-FFh  the op byte itself is sent
+//   A3h      a stop is requested (Ctrl-C) when what comes before is sent
+//   A4h-FFh  the op byte itself is sent
 // What comes before the first 80h-9Fh is on the line before the host writes.
 #pragma once
 
@@ -28,12 +29,14 @@ constexpr std::uint8_t kOpNextReply = 0x80;
 constexpr std::uint8_t kOpAck = 0xA0;
 constexpr std::uint8_t kOpFrame = 0xA1;
 constexpr std::uint8_t kOpStallWrite = 0xA2;
+constexpr std::uint8_t kOpStop = 0xA3;
 constexpr int kMaxPauseMs = 0x3FFF;
 
 struct Piece {
   std::int64_t pauseMs;
   Bytes bytes;
   bool stallNextWrite;
+  bool stop;
 };
 using Reply = std::vector<Piece>;
 
@@ -60,6 +63,7 @@ class ScriptWriter {
   void Ack() { text_.push_back(kOpAck); }
   void Frame(const Bytes &data);
   void StallWrite() { text_.push_back(kOpStallWrite); }
+  void Stop() { text_.push_back(kOpStop); }
   // Bytes as the far end sent them: well-formed frames become frame
   // operations (so that mutations keep their checksums), the rest raw bytes.
   void Sent(const Bytes &wire);

@@ -35,7 +35,7 @@ struct FuzzLine {
   CommTimeouts timeouts{};
   std::uint32_t eventMask = 0;
   LineState line{28, 9600, kLineBinary, 8, kNoParity, kOneStopBit};
-  bool stopRequested = false;
+  std::int64_t stopAtMs = -1;  // -1: no stop request
   bool stoppable = false;
   bool keyPressed = false;
 };
@@ -99,7 +99,10 @@ void Arrive(std::int64_t delayMs, const std::uint8_t *bytes, std::size_t count) 
 void SetQuietLimit(std::int64_t ms) { state.quietLimitMs = ms; }
 void StallWrites(int count) { state.stalledWrites = count; }
 void SetOpenFails(bool fails) { state.openFails = fails; }
-void RequestStop() { state.stopRequested = true; }
+void RequestStop(std::int64_t delayMs) {
+  std::int64_t at = state.nowMs + std::max<std::int64_t>(delayMs, 0);
+  if (state.stopAtMs < 0 || at < state.stopAtMs) state.stopAtMs = at;
+}
 void SetKeyPressed(bool pressed) { state.keyPressed = pressed; }
 std::int64_t NowMs() { return state.nowMs; }
 bool PortIsOpen() { return state.open; }
@@ -231,6 +234,6 @@ void RestoreConsoleInput() {}
 bool KeyPressed() { return state.keyPressed; }
 void InstallStopHandlers() {}
 void SetStoppable(bool stoppable) { state.stoppable = stoppable; }
-bool StopRequested() { return state.stopRequested; }
+bool StopRequested() { return state.stopAtMs >= 0 && state.nowMs >= state.stopAtMs; }
 
 }  // namespace platform

@@ -32,7 +32,8 @@ void SetQuietLimit(std::int64_t ms);
 // The next `count` writes take no byte and wait out their whole time-out.
 void StallWrites(int count);
 void SetOpenFails(bool fails);
-void RequestStop();
+// A stop request (Ctrl-C) `delayMs` from now.
+void RequestStop(std::int64_t delayMs);
 void SetKeyPressed(bool pressed);
 
 std::int64_t NowMs();
