@@ -16,6 +16,13 @@ require_packages() {
     fi
     missing+=("$package")
   done
+  install_packages "${missing[@]}"
+}
+
+# Installs the named packages when run as root; otherwise names them and
+# exits.
+install_packages() {
+  local missing=("$@")
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
     echo "Installing missing packages: ${missing[*]}"
@@ -52,6 +59,24 @@ offer_test_packages() {
   else
     echo "chromium is missing: the browser test will be skipped" >&2
   fi
+}
+
+# The fuzz targets need clang++ with its libFuzzer runtime.
+require_fuzz_packages() {
+  local missing=() dir
+  command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+  command -v make >/dev/null 2>&1 || missing+=(make)
+  if ! command -v clang++ >/dev/null 2>&1; then
+    missing+=(clang libclang-rt-dev)
+  else
+    dir=$(mktemp -d)
+    echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }' \
+      >"$dir/probe.cpp"
+    clang++ -fsanitize=fuzzer "$dir/probe.cpp" -o "$dir/probe" >/dev/null 2>&1 ||
+      missing+=(libclang-rt-dev)
+    rm -rf "$dir"
+  fi
+  install_packages "${missing[@]}"
 }
 
 # build_tree [TARGET]...: configures and builds into build/ (build-asan/ with
