@@ -7,7 +7,7 @@ include(GNUInstallDirs)
 option(WINDOWS_LAYOUT "Install in the layout of the Windows zip" ${WIN32})
 
 set(INSTALLED_PROGRAMS kestrow brimlet rwsim rwreport)
-set(DOC_FILES README.md LICENSE CHANGELOG.md)
+set(DOC_FILES README.md LICENSE CHANGELOG.md docs/event-log.md)
 if(TARGET rwsim)
   list(APPEND DOC_FILES docs/rwsim.md)
 endif()
@@ -64,7 +64,7 @@ else()
   endforeach()
   # One completion file serves all programs; bash-completion looks it up by
   # the name of the command being completed.
-  foreach(program kestrow brimlet rwsim)
+  foreach(program kestrow brimlet rwsim rwreport)
     install(FILES completion/kestrow.bash RENAME ${program}
       DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   endforeach()

@@ -11,7 +11,8 @@ string(REPLACE ".1.in" "" MANUAL_PAGES "${_manual_sources}")
 
 set(_manual_dir ${PROJECT_SOURCE_DIR}/man)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${_manual_dir}/shared-options.roff ${_manual_dir}/shared-sections.roff)
+  ${_manual_dir}/shared-options.roff ${_manual_dir}/shared-sections.roff
+  ${_manual_dir}/shared-troubleshooting.roff)
 
 # Reads a shared fragment and fills in the variables of the page at hand.
 function(_read_fragment name out)
@@ -32,6 +33,7 @@ function(_make_manual page)
   endif()
   _read_fragment(shared-options SHARED_OPTIONS)
   _read_fragment(shared-sections SHARED_SECTIONS)
+  _read_fragment(shared-troubleshooting SHARED_TROUBLESHOOTING)
   configure_file(${_manual_dir}/${page}.1.in ${PROJECT_BINARY_DIR}/man/${page}.1 @ONLY)
 endfunction()
 

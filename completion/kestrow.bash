@@ -1,4 +1,4 @@
-# Bash completion for kestrow, brimlet and rwsim. Installed once per program
+# Bash completion for kestrow, brimlet, rwsim and rwreport. Installed once per program
 # name, so that bash-completion finds it on first use of any of them.
 
 # Serial devices present on this machine, one per line.
@@ -49,14 +49,14 @@ _kestrow_tool() {
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
   if (((count - 1) % 2 == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W "c b at rt ka kb kagi t e d f s h v" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "c b at rt ka kb kagi t e d f log s h v" -- "$cur")
     return 0
   fi
   case $prev in
     c*) _kestrow_port_values "$cur" ;;
     b*) mapfile -t COMPREPLY < <(compgen -W "115200 57600 38400 19200 9600" -- "$cur") ;;
     kagi | s*) mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur") ;;
-    f*)
+    f* | log)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       compopt -o filenames 2>/dev/null
       ;;
@@ -89,5 +89,23 @@ _kestrow_rwsim() {
   _kestrow_trim_replies "$cur"
 }
 
+# rwreport: --options, and files (result files, event logs, the page after
+# --html) everywhere else.
+_kestrow_rwreport() {
+  local -a _kestrow_line_words
+  _kestrow_words
+  local count=${#_kestrow_line_words[@]}
+  local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
+  COMPREPLY=()
+  if [[ $cur == -* && $prev != --html ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "--csv --html --help --version" -- "$cur")
+  else
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    compopt -o filenames 2>/dev/null
+  fi
+  _kestrow_trim_replies "$cur"
+}
+
 complete -F _kestrow_tool kestrow brimlet
 complete -F _kestrow_rwsim rwsim
+complete -F _kestrow_rwreport rwreport

@@ -47,10 +47,11 @@ else
   brimlet v | grep -q 'Polling for TQ' || fail "brimlet v"
   rwsim --help >/dev/null || fail "rwsim --help"
   [ "$(rwsim --version)" = "rwsim $version" ] || fail "rwsim --version is not $version"
-  for page in kestrow brimlet rwsim; do
+  rwreport --version >/dev/null || fail "rwreport --version"
+  for page in kestrow brimlet rwsim rwreport; do
     man -w "$page" || fail "man -w $page"
   done
-  for program in kestrow brimlet rwsim; do
+  for program in kestrow brimlet rwsim rwreport; do
     bash -c "source /usr/share/bash-completion/completions/$program && complete -p $program" \
       >/dev/null || fail "bash completion of $program"
   done

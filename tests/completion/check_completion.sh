@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the bash completion functions on typed lines, as bash would call them,
 # and compares the candidates offered.
-# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM
+# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM [RWREPORT_PROGRAM]
 set -u
 source "$1"
 rwsim=$2
+rwreport=${3:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
@@ -36,9 +37,10 @@ expect() {
 }
 
 # Option words at word positions, values after them.
-expect "kestrow " "at b c d e f h ka kagi kb rt s t v"
+expect "kestrow " "at b c d e f h ka kagi kb log rt s t v"
 expect "brimlet k" "ka kagi kb"
-expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb rt s t v"
+expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb log rt s t v"
+expect "brimlet l" "log"
 expect "kestrow c COM1 kagi o" "off on"
 expect "brimlet s of" "off"
 expect "kestrow t " ""
@@ -56,6 +58,10 @@ expect "kestrow c /dev/serial/by-path/pci-0000:00:1" "14.0-usb-0:1:1.0-port0"
 touch "$scratch/rw0"
 expect "kestrow c $scratch/r" "$scratch/rw0"
 expect "kestrow c COM1 f $scratch/" "$scratch/rw0"
+# The event log after log; not after another word that begins with l.
+touch "$scratch/events.jsonl"
+expect "kestrow c COM1 log $scratch/e" "$scratch/events.jsonl"
+expect "brimlet lo $scratch/e" ""
 
 # rwsim: --options, their values, and files after --link=.
 expect "rwsim --reader=s" "secured"
@@ -68,4 +74,22 @@ listed=$("$rwsim" --help | grep -o -- '--[a-z][a-z-]*' | sort -u | paste -sd ' '
   echo "FAIL: rwsim options offered '$offered', rwsim --help lists '$listed'"
   failed=1
 }
+
+# rwreport: its options, and files as inputs and after --html.
+expect "rwreport --h" "--help --html"
+expect "rwreport $scratch/e" "$scratch/events.jsonl"
+expect "rwreport --csv $scratch/rw" "$scratch/rw0"
+expect "rwreport --html $scratch/" "$scratch/events.jsonl $scratch/rw0"
+expect "rwreport --html --" ""
+if [[ -n $rwreport ]]; then
+  offered=$(complete_line "rwreport --")
+  listed=$(
+    { "$rwreport" --help | grep -o -- '--[a-z][a-z-]*'; echo --help; echo --version; } |
+      sort -u | paste -sd ' '
+  )
+  [[ $offered == "$listed" ]] || {
+    echo "FAIL: rwreport options offered '$offered', rwreport --help lists '$listed'"
+    failed=1
+  }
+fi
 exit $failed

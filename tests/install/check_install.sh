@@ -14,18 +14,23 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
-for file in bin/kestrow bin/brimlet bin/rwsim \
+for file in bin/kestrow bin/brimlet bin/rwsim bin/rwreport \
   share/man/man1/kestrow.1 share/man/man1/brimlet.1 share/man/man1/rwsim.1 \
+  share/man/man1/rwreport.1 \
   share/doc/kestrow/README.md share/doc/kestrow/LICENSE share/doc/kestrow/CHANGELOG.md \
-  share/doc/kestrow/rwsim.md share/bash-completion/completions/kestrow \
-  share/bash-completion/completions/brimlet share/bash-completion/completions/rwsim; do
+  share/doc/kestrow/rwsim.md share/doc/kestrow/event-log.md \
+  share/bash-completion/completions/kestrow share/bash-completion/completions/brimlet \
+  share/bash-completion/completions/rwsim share/bash-completion/completions/rwreport; do
   [ -s "$prefix/$file" ] || fail "$file not installed"
 done
-for program in kestrow brimlet rwsim; do
+for program in kestrow brimlet rwsim rwreport; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
 done
 "$prefix/bin/kestrow" v | grep -q 'Polling for Serial Port' || fail "installed kestrow v"
 "$prefix/bin/rwsim" --version | grep -q '^rwsim [0-9]' || fail "installed rwsim --version"
-MANPATH="$prefix/share/man" man -w kestrow 2>/dev/null | grep -q "^$prefix/" ||
-  fail "man does not find the installed kestrow page"
+"$prefix/bin/rwreport" --version | grep -q '^rwreport [0-9]' || fail "installed rwreport --version"
+for page in kestrow rwreport; do
+  MANPATH="$prefix/share/man" man -w $page 2>/dev/null | grep -q "^$prefix/" ||
+    fail "man does not find the installed $page page"
+done
 exit $failed
