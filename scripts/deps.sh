@@ -45,7 +45,7 @@ PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db un
 # -posix thread model), Debian's GoogleTest sources and Wine.
 WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix
-  /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64)
+  /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64 unzip)
 
 # Packages only the tests use: headless Chromium shows rwreport's page.
 # Installed when run as root; without it that test is skipped, saying so.

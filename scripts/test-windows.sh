@@ -21,6 +21,18 @@ build_windows i686 build-win32
 echo "== Windows x86_64"
 build_windows x86_64 build-win64
 
+echo "== Windows zip"
+# The zip people unpack on Windows: the programs (no DLLs needed), the
+# manual as text, the licence.
+(cd build-win64 && rm -f ./*.zip && cpack -G ZIP >/dev/null)
+zip=$(ls build-win64/*.zip)
+listing=$(unzip -Z1 "$zip")
+for file in kestrow.exe brimlet.exe rwreport.exe manual/kestrow.txt manual/brimlet.txt \
+  manual/rwreport.txt LICENSE.txt README.md CHANGELOG.md; do
+  grep -q "^[^/]*/$file\$" <<<"$listing" || { echo "$zip lacks $file" >&2; exit 1; }
+done
+echo "$zip: ok"
+
 . scripts/wine.sh
 start_wine
 
