@@ -104,6 +104,22 @@ void NoteLastError() {
     lastPortError = "in use by another program (" + lastPortError + ")";
 }
 
+// Lets queued output (the close command, written just before the port is
+// purged and closed) leave the device, for a bounded time: throwing it away
+// would leave the R/W in its session.
+constexpr ULONGLONG kOutputDrainLimitMs = 200;
+
+void WaitForOutputSent(HANDLE handle) {
+  // A coarse bound: the tick's 16 ms steps do not matter here.
+  ULONGLONG end = GetTickCount64() + kOutputDrainLimitMs;
+  DWORD errors = 0;
+  COMSTAT status{};
+  while (ClearCommError(handle, &errors, &status) && status.cbOutQue > 0 &&
+         GetTickCount64() < end) {
+    ::Sleep(1);
+  }
+}
+
 bool ReadDcb(HANDLE handle, DCB *dcb) {
   std::memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = sizeof *dcb;
@@ -164,7 +180,9 @@ bool SetEventMask(PortHandle port, std::uint32_t mask) {
 }
 
 bool PurgePort(PortHandle port, std::uint32_t flags) {
-  return port && PurgeComm(AsPort(port)->handle, flags) != 0;
+  if (!port) return false;
+  if (flags & (kPurgeTxAbort | kPurgeTxClear)) WaitForOutputSent(AsPort(port)->handle);
+  return PurgeComm(AsPort(port)->handle, flags) != 0;
 }
 
 bool GetTimeouts(PortHandle port, CommTimeouts *timeouts) {
