@@ -213,6 +213,7 @@ Log::~Log() {
 }
 
 bool Log::Open(const char *path) {
+  path_ = path;
   if (std::strcmp(path, "-") == 0) {
     file_ = stderr;
     return true;
@@ -229,11 +230,16 @@ void Log::Write(const Event &event) {
 }
 
 bool Log::Flush() {
+  bool written = true;
   if (file_ && !buffer_.empty()) {
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+    written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
     buffer_.clear();
   }
-  if (file_ && std::fflush(file_) != 0) failed_ = true;
+  if (file_ && std::fflush(file_) != 0) written = false;
+  if (!written && !failed_) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+  }
   return !failed_;
 }
 

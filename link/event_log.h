@@ -67,11 +67,16 @@ class Log {
   // Writes the buffer out. Returns false once any write has failed.
   bool Flush();
   bool Failed() const { return failed_; }
+  // The system's reason for the first failed write.
+  const std::string &Error() const { return error_; }
+  const std::string &Path() const { return path_; }
 
  private:
   std::FILE *file_ = nullptr;
   bool ownsFile_ = false;
   bool failed_ = false;
+  std::string error_;
+  std::string path_;
   std::string buffer_;
 };
 

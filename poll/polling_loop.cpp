@@ -230,6 +230,9 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     eventlog::Emit(eventlog::Event("close").Int("result", result));
     reader.DestroySession();
   }
+  // Before the stop handler may let the process go (a console closed on
+  // Windows): what the run logged reaches the file.
+  if (eventlog::Log *log = eventlog::Current()) log->Flush();
   platform::SetStoppable(false);
   if (file) loop.NoteFileResult(std::fclose(file) == 0);
   return !loop.WriteFailed();

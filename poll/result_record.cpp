@@ -52,13 +52,8 @@ class RecordReader {
   }
 
   bool CheckFigures(const ResultRecord &record, RecordPosition at) {
-    if (record.attempts < 1) return Fail(at, "a record needs at least one attempt");
-    if (record.successes > record.attempts) return Fail(at, "more successes than attempts");
-    double expected = 100.0 * record.successes / record.attempts;
-    if (std::fabs(record.rate - expected) > 0.005 + 1e-9) {
-      return Fail(at, "the rate does not match successes and attempts");
-    }
-    return true;
+    const char *problem = RecordFiguresProblem(record);
+    return problem ? Fail(at, problem) : true;
   }
 
   // After a comma that may end the record: the next field is its tag unless
@@ -184,4 +179,15 @@ bool ParseResultRecords(const std::string &text, const std::string &fileName,
   if (reader.ReadAll(records)) return true;
   *error = reader.Error();
   return false;
+}
+
+const char *RecordFiguresProblem(const ResultRecord &record) {
+  if (record.attempts < 1) return "a record needs at least one attempt";
+  if (record.successes < 0) return "fewer than no successes";
+  if (record.successes > record.attempts) return "more successes than attempts";
+  double expected = 100.0 * record.successes / record.attempts;
+  if (std::fabs(record.rate - expected) > 0.005 + 1e-9) {
+    return "the rate does not match successes and attempts";
+  }
+  return nullptr;
 }

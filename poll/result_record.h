@@ -42,3 +42,8 @@ struct ParsedRecord {
 // wrong; nothing is skipped.
 bool ParseResultRecords(const std::string &text, const std::string &fileName,
                         std::vector<ParsedRecord> *records, std::string *error);
+
+// What is wrong with a record's figures (no attempt, more successes than
+// attempts, a rate that does not match them), or nullptr when they hold
+// together. Every reader of run figures checks them with this.
+const char *RecordFiguresProblem(const ResultRecord &record);

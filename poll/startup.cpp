@@ -76,3 +76,11 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
   platform::PrepareConsoleInput();
   return std::nullopt;
 }
+
+int EndTool(int status) {
+  eventlog::Log *log = eventlog::Current();
+  if (!log || log->Flush()) return status;
+  std::fprintf(stderr, "Cannot write the event log %s: %s\n", log->Path().c_str(),
+               log->Error().c_str());
+  return 1;
+}

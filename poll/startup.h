@@ -12,3 +12,8 @@
 // program that ends at once (usage, version or a command-line error already
 // printed: 0; an event log that cannot be opened: 1).
 std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts);
+
+// The last step of both tools: writes out the event log and returns the
+// exit status, 1 instead of `status` when the log could not be written
+// (said on standard error).
+int EndTool(int status);

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 tool=${1:-kestrow}
 . scripts/deps.sh
 require_packages
-build_tree kestrow brimlet rwsim
+build_tree kestrow brimlet rwsim rwreport
 reader=secured
 [ "$tool" = brimlet ] && reader=plain
 result=$BUILD_DIR/demo-result.csv

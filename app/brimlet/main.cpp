@@ -19,10 +19,10 @@ int main(int argc, char **argv) {
   if (!ConnectReader(slot, settings.reader, false)) {
     delete slot;  // without the close command
     std::fprintf(stderr, "%s\n", DescribeConnectionFailure(LastConnection()).c_str());
-    return 1;
+    return EndTool(1);
   }
   SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseReader);
   // Records that could not be written (or a result file that could not be
   // opened) fail the exit status: the figures are lost.
-  return RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1;
+  return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
 }

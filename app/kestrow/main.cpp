@@ -26,10 +26,10 @@ int main(int argc, char **argv) {
     std::string why = settings.poll.portGiven ? DescribeConnectionFailure(LastConnection())
                                               : DescribeSearchFailure(searched);
     std::fprintf(stderr, "%s\n", why.c_str());
-    return 1;
+    return EndTool(1);
   }
   SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseSession);
   // Records that could not be written (or a result file that could not be
   // opened) fail the exit status: the figures are lost.
-  return RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1;
+  return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
 }

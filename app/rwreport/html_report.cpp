@@ -133,7 +133,7 @@ std::string Table(const Report &report) {
 }
 
 std::string SourceList(const std::vector<std::string> &sources) {
-  std::string out = "<p>Result files:";
+  std::string out = "<p>Files read:";
   for (const std::string &s : sources) out += " <code>" + Escape(s) + "</code>";
   return out + "</p>\n";
 }

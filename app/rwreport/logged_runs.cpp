@@ -15,9 +15,24 @@ struct OpenRun {
   std::vector<std::int64_t> latenciesUs;
 };
 
-long long Number(const eventlog::Fields &fields, const char *key) {
+// A field that must be there and be a whole number (or, with `fraction`, a
+// decimal number).
+bool StrictNumber(const eventlog::Fields &fields, const char *key, bool fraction, double *value,
+                  std::string *error) {
   auto it = fields.find(key);
-  return it == fields.end() ? 0 : std::strtoll(it->second.c_str(), nullptr, 10);
+  if (it == fields.end()) {
+    *error = std::string("no \"") + key + "\"";
+    return false;
+  }
+  const std::string &text = it->second;
+  char *end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  bool whole = text.find_first_of(".eE") == std::string::npos;
+  if (text.empty() || *end != '\0' || (!fraction && !whole)) {
+    *error = std::string("\"") + key + "\" is not a number: " + text;
+    return false;
+  }
+  return true;
 }
 
 std::string Text(const eventlog::Fields &fields, const char *key) {
@@ -30,51 +45,84 @@ class LogReader {
   LogReader(const std::string &file, std::vector<LoggedRun> *runs, std::vector<std::string> *notes)
       : file_(file), runs_(runs), notes_(notes) {}
 
-  void Take(const eventlog::Fields &event, int line) {
+  // Returns false, with the reason, for a run whose figures do not hold.
+  bool Take(const eventlog::Fields &event, int line, std::string *error) {
     const std::string kind = Text(event, "ev");
     if (kind == "start") {
       NoteUnfinished();
       tool_ = Text(event, "tool");
       open_ = OpenRun{};
+    } else if (kind == "stop") {
+      NoteStopped(Text(event, "reason"));
     } else if (kind == "attempt") {
-      TakeAttempt(event);
+      return TakeAttempt(event, error);
     } else if (kind == "run") {
-      TakeRun(event, line);
+      return TakeRun(event, line, error);
     }
+    return true;
   }
   void End() { NoteUnfinished(); }
 
  private:
-  void TakeAttempt(const eventlog::Fields &event) {
-    int run = static_cast<int>(Number(event, "run"));
-    if (run != open_.run) {
+  bool TakeAttempt(const eventlog::Fields &event, std::string *error) {
+    double run = 0, us = 0;
+    if (!StrictNumber(event, "run", false, &run, error) ||
+        !StrictNumber(event, "us", false, &us, error)) {
+      return false;
+    }
+    if (static_cast<int>(run) != open_.run) {
       NoteUnfinished();
       open_ = OpenRun{};
-      open_.run = run;
+      open_.run = static_cast<int>(run);
     }
     ++open_.attempts;
     std::string failure = Text(event, "failure");
     if (failure != "none") ++open_.failures[failure];
-    open_.latenciesUs.push_back(Number(event, "us"));
+    open_.latenciesUs.push_back(static_cast<std::int64_t>(us));
+    return true;
   }
 
-  void TakeRun(const eventlog::Fields &event, int line) {
+  bool TakeRun(const eventlog::Fields &event, int line, std::string *error) {
     LoggedRun run;
     run.file = file_;
     run.line = line;
     run.tool = tool_;
-    run.run = static_cast<int>(Number(event, "run"));
-    run.record.successes = static_cast<int>(Number(event, "successes"));
-    run.record.attempts = static_cast<int>(Number(event, "attempts"));
-    run.record.rate = std::strtod(Text(event, "rate").c_str(), nullptr);
-    int tag = static_cast<int>(Number(event, "tag"));
+    double number[5];
+    const char *keys[5] = {"run", "successes", "attempts", "rate", "tag"};
+    for (int i = 0; i < 5; ++i) {
+      if (!StrictNumber(event, keys[i], i == 3, &number[i], error)) return false;
+      if (i != 3 && (number[i] < -1 || number[i] > 2147483647)) {
+        *error = std::string("\"") + keys[i] + "\" is out of range";
+        return false;
+      }
+    }
+    run.run = static_cast<int>(number[0]);
+    run.record.successes = static_cast<int>(number[1]);
+    run.record.attempts = static_cast<int>(number[2]);
+    run.record.rate = number[3];
+    int tag = static_cast<int>(number[4]);
     run.record.tagged = tag != -1;
     run.record.tag = run.record.tagged ? tag : 0;
+    if (const char *problem = RecordFiguresProblem(run.record)) {
+      *error = problem;
+      return false;
+    }
     if (open_.run == run.run) {
       run.failures = open_.failures;
       run.latenciesUs = open_.latenciesUs;
     }
     runs_->push_back(run);
+    open_ = OpenRun{};
+    return true;
+  }
+
+  // A run cut short in single-run mode has no figures by design.
+  void NoteStopped(const std::string &reason) {
+    if (open_.attempts == 0) return;
+    notes_->push_back(file_ + ": run " + std::to_string(open_.run) + " of " + tool_ +
+                      " was stopped (" + reason + ") after " + std::to_string(open_.attempts) +
+                      " attempts without figures (a single run stopped after a card gives "
+                      "none); left out");
     open_ = OpenRun{};
   }
 
@@ -118,7 +166,10 @@ bool ParseLoggedRuns(const std::string &text, const std::string &file, std::vect
       *error = file + ":" + std::to_string(line) + ": not an event: " + why;
       return false;
     }
-    reader.Take(event, line);
+    if (!reader.Take(event, line, &why)) {
+      *error = file + ":" + std::to_string(line) + ": " + why;
+      return false;
+    }
   }
   reader.End();
   return true;

@@ -42,8 +42,8 @@ const char kLog[] =
     "{\"v\":1,\"t\":8,\"ev\":\"attempt\",\"run\":2,\"n\":1,\"result\":0,\"mark\":\"o\","
     "\"us\":12000,\"failure\":\"none\"}\n"
     "{\"v\":1,\"t\":9,\"ev\":\"start\",\"tool\":\"brimlet\"}\n"
-    "{\"v\":1,\"t\":10,\"ev\":\"run\",\"run\":1,\"successes\":0,\"attempts\":0,\"rate\":0.00,"
-    "\"tag\":-1,\"record\":\"\"}\n";
+    "{\"v\":1,\"t\":10,\"ev\":\"run\",\"run\":1,\"successes\":0,\"attempts\":1,\"rate\":0.00,"
+    "\"tag\":-1,\"record\":\"  0.00%,   0,   1,\"}\n";
 
 TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   std::vector<LoggedRun> runs;
@@ -71,6 +71,18 @@ TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   EXPECT_EQ(notes[0],
             "a.jsonl: run 2 of kestrow has 1 attempts but no figures (the tool was killed?); "
             "left out");
+
+  // A stopped single run ends without figures by design, and is named so.
+  runs.clear();
+  notes.clear();
+  std::string stopped = std::string(kLog).substr(0, std::string(kLog).find("{\"v\":1,\"t\":9,")) +
+                        "{\"v\":1,\"t\":9,\"ev\":\"stop\",\"reason\":\"signal\"}\n";
+  ASSERT_TRUE(ParseLoggedRuns(stopped, "s.jsonl", &runs, &notes, &error)) << error;
+  EXPECT_EQ(runs.size(), 1u);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0],
+            "s.jsonl: run 2 of kestrow was stopped (signal) after 1 attempts without figures (a "
+            "single run stopped after a card gives none); left out");
 }
 
 TEST(LoggedRunsTest, ALineThatIsNoEventIsAnErrorWithItsPlace) {
@@ -80,6 +92,37 @@ TEST(LoggedRunsTest, ALineThatIsNoEventIsAnErrorWithItsPlace) {
   EXPECT_FALSE(ParseLoggedRuns(kLog + std::string("oops\n"), "b.jsonl", &runs, &notes, &error));
   EXPECT_EQ(error, "b.jsonl:12: not an event: expected '{' at column 1");
   EXPECT_TRUE(LooksLikeEventLog(" \n{\"v\":1}"));
+  EXPECT_FALSE(LooksLikeEventLog(" 80.00%,   8,  10,"));
+}
+
+// A run's figures are checked as a result file's are.
+TEST(LoggedRunsTest, RunFiguresThatDoNotHoldAreErrors) {
+  const struct {
+    const char *fields;
+    const char *error;
+  } kCases[] = {
+      {"\"run\":1,\"successes\":0,\"attempts\":0,\"rate\":0.00,\"tag\":-1",
+       "a record needs at least one attempt"},
+      {"\"run\":1,\"successes\":9,\"attempts\":3,\"rate\":300.00,\"tag\":-1",
+       "more successes than attempts"},
+      {"\"run\":1,\"successes\":1,\"attempts\":3,\"rate\":50.00,\"tag\":-1",
+       "the rate does not match successes and attempts"},
+      {"\"run\":1,\"successes\":1,\"attempts\":2,\"rate\":50.00", "no \"tag\""},
+      {"\"run\":1,\"successes\":1,\"attempts\":2,\"rate\":50.00,\"tag\":true",
+       "\"tag\" is not a number: true"},
+      {"\"run\":1,\"successes\":1.5,\"attempts\":2,\"rate\":75.00,\"tag\":-1",
+       "\"successes\" is not a number: 1.5"},
+      {"\"run\":1,\"successes\":1,\"attempts\":99999999999,\"rate\":0.00,\"tag\":-1",
+       "\"attempts\" is out of range"},
+  };
+  for (const auto &c : kCases) {
+    std::vector<LoggedRun> runs;
+    std::vector<std::string> notes;
+    std::string error;
+    std::string log = "{\"v\":1,\"t\":7,\"ev\":\"run\"," + std::string(c.fields) + "}\n";
+    EXPECT_FALSE(ParseLoggedRuns(log, "c.jsonl", &runs, &notes, &error)) << c.fields;
+    EXPECT_EQ(error, "c.jsonl:1: " + std::string(c.error)) << c.fields;
+  }
   EXPECT_FALSE(LooksLikeEventLog(" 80.00%,   8,  10,"));
 }
 

@@ -197,6 +197,12 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   EXPECT_EQ(r.err, "Cannot open the event log " + (dir / "no-such-folder/events.jsonl") +
                        ": No such file or directory\n");
   EXPECT_EQ(r.exitCode, 1);
+
+  // A log that cannot be written fails the exit status; the run itself stands.
+  r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "/dev/full"});
+  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(r.err, "Cannot write the event log /dev/full: No space left on device\n");
+  EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
