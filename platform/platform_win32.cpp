@@ -31,7 +31,6 @@ namespace {
 struct Win32Port {
   HANDLE handle;
   DCB savedLine;
-  bool lineSaved;
 };
 
 Win32Port *AsPort(PortHandle port) { return static_cast<Win32Port *>(port); }
@@ -166,9 +165,14 @@ PortHandle OpenPort(const char *path) {
     NoteLastError();
     return nullptr;
   }
-  auto *port = new Win32Port{handle, {}, false};
-  port->lineSaved = ReadDcb(handle, &port->savedLine);
-  return port;
+  DCB line;
+  if (!ReadDcb(handle, &line)) {
+    // A file or another device opens too, but has no line settings.
+    lastPortError = "not a serial device";
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return new Win32Port{handle, line};
 }
 
 bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize) {
@@ -260,8 +264,8 @@ bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::ui
 bool ClosePort(PortHandle handle) {
   Win32Port *port = AsPort(handle);
   if (!port) return false;
-  if (port->lineSaved) SetCommState(port->handle, &port->savedLine);
-  bool closed = CloseHandle(port->handle) == 1;
+  SetCommState(port->handle, &port->savedLine);
+  bool closed = CloseHandle(port->handle) != 0;
   delete port;
   return closed;
 }
