@@ -6,10 +6,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,6 +65,66 @@ TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, kBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
   EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
+}
+
+// Answers that go wrong in transit each fail their attempt; the run, its
+// record and the close command are unharmed. The late answer comes last so
+// that it disturbs no other attempt.
+TEST(FaultMatrixTest, SecuredReaderFaultsFailSingleAttempts) {
+  SimProcess sim({"--reader=secured", "--fault=garbage@2", "--fault=second-ack@3",
+                  "--fault=bad-checksum@4", "--fault=wrong-mac@5",
+                  "--fault=response-delay=3000@6"});
+  std::string file = ScratchPath("secured.csv");
+  RunResult r = RunProgram(BinDir() + "/kestrow",
+                           {"c", sim.Path(), "t", "6", "f", file, "at", "2000", "rt", "1000"}, "",
+                           kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out,
+            "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors "
+            ">>\n\noXXXX.    [  1/  6]  16%\n(TOTAL) [   1/   6] ...  16.67%\n\n");
+  EXPECT_EQ(ReadFile(file), " 16.67%,   1,   6,");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "get reader id,verify reader,confirm session key,poll,poll,poll,poll,poll,poll,close");
+}
+
+// The R/W goes away in the middle of a run and another takes its place:
+// the rest of the run fails, its record is written, and the reconnection
+// after it polls the new R/W.
+TEST(FaultMatrixTest, PortThatGoesAwayAndComesBack) {
+  std::string link = ScratchPath("rw");
+  auto first = std::make_unique<SimProcess>(std::vector<std::string>{});
+  ASSERT_EQ(symlink(first->Path().c_str(), link.c_str()), 0);
+  std::string file = ScratchPath("away.csv");
+  ChildProcess tool(Brimlet(), {"c", link, "f", file, "at", "2000", "rt", "2000"});
+  ASSERT_TRUE(first->WaitForCommands("poll", 5, kGenerousMs));
+  SimProcess second({});
+  std::string next = ScratchPath("rw.next");
+  ASSERT_EQ(symlink(second.Path().c_str(), next.c_str()), 0);
+  ASSERT_EQ(rename(next.c_str(), link.c_str()), 0);
+  first.reset();
+  ASSERT_TRUE(second.WaitForCommands("poll", 3, kGenerousMs));
+  tool.Signal(SIGINT);
+  ASSERT_EQ(tool.Wait(30000), 0);
+  std::string out = tool.Output();
+  std::size_t firstTotal = out.find("(TOTAL)");
+  ASSERT_NE(firstTotal, std::string::npos);
+  std::string firstRun = out.substr(kBanner.size(), firstTotal - kBanner.size());
+  int cards = static_cast<int>(std::count(firstRun.begin(), firstRun.end(), 'o'));
+  EXPECT_GE(cards, 4) << out;  // the answer to the fifth may be lost with the R/W
+  char firstRecord[64];
+  std::snprintf(firstRecord, sizeof firstRecord, "%6.2lf%%,%4d, 100,", cards * 1.0, cards);
+  std::size_t secondStart = out.find("\n\n", firstTotal) + 2;
+  std::size_t secondTotal = out.find("(TOTAL)", secondStart);
+  ASSERT_NE(secondTotal, std::string::npos);
+  StoppedRun run{};
+  ASSERT_TRUE(ReadStoppedRun(out.substr(secondStart, secondTotal - secondStart), &run)) << out;
+  char secondRecord[64];
+  std::snprintf(secondRecord, sizeof secondRecord, "%6.2lf%%,%4d,%4d,", run.rate, run.successes,
+                run.attempts);
+  EXPECT_EQ(ReadFile(file), std::string(firstRecord) + secondRecord);
+  std::string commands = CommandSequence(second.StopAndTrace());
+  EXPECT_EQ(commands.substr(0, 10), "open,poll,");
+  EXPECT_EQ(commands.substr(commands.size() - 6), ",close");
 }
 
 // Waits that could last for ever, or for minutes, end at a stop request:
