@@ -146,9 +146,9 @@ void RunCase(const std::string &bin, const Case &c, int attempts) {
                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
   double median = Percentile(cycles, 0.5);
   double floor = FloorMs(c);
-  std::printf("%-18s %6zu %9.2f %9.2f %9.2f %7.3f %7.2f%% %9ld\n", c.name, times.size(), median,
-              Percentile(cycles, 0.99), floor, median / floor, 100.0 * cpuMs / wallMs,
-              usage.ru_maxrss);
+  std::printf("%-16s %5zu %8.2f %8.2f %8.2f %7.3f %7.3f %7.2f%% %8ld\n", c.name, times.size(),
+              median, Percentile(cycles, 0.99), floor, median / floor,
+              median / (kDrainMs + kPauseMs), 100.0 * cpuMs / wallMs, usage.ru_maxrss);
 }
 
 std::string OwnFolder(const char *argv0) {
@@ -173,9 +173,11 @@ int main(int argc, char **argv) {
               kBaudRate, attempts);
   std::printf("floor = %.0f ms drain + %.0f ms pause + frames on the line (%d bits a byte);\n",
               kDrainMs, kPauseMs, kBitsPerByte);
-  std::printf("a pseudo-terminal moves bytes at no line speed, so the cycle may undercut it.\n\n");
-  std::printf("%-18s %6s %9s %9s %9s %7s %8s %9s\n", "tool", "marks", "median", "p99", "floor",
-              "ratio", "CPU", "peak KiB");
+  std::printf("a pseudo-terminal moves bytes at no line speed, so the cycle may undercut it:\n");
+  std::printf("'no line' is the ratio to the floor without the frames' time on the line.\n");
+  std::printf("Times in ms; CPU is the tool's share of one core; peak resident memory.\n\n");
+  std::printf("%-16s %5s %8s %8s %8s %7s %7s %8s %8s\n", "tool", "marks", "median", "p99", "floor",
+              "ratio", "no line", "CPU", "peak KiB");
   for (const Case &c : cases) RunCase(bin, c, attempts);
   return 0;
 }
