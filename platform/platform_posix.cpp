@@ -298,7 +298,7 @@ bool WritePort(PortHandle handle, const void *buffer, std::uint32_t count, std::
 bool ClosePort(PortHandle handle) {
   PosixPort *port = AsPort(handle);
   if (!port) return false;
-  openPort = nullptr;
+  if (openPort == port) openPort = nullptr;
   posix::RestoreLine(port->fd, port->savedLine);
   // On a pseudo-terminal the exclusive flag outlives the close.
   ioctl(port->fd, TIOCNXCL);
@@ -360,6 +360,15 @@ void ReleaseOpenPort() {
   ioctl(port->fd, TIOCNXCL);
 }
 
+void Install(int signalNumber, void (*handler)(int)) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
+  sigaction(signalNumber, &action, nullptr);
+}
+
 void EndBySignal(int signalNumber) {
   RestoreConsoleInput();
   ReleaseOpenPort();
@@ -384,11 +393,7 @@ void OnSuspend(int) {
   sigaddset(&suspend, SIGTSTP);
   std::raise(SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &suspend, nullptr);  // stops here until SIGCONT
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnSuspend;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTSTP, &action, nullptr);
+  Install(SIGTSTP, OnSuspend);
   ApplyKeyMode();
   errno = savedErrno;
 }
@@ -397,15 +402,6 @@ void OnContinue(int) {
   int savedErrno = errno;
   ApplyKeyMode();
   errno = savedErrno;
-}
-
-void Install(int signalNumber, void (*handler)(int)) {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
-  sigaction(signalNumber, &action, nullptr);
 }
 
 }  // namespace
