@@ -41,6 +41,10 @@ struct PosixPort {
 // still put the line back and release the exclusive-use flag.
 PosixPort *volatile openPort = nullptr;
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stoppable = 0;
+
+// A stop request counts only inside the stoppable section.
+bool StopPending() { return stopRequested && stoppable; }
 
 // Bounds how long closing waits for queued output (the close command) to
 // leave before the queues are purged.
@@ -81,7 +85,7 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
       // A stop request ends the wait as a time-out; other signals wait out
       // the rest of the time.
       if (errno == EINTR) {
-        if (stopRequested) return 0;
+        if (StopPending()) return 0;
         continue;
       }
       return -1;
@@ -317,7 +321,7 @@ ClockReading ReadClock() {
 void Sleep(int milliseconds) {
   if (milliseconds <= 0) return;
   timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR && !stopRequested) {
+  while (nanosleep(&left, &left) != 0 && errno == EINTR && !StopPending()) {
   }
 }
 
@@ -328,7 +332,6 @@ namespace {
 volatile std::sig_atomic_t consoleWanted = 0;   // PrepareConsoleInput was called
 volatile std::sig_atomic_t consoleSaved = 0;    // savedConsole holds the settings
 volatile std::sig_atomic_t consoleChanged = 0;  // the key mode is in force
-volatile std::sig_atomic_t stoppable = 0;
 termios savedConsole;
 termios keysConsole;
 
@@ -451,6 +454,6 @@ void InstallStopHandlers() {
 
 void SetStoppable(bool value) { stoppable = value ? 1 : 0; }
 
-bool StopRequested() { return stopRequested != 0; }
+bool StopRequested() { return StopPending(); }
 
 }  // namespace platform

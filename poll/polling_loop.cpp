@@ -172,11 +172,13 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   PollingLoop loop(reader, poll, cardIdOut, hooks, file);
   loop.Run();
   loop.Summary();
+  // The close command waits for its answer as usual, also after a stop
+  // request; a second Ctrl-C ends the program at once.
+  platform::SetStoppable(false);
   if (reader.HasSession()) {
     reader.SendClose();
     reader.DestroySession();
   }
-  platform::SetStoppable(false);
   if (file) loop.NoteFileResult(std::fclose(file) == 0);
   return !loop.WriteFailed();
 }
