@@ -70,6 +70,7 @@ bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &writ
   platform::ClearLineErrors(portHandle);
   CTimer timer;
   timer.Start();
+  CTimer waited;
   written = 0;
   if (count <= 0) return true;
   for (;;) {
@@ -85,6 +86,7 @@ bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &writ
     } else {
       platform::ClearLineErrors(portHandle);
     }
+    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return false;
     if (timer.IsElapsed(timeoutMs)) return written == static_cast<std::uint32_t>(count);
   }
 }

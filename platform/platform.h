@@ -78,7 +78,8 @@ bool GetLineState(PortHandle port, LineState *line);
 bool SetLineState(PortHandle port, const LineState &line);
 bool ClearLineErrors(PortHandle port);
 // Reads up to `count` bytes under the port's read time-outs. Returns false
-// when the read fails (including the far end having gone away).
+// when the read fails (including the far end having gone away). A stop
+// request (see StopRequested) ends its wait early, with the bytes so far.
 bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received);
 // Writes up to `count` bytes under the port's write time-outs.
 bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written);
@@ -119,24 +120,34 @@ struct ClockReading {
 };
 ClockReading ReadClock();
 
+// Pauses; a stop request (see StopRequested) ends the pause early.
 void Sleep(int milliseconds);
 
 // Lowers the process to the lowest scheduling priority.
 void SetIdlePriority();
 
-// Console input. PrepareConsoleInput puts an interactive console into the
-// mode in which single key presses can be seen without echo, and arranges for
-// it to be put back on every exit path, a signal included.
+// Gives standard input, output and error a harmless target where one is
+// missing, so that no file or port the tool opens takes its place (marks
+// written to the R/W, the R/W's bytes taken for key presses). The first
+// thing a tool does.
+void GuardStandardDescriptors();
+
+// Console input. PrepareConsoleInput first guards the standard descriptors,
+// then puts an interactive console into the mode in which single key
+// presses can be seen without echo, and arranges for it to be put back on
+// every exit path, a signal included. A process that does not own the
+// console (a background job) leaves it alone and sees no key presses.
 void PrepareConsoleInput();
 void RestoreConsoleInput();
 // True when a key press (or, for non-interactive input, a byte) is waiting.
 // The key is not consumed.
 bool KeyPressed();
 
-// Interrupt (Ctrl-C) and termination requests. Outside a stoppable section
-// they end the program at once, with the console restored; inside one they
-// only set a flag that StopRequested reports, so the section can end in
-// order.
+// Interrupt (Ctrl-C) and termination requests, a lost console and a closed
+// standard output. Outside a stoppable section they end the program at
+// once, with the console restored and the open port released; inside one they
+// only set a flag that StopRequested reports while the section lasts (and
+// that cuts the section's waits short), so the section can end in order.
 void InstallStopHandlers();
 void SetStoppable(bool stoppable);
 bool StopRequested();

@@ -243,6 +243,7 @@ void SetIdlePriority() {}
 
 // ---- console and stop requests ----
 
+void GuardStandardDescriptors() {}
 void PrepareConsoleInput() {}
 void RestoreConsoleInput() {}
 bool KeyPressed() { return state.keyPressed; }

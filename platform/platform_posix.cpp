@@ -47,6 +47,10 @@ struct PosixPort {
 // still put the line back and release the exclusive-use flag.
 PosixPort *volatile openPort = nullptr;
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stoppable = 0;
+
+// A stop request counts only inside the stoppable section.
+bool StopPending() { return stopRequested && stoppable; }
 
 // Why the last port operation failed, for LastPortError.
 std::string lastPortError;
@@ -140,7 +144,7 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
       // A stop request ends the wait as a time-out; other signals wait out
       // the rest of the time.
       if (errno == EINTR) {
-        if (stopRequested) return 0;
+        if (StopPending()) return 0;
         continue;
       }
       return -1;
@@ -290,7 +294,11 @@ bool GetLineState(PortHandle handle, LineState *line) {
 
 bool SetLineState(PortHandle handle, const LineState &line) {
   PosixPort *port = AsPort(handle);
-  return port && posix::ApplyLine(port->fd, line);
+  if (!port) return false;
+  if (posix::ApplyLine(port->fd, line)) return true;
+  NotePortError("the device refused the line settings (" + std::to_string(line.baudRate) +
+                " baud, " + std::to_string(line.byteSize) + " data bits): " + std::strerror(errno));
+  return false;
 }
 
 bool ClearLineErrors(PortHandle handle) {
@@ -393,7 +401,7 @@ bool WritePort(PortHandle handle, const void *buffer, std::uint32_t count, std::
 bool ClosePort(PortHandle handle) {
   PosixPort *port = AsPort(handle);
   if (!port) return false;
-  openPort = nullptr;
+  if (openPort == port) openPort = nullptr;
   posix::RestoreLine(port->fd, port->savedLine);
   // On a pseudo-terminal the exclusive flag outlives the close.
   ioctl(port->fd, TIOCNXCL);
@@ -412,7 +420,7 @@ ClockReading ReadClock() {
 void Sleep(int milliseconds) {
   if (milliseconds <= 0) return;
   timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR && !stopRequested) {
+  while (nanosleep(&left, &left) != 0 && errno == EINTR && !StopPending()) {
   }
 }
 
@@ -423,7 +431,6 @@ namespace {
 volatile std::sig_atomic_t consoleWanted = 0;   // PrepareConsoleInput was called
 volatile std::sig_atomic_t consoleSaved = 0;    // savedConsole holds the settings
 volatile std::sig_atomic_t consoleChanged = 0;  // the key mode is in force
-volatile std::sig_atomic_t stoppable = 0;
 termios savedConsole;
 termios keysConsole;
 
@@ -455,6 +462,15 @@ void ReleaseOpenPort() {
   ioctl(port->fd, TIOCNXCL);
 }
 
+void Install(int signalNumber, void (*handler)(int)) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
+  sigaction(signalNumber, &action, nullptr);
+}
+
 void EndBySignal(int signalNumber) {
   RestoreConsoleInput();
   ReleaseOpenPort();
@@ -479,11 +495,7 @@ void OnSuspend(int) {
   sigaddset(&suspend, SIGTSTP);
   std::raise(SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &suspend, nullptr);  // stops here until SIGCONT
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnSuspend;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTSTP, &action, nullptr);
+  Install(SIGTSTP, OnSuspend);
   ApplyKeyMode();
   errno = savedErrno;
 }
@@ -494,24 +506,18 @@ void OnContinue(int) {
   errno = savedErrno;
 }
 
-void Install(int signalNumber, void (*handler)(int)) {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking poll() returns at once
-  sigaction(signalNumber, &action, nullptr);
-}
-
 }  // namespace
 
-void PrepareConsoleInput() {
-  // With a standard descriptor closed, the serial port would be opened in
-  // its place: its bytes taken for key presses, or marks and figures
-  // written to the R/W. open() takes the lowest free number.
+void GuardStandardDescriptors() {
+  // open() takes the lowest free number, so a closed 0, 1 or 2 would go to
+  // the next file or port opened.
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) == -1) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
   }
+}
+
+void PrepareConsoleInput() {
+  GuardStandardDescriptors();
   if (consoleWanted || !isatty(STDIN_FILENO)) return;
   consoleWanted = 1;
   std::atexit(RestoreConsoleInput);
@@ -550,6 +556,6 @@ void InstallStopHandlers() {
 
 void SetStoppable(bool value) { stoppable = value ? 1 : 0; }
 
-bool StopRequested() { return stopRequested != 0; }
+bool StopRequested() { return StopPending(); }
 
 }  // namespace platform

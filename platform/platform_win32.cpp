@@ -228,7 +228,9 @@ bool SetLineState(PortHandle port, const LineState &line) {
   dcb.ByteSize = line.byteSize;
   dcb.Parity = line.parity;
   dcb.StopBits = line.stopBits;
-  return SetCommState(AsPort(port)->handle, &dcb) != 0;
+  if (SetCommState(AsPort(port)->handle, &dcb)) return true;
+  NoteLastError();
+  return false;
 }
 
 bool ClearLineErrors(PortHandle port) {
@@ -340,6 +342,10 @@ bool RedirectedInputWaiting() {
 }
 
 }  // namespace
+
+// Ports are handles, not descriptors: a closed standard stream cannot be
+// taken by one.
+void GuardStandardDescriptors() {}
 
 void PrepareConsoleInput() {
   // The console reports single key presses to _kbhit in its default mode;

@@ -225,15 +225,15 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   loop.Run();
   loop.Summary();
   eventlog::Emit(eventlog::Event("stop").Text("reason", loop.StopReason()));
+  // The close command waits for its answer as usual, also after a stop
+  // request; a second Ctrl-C ends the program at once.
+  platform::SetStoppable(false);
   if (reader.HasSession()) {
     int result = reader.SendClose();
     eventlog::Emit(eventlog::Event("close").Int("result", result));
     reader.DestroySession();
   }
-  // Before the stop handler may let the process go (a console closed on
-  // Windows): what the run logged reaches the file.
-  if (eventlog::Log *log = eventlog::Current()) log->Flush();
-  platform::SetStoppable(false);
+  if (eventlog::Log *log = eventlog::Current()) log->Flush();  // the run's events, at its end
   if (file) loop.NoteFileResult(std::fclose(file) == 0);
   return !loop.WriteFailed();
 }

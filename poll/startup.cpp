@@ -55,6 +55,8 @@ void LogStart(const RunSettings &settings, const ToolTexts &texts) {
 }  // namespace
 
 std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts) {
+  // Before anything is opened: the event log must not become standard output.
+  platform::GuardStandardDescriptors();
   platform::SetIdlePriority();
   platform::InstallStopHandlers();
   SetDefaultReaderSettings(settings.reader);

@@ -48,7 +48,9 @@ bool ParseKind(const std::string &kind, Fault *fault, int *delay) {
                                                       {"wrong-mac", Fault::kWrongMac},
                                                       {"wrong-counter", Fault::kWrongCounter},
                                                       {"wrong-auth", Fault::kWrongAuth},
-                                                      {"babble", Fault::kBabble}};
+                                                      {"babble", Fault::kBabble},
+                                                      {"garbage", Fault::kGarbage},
+                                                      {"second-ack", Fault::kSecondAck}};
   std::size_t eq = kind.find('=');
   if (eq != std::string::npos) {
     std::string name = kind.substr(0, eq);

@@ -39,6 +39,8 @@ enum class Fault {
   kWrongAuth,      // secured: the challenge answer is wrong
   kBabble,         // no ACK; from then on bytes without pause, for ever
   kTrickle,        // ACK and response one byte at a time, a pause apart
+  kGarbage,        // noise before the ACK
+  kSecondAck,      // a second ACK where the response belongs
 };
 
 // Which command a fault targets: the N-th poll, the N-th connection (the
@@ -57,7 +59,8 @@ class FaultPlan {
  public:
   // Parses "KIND@LIST", LIST being comma-separated items N, N-M, cN, xN;
   // KIND one of no-ack, no-response, bad-checksum, wrong-code, short,
-  // ack-delay=MS, response-delay=MS, trickle=MS, babble, wrong-mac,
+  // ack-delay=MS, response-delay=MS, trickle=MS, babble, garbage,
+  // second-ack, wrong-mac,
   // wrong-counter, wrong-auth.
   // Returns an error text, empty when accepted.
   std::string Add(const std::string &request);

@@ -35,10 +35,19 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
     return {{0, Bytes(256, 0x55), true}};
   }
   std::vector<Output> outputs;
+  if (faults.Has(Fault::kGarbage)) {
+    Trace("--", {}, "noise before the ACK (fault)");
+    outputs.push_back({0, Bytes{0x13, 0xFF, 0x00, 0x7E, 0x42, 0xA5, 0x00, 0xFF, 0x21}});
+  }
   AddOutput(outputs, faults.ackDelayMs, Bytes(frame::kAck, frame::kAck + 6), faults.trickleMs);
   Trace("->", {}, "ACK");
   bool card = target == Target::kPoll && number > 0 && cards_.Present(number);
   std::optional<Bytes> answer = model_.Answer(data, card, faults);
+  if (faults.Has(Fault::kSecondAck)) {
+    Trace("->", {}, "second ACK instead of the response (fault)");
+    outputs.push_back({faults.responseDelayMs, Bytes(frame::kAck, frame::kAck + 6)});
+    return outputs;
+  }
   if (!answer || faults.Has(Fault::kNoResponse)) {
     Trace("--", {}, answer ? "no response (fault)" : "no response");
     return outputs;

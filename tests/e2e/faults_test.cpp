@@ -6,10 +6,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +67,66 @@ TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
   EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
 }
 
+// Answers that go wrong in transit each fail their attempt; the run, its
+// record and the close command are unharmed. The late answer comes last so
+// that it disturbs no other attempt.
+TEST(FaultMatrixTest, SecuredReaderFaultsFailSingleAttempts) {
+  SimProcess sim({"--reader=secured", "--fault=garbage@2", "--fault=second-ack@3",
+                  "--fault=bad-checksum@4", "--fault=wrong-mac@5",
+                  "--fault=response-delay=3000@6"});
+  std::string file = ScratchPath("secured.csv");
+  RunResult r = RunProgram(BinDir() + "/kestrow",
+                           {"c", sim.Path(), "t", "6", "f", file, "at", "2000", "rt", "1000"}, "",
+                           kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out,
+            "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors "
+            ">>\n\noXXXX.    [  1/  6]  16%\n(TOTAL) [   1/   6] ...  16.67%\n\n");
+  EXPECT_EQ(ReadFile(file), " 16.67%,   1,   6,");
+  EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
+            "get reader id,verify reader,confirm session key,poll,poll,poll,poll,poll,poll,close");
+}
+
+// The R/W goes away in the middle of a run and another takes its place:
+// the rest of the run fails, its record is written, and the reconnection
+// after it polls the new R/W.
+TEST(FaultMatrixTest, PortThatGoesAwayAndComesBack) {
+  std::string link = ScratchPath("rw");
+  auto first = std::make_unique<SimProcess>(std::vector<std::string>{});
+  ASSERT_EQ(symlink(first->Path().c_str(), link.c_str()), 0);
+  std::string file = ScratchPath("away.csv");
+  ChildProcess tool(Brimlet(), {"c", link, "f", file, "at", "2000", "rt", "2000"});
+  ASSERT_TRUE(first->WaitForCommands("poll", 5, kGenerousMs));
+  SimProcess second({});
+  std::string next = ScratchPath("rw.next");
+  ASSERT_EQ(symlink(second.Path().c_str(), next.c_str()), 0);
+  ASSERT_EQ(rename(next.c_str(), link.c_str()), 0);
+  first.reset();
+  ASSERT_TRUE(second.WaitForCommands("poll", 3, kGenerousMs));
+  tool.Signal(SIGINT);
+  ASSERT_EQ(tool.Wait(30000), 0);
+  std::string out = tool.Output();
+  std::size_t firstTotal = out.find("(TOTAL)");
+  ASSERT_NE(firstTotal, std::string::npos);
+  std::string firstRun = out.substr(kBanner.size(), firstTotal - kBanner.size());
+  int cards = static_cast<int>(std::count(firstRun.begin(), firstRun.end(), 'o'));
+  EXPECT_GE(cards, 4) << out;  // the answer to the fifth may be lost with the R/W
+  char firstRecord[64];
+  std::snprintf(firstRecord, sizeof firstRecord, "%6.2lf%%,%4d, 100,", cards * 1.0, cards);
+  std::size_t secondStart = out.find("\n\n", firstTotal) + 2;
+  std::size_t secondTotal = out.find("(TOTAL)", secondStart);
+  ASSERT_NE(secondTotal, std::string::npos);
+  StoppedRun run{};
+  ASSERT_TRUE(ReadStoppedRun(out.substr(secondStart, secondTotal - secondStart), &run)) << out;
+  char secondRecord[64];
+  std::snprintf(secondRecord, sizeof secondRecord, "%6.2lf%%,%4d,%4d,", run.rate, run.successes,
+                run.attempts);
+  EXPECT_EQ(ReadFile(file), std::string(firstRecord) + secondRecord);
+  std::string commands = CommandSequence(second.StopAndTrace());
+  EXPECT_EQ(commands.substr(0, 10), "open,poll,");
+  EXPECT_EQ(commands.substr(commands.size() - 6), ",close");
+}
+
 // Waits that could last for ever, or for minutes, end at a stop request:
 // the attempt fails, the run is reported and recorded, the R/W is closed.
 TEST(FaultMatrixTest, StopEndsUnlimitedAndTricklingWaits) {
@@ -72,9 +134,11 @@ TEST(FaultMatrixTest, StopEndsUnlimitedAndTricklingWaits) {
     const char *name;
     std::vector<std::string> sim;
     std::vector<std::string> tool;
-    const char *mark;  // a missing response reads as no card
+    const char *marks;  // what the stopped attempt may show
   } kCases[] = {
-      {"silent after the ACK, rt 0", {"--fault=no-response@2"}, {"rt", "0", "at", "5000"}, "."},
+      // Both waits unlimited: a stop in the ACK wait fails the exchange (X),
+      // one in the response wait reads as no response, no card (.).
+      {"silent after the ACK, at 0 rt 0", {"--fault=no-response@2"}, {"rt", "0", "at", "0"}, ".X"},
       {"no ACK, at 0", {"--fault=no-ack@2"}, {"at", "0", "rt", "5000"}, "X"},
       {"a byte every 3 s", {"--fault=trickle=3000@2"}, {"rt", "10000", "at", "10000"}, "X"},
   };
@@ -87,7 +151,12 @@ TEST(FaultMatrixTest, StopEndsUnlimitedAndTricklingWaits) {
     ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
     tool.Signal(SIGINT);
     ASSERT_EQ(tool.Wait(30000), 0);
-    EXPECT_EQ(tool.Output(), kBanner + "o" + c.mark + "(TOTAL) [   1/   2] ...  50.00%\n\n");
+    const std::string &out = tool.Output();
+    const std::string total = "(TOTAL) [   1/   2] ...  50.00%\n\n";
+    ASSERT_EQ(out.size(), kBanner.size() + 2 + total.size()) << out;
+    EXPECT_EQ(out.substr(0, kBanner.size() + 1), kBanner + "o");
+    EXPECT_NE(std::string(c.marks).find(out[kBanner.size() + 1]), std::string::npos) << out;
+    EXPECT_EQ(out.substr(kBanner.size() + 2), total);
     EXPECT_EQ(ReadFile(file), " 50.00%,   1,   2,");
     EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,close");
   }

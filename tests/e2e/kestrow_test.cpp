@@ -100,6 +100,13 @@ TEST(KestrowTest, FailedConnectionSaysWhy) {
                        " at 115200 baud: another port, another speed (b), or the R/W is off\n");
   EXPECT_EQ(r.exitCode, 1);
 
+  // A speed the device refuses.
+  r = RunProgram(Kestrow(), {"c", slow.Path(), "t", "5", "b", "0"});
+  EXPECT_EQ(r.err.rfind(
+                "Cannot open " + slow.Path() + ": the device refused the line settings (0 baud", 0),
+            0u)
+      << r.err;
+
   SimProcess odd({"--reader=secured", "--fault=wrong-code@c1"});
   r = RunProgram(Kestrow(), {"c", odd.Path(), "t", "5"});
   EXPECT_EQ(r.err, "The R/W on " + odd.Path() +
@@ -197,6 +204,16 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   EXPECT_EQ(r.err, "Cannot open the event log " + (dir / "no-such-folder/events.jsonl") +
                        ": No such file or directory\n");
   EXPECT_EQ(r.exitCode, 1);
+
+  // With standard output closed, the log is not taken for it.
+  std::string quiet = dir / "quiet.jsonl";
+  r = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$@\" >&-", Kestrow(), "c", sim.Path(), "t", "2",
+                             "log", quiet});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  events = EventsIn(ReadFile(quiet));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["ev"], "start");
+  EXPECT_EQ(events.back()["ev"], "close");
 
   // A log that cannot be written fails the exit status; the run itself stands.
   r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "/dev/full"});

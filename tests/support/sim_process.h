@@ -14,8 +14,10 @@
 // pipe would stall the simulator in the middle of a long run.
 class SimProcess {
  public:
-  explicit SimProcess(std::vector<std::string> args)
-      : child_(BinDir() + "/rwsim", WithTrace(std::move(args))) {
+  // Without `trace` the simulator writes no trace, and the test process
+  // reads and keeps nothing while it runs (for tests that measure its memory).
+  explicit SimProcess(std::vector<std::string> args, bool trace = true)
+      : child_(BinDir() + "/rwsim", trace ? WithTrace(std::move(args)) : std::move(args)) {
     path_ = child_.ReadLine(5000);
     reader_ = std::thread([this] {
       while (!stopReading_) {

@@ -39,7 +39,8 @@ inline std::string ReadFile(const std::string &path) {
 
 // The figures of a run of marks that a stop request ended while a card was
 // always present: every attempt found it ('o'), except perhaps the last,
-// which the stop may have cut short ('X'). Returns false for other marks.
+// which the stop may have cut short: 'X' in the ACK wait, '.' in the
+// response wait (no response reads as no card). False for other marks.
 struct StoppedRun {
   int successes;
   int attempts;
@@ -48,7 +49,7 @@ struct StoppedRun {
 inline bool ReadStoppedRun(const std::string &marks, StoppedRun *run) {
   std::size_t first = marks.find_first_not_of('o');
   if (marks.empty() || (first != std::string::npos && first + 1 != marks.size()) ||
-      (first != std::string::npos && marks[first] != 'X')) {
+      (first != std::string::npos && marks[first] != 'X' && marks[first] != '.')) {
     return false;
   }
   run->attempts = static_cast<int>(marks.size());
