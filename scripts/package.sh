@@ -59,7 +59,7 @@ else
   trap 'rm -rf "$scratch"; dpkg -r kestrow >/dev/null || true' EXIT
   rwsim --reader=secured --card=ooo.o --link="$scratch/rw0" >/dev/null &
   sim=$!
-  trap 'kill "$sim" 2>/dev/null; rm -rf "$scratch"; dpkg -r kestrow >/dev/null || true' EXIT
+  trap 'kill "$sim" 2>/dev/null || true; rm -rf "$scratch"; dpkg -r kestrow >/dev/null || true' EXIT
   for _ in $(seq 100); do [ -e "$scratch/rw0" ] && break; sleep 0.1; done
   out=$(kestrow c "$scratch/rw0" t 10 </dev/null) || fail "installed kestrow against rwsim: $out"
   kill "$sim"
