@@ -156,18 +156,7 @@ TEST(BrimletTest, InterruptEndsLoopInOrder) {
   tool.ReadUntil(kBanner + "ooooo", 30000);
   tool.Signal(SIGINT);
   ASSERT_EQ(tool.Wait(30000), 0);
-  std::string rest = tool.Output().substr(kBanner.size());
-  std::size_t marks = rest.find('(');
-  ASSERT_NE(marks, std::string::npos);
-  StoppedRun run{};
-  ASSERT_TRUE(ReadStoppedRun(rest.substr(0, marks), &run)) << rest;
-  char total[64];
-  std::snprintf(total, sizeof total, "(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", run.successes,
-                run.attempts, run.rate);
-  EXPECT_EQ(rest.substr(marks), total);
-  char record[64];
-  std::snprintf(record, sizeof record, "%6.2lf%%,%4d,%4d\n", run.rate, run.successes, run.attempts);
-  EXPECT_EQ(ReadFile(file), record);
+  StoppedRun run = ExpectOrderlyEnd(tool.Output(), kBanner, file, false);
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open," + Repeat("poll,", run.attempts) + "close");
 }
 

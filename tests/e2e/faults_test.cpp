@@ -38,24 +38,6 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
-// The console and file after a run that a stop ended in order: the total
-// line right after the marks and the same figures in the record.
-void ExpectOrderlyEnd(const std::string &out, const std::string &file) {
-  ASSERT_EQ(out.substr(0, kBanner.size()), kBanner);
-  std::string rest = out.substr(kBanner.size());
-  std::size_t marks = rest.find('(');
-  ASSERT_NE(marks, std::string::npos);
-  StoppedRun run{};
-  ASSERT_TRUE(ReadStoppedRun(rest.substr(0, marks), &run)) << rest;
-  char total[64];
-  std::snprintf(total, sizeof total, "(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", run.successes,
-                run.attempts, run.rate);
-  EXPECT_EQ(rest.substr(marks), total);
-  char record[64];
-  std::snprintf(record, sizeof record, "%6.2lf%%,%4d,%4d,", run.rate, run.successes, run.attempts);
-  EXPECT_EQ(ReadFile(file), record);
-}
-
 TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
   SimProcess sim({"--fault=babble@2"});
   std::string file = ScratchPath("babble.csv");
@@ -174,7 +156,7 @@ TEST(SignalTest, HangUpPipeAndTerminationEndPollingInOrder) {
     ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
     tool.Signal(signalNumber);
     ASSERT_EQ(tool.Wait(30000), 0);
-    ExpectOrderlyEnd(tool.Output(), file);
+    ExpectOrderlyEnd(tool.Output(), kBanner, file, true);
     std::string commands = CommandSequence(sim.StopAndTrace());
     EXPECT_EQ(commands.substr(commands.size() - 6), ",close");
   }

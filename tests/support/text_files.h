@@ -1,8 +1,11 @@
 // Small text helpers shared by the tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include <gtest/gtest.h>
 
 inline std::string Repeat(const std::string &text, int times) {
   std::string out;
@@ -56,4 +59,29 @@ inline bool ReadStoppedRun(const std::string &marks, StoppedRun *run) {
   run->successes = run->attempts - (first == std::string::npos ? 0 : 1);
   run->rate = run->successes * 100.0 / run->attempts;
   return true;
+}
+
+// Checks the console output after `banner` and the result file of a run that
+// a stop ended in order: the total line right after the marks, and the same
+// figures in the record (ended by a comma or a line feed). Returns the run.
+inline StoppedRun ExpectOrderlyEnd(const std::string &out, const std::string &banner,
+                                   const std::string &file, bool commaTerminated) {
+  StoppedRun run{};
+  EXPECT_EQ(out.substr(0, banner.size()), banner);
+  std::string rest = out.substr(std::min(banner.size(), out.size()));
+  std::size_t marks = rest.find('(');
+  EXPECT_NE(marks, std::string::npos) << rest;
+  if (marks == std::string::npos || !ReadStoppedRun(rest.substr(0, marks), &run)) {
+    ADD_FAILURE() << "not the marks of a stopped run: " << rest;
+    return run;
+  }
+  char total[64];
+  std::snprintf(total, sizeof total, "(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", run.successes,
+                run.attempts, run.rate);
+  EXPECT_EQ(rest.substr(marks), total);
+  char record[64];
+  std::snprintf(record, sizeof record, "%6.2lf%%,%4d,%4d%s", run.rate, run.successes, run.attempts,
+                commaTerminated ? "," : "\n");
+  EXPECT_EQ(ReadFile(file), record);
+  return run;
 }
