@@ -37,9 +37,12 @@ for target in exchange secured plain options sim_frames; do
   else
     status=1
     echo "fuzz_$target: FINDING (log $log)" >&2
-    grep -E 'ERROR|SUMMARY|broken promise|^ +#[0-9]+ ' "$log" | head -40 >&2 || true
     for input in "$findings"/*; do
-      [ -e "$input" ] && echo "  reproduce: build-fuzz/fuzz/fuzz_$target $input" >&2
+      [ -e "$input" ] || continue
+      # Again with its output open, which names a broken promise.
+      build-fuzz/fuzz/fuzz_$target "$input" 2>&1 |
+        grep -E 'broken promise|ERROR|SUMMARY|^ +#[0-9]+ ' | head -30 >&2 || true
+      echo "  reproduce: build-fuzz/fuzz/fuzz_$target $input" >&2
     done
   fi
 done
