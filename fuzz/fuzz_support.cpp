@@ -45,6 +45,13 @@ void RecordingFarEnd::Stale(const Bytes &bytes) {
 
 const char *SeedFolder() { return std::getenv("FUZZ_SEED_DIR"); }
 
+void WriteSeedsIfAsked(void (*writeSeeds)(const char *folder)) {
+  if (const char *folder = SeedFolder()) {
+    writeSeeds(folder);
+    std::exit(0);
+  }
+}
+
 void ExpectSeedResults(const std::string &name, const std::vector<int> &results,
                        const std::vector<int> &expected) {
   if (results == expected) return;

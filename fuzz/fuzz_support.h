@@ -58,6 +58,9 @@ class RecordingFarEnd {
 // The folder named by FUZZ_SEED_DIR, or nullptr. A target started with it
 // writes its seed corpus there and exits.
 const char *SeedFolder();
+// With FUZZ_SEED_DIR set, writes the target's seeds there and ends the
+// process; otherwise does nothing.
+void WriteSeedsIfAsked(void (*writeSeeds)(const char *folder));
 // Aborts, showing both, when a seed's results are not the ones meant.
 void ExpectSeedResults(const std::string &name, const std::vector<int> &results,
                        const std::vector<int> &expected);

@@ -105,10 +105,7 @@ void WriteSeeds(const char *folder) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (const char *folder = fuzzsupport::SeedFolder()) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
   // The usage text goes to standard output on most inputs.
   Expect(std::freopen("/dev/null", "w", stdout) != nullptr, "standard output to /dev/null");
   return 0;

@@ -137,10 +137,7 @@ void WriteSeeds(const char *folder) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (const char *folder = fuzzsupport::SeedFolder()) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
   return 0;
 }
 

@@ -179,10 +179,7 @@ void WriteSeeds(const char *folder) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (const char *folder = fuzzsupport::SeedFolder()) {
-    WriteSeeds(folder);
-    std::exit(0);
-  }
+  fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
   // Tracing decodes (and decrypts) every frame: worth running, not keeping.
   traceSink = std::fopen("/dev/null", "w");
   Expect(traceSink != nullptr, "/dev/null opens");
