@@ -57,19 +57,10 @@ bool SameFrames(const std::vector<sim::ParsedFrame> &a, const std::vector<sim::P
 }
 
 std::unique_ptr<sim::ReaderModel> MakeReader(std::uint8_t selector) {
-  sim::SimOptions defaults;
-  if (selector % 3 == 0) {
-    return std::make_unique<sim::PlainReader>(defaults.cardId, defaults.cardParameters);
-  }
-  sim::SecuredReaderConfig config{};
-  config.desEnabled = selector % 3 == 1;
-  std::memcpy(config.ka, defaults.ka, 8);
-  std::memcpy(config.kb, defaults.kb, 8);
-  std::memcpy(config.readerId, defaults.readerId, 8);
-  std::memcpy(config.sessionKey, defaults.sessionKey, 8);
-  std::memcpy(config.cardId, defaults.cardId, 8);
-  std::memcpy(config.cardParameters, defaults.cardParameters, 8);
-  return std::make_unique<sim::SecuredReader>(config);
+  sim::SimOptions options;  // the simulator's default keys and card
+  options.secured = selector % 3 != 0;
+  options.desEnabled = selector % 3 == 1;
+  return sim::MakeReaderModel(options);
 }
 
 void Run(std::uint8_t selector, const std::vector<Bytes> &pieces) {

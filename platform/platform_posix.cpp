@@ -214,6 +214,10 @@ bool DevicePathFor(const char *portPath, char *device, int size) {
   return Format(device, size, "%s/dev/%s", root.c_str(), name);
 }
 
+std::vector<std::string> SearchPortNames(int maxPorts) {
+  return posix::ListSearchDevices(posix::SystemRoot(), maxPorts);
+}
+
 std::string LastPortError() { return lastPortError; }
 
 int MaxPortNameLength() { return kMaxPathLength; }

@@ -15,11 +15,3 @@ std::vector<std::string> ListSearchDevices(const std::string &root, int maxPorts
 }
 
 }  // namespace platform::posix
-
-namespace platform {
-
-std::vector<std::string> SearchPortNames(int maxPorts) {
-  return posix::ListSearchDevices(posix::SystemRoot(), maxPorts);
-}
-
-}  // namespace platform

@@ -92,8 +92,6 @@ class OutputQueue {
   long long dueAt_ = 0;
 };
 
-std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options);
-
 // True when the tool has set the line to the speed the R/W answers at.
 bool LineSpeedMatches(int slave, std::uint32_t baudRate) {
   if (baudRate == 0) return true;
@@ -128,7 +126,7 @@ int main(int argc, char **argv) {
   sim::SimOptions options;
   int parsed = sim::ParseSimOptions(argc, argv, options);
   if (parsed != 0) return parsed == 2 ? 0 : 2;
-  std::unique_ptr<sim::ReaderModel> model = MakeModel(options);
+  std::unique_ptr<sim::ReaderModel> model = sim::MakeReaderModel(options);
   if (!model) return 2;
   Pty pty;
   std::string path;
@@ -155,22 +153,3 @@ int main(int argc, char **argv) {
   Serve(pty, options.baudRate, simulator, trace);
   return 0;
 }
-
-namespace {
-
-std::unique_ptr<sim::ReaderModel> MakeModel(const sim::SimOptions &options) {
-  if (options.secured) {
-    sim::SecuredReaderConfig config{};
-    config.desEnabled = options.desEnabled;
-    std::memcpy(config.ka, options.ka, 8);
-    std::memcpy(config.kb, options.kb, 8);
-    std::memcpy(config.readerId, options.readerId, 8);
-    std::memcpy(config.sessionKey, options.sessionKey, 8);
-    std::memcpy(config.cardId, options.cardId, 8);
-    std::memcpy(config.cardParameters, options.cardParameters, 8);
-    return std::make_unique<sim::SecuredReader>(config);
-  }
-  return std::make_unique<sim::PlainReader>(options.cardId, options.cardParameters);
-}
-
-}  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "project_version.h"
 
@@ -161,6 +162,20 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
   }
   if (optind < argc) return Fail(std::string("unexpected argument: ") + argv[optind]);
   return 0;
+}
+
+std::unique_ptr<ReaderModel> MakeReaderModel(const SimOptions &options) {
+  if (!options.secured)
+    return std::make_unique<PlainReader>(options.cardId, options.cardParameters);
+  SecuredReaderConfig config{};
+  config.desEnabled = options.desEnabled;
+  std::memcpy(config.ka, options.ka, 8);
+  std::memcpy(config.kb, options.kb, 8);
+  std::memcpy(config.readerId, options.readerId, 8);
+  std::memcpy(config.sessionKey, options.sessionKey, 8);
+  std::memcpy(config.cardId, options.cardId, 8);
+  std::memcpy(config.cardParameters, options.cardParameters, 8);
+  return std::make_unique<SecuredReader>(config);
 }
 
 }  // namespace sim

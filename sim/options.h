@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "sim/reader_model.h"
 #include "sim/schedule.h"
 
 namespace sim {
@@ -29,5 +31,9 @@ struct SimOptions {
 int ParseSimOptions(int argc, char **argv, SimOptions &options);
 
 bool ParseHex8(const std::string &text, std::uint8_t *out);
+
+// The R/W the options describe: plain, or secured with its keys, identifier
+// and session key.
+std::unique_ptr<ReaderModel> MakeReaderModel(const SimOptions &options);
 
 }  // namespace sim
