@@ -63,8 +63,8 @@ bool Parse(const std::vector<std::string> &arguments) {
   PollSettings poll;
   SetDefaultReaderSettings(reader);
   SetDefaultPollSettings(poll);
-  bool accepted =
-      ParseOptions(static_cast<int>(arguments.size()), argv.data(), reader, poll, kKestrowTexts);
+  bool accepted = ParseOptions(static_cast<int>(arguments.size()), argv.data(), reader, poll,
+                               kKestrowTexts) == ParseOutcome::kRun;
   ExpectSoundSettings(accepted, reader, poll);
   return accepted;
 }

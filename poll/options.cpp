@@ -141,19 +141,23 @@ bool ApplyOption(const char *word, const char *value, ReaderSettings &reader, Po
 
 }  // namespace
 
-bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
-                  const ToolTexts &texts) {
+ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
+                          const ToolTexts &texts) {
   for (int i = 1; i < argc; i += 2) {
     const char *word = argv[i];
     if (word[0] == 'v') {
       PrintVersionLine(texts);
-      return false;
+      return ParseOutcome::kShown;
+    }
+    if (word[0] == 'h') {
+      PrintUsageText(texts);
+      return ParseOutcome::kShown;
     }
     // Unknown words, missing values and bad values all end with the usage.
     if (i + 1 >= argc || !ApplyOption(word, argv[i + 1], reader, poll)) {
       PrintUsageText(texts);
-      return false;
+      return ParseOutcome::kRefused;
     }
   }
-  return true;
+  return ParseOutcome::kRun;
 }

@@ -22,7 +22,10 @@ void PrintUsageText(const ToolTexts &texts);
 void PrintVersionLine(const ToolTexts &texts);
 void PrintBanner(const ToolTexts &texts);
 
-// Returns true when the run goes on; false after the usage text, the version
-// line or an error, when the program exits at once.
-bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
-                  const ToolTexts &texts);
+// What the command line asks for: a run, or an exit at once after the usage
+// text or version line that was asked for (`h`, `v`), or after a bad word or
+// value, which prints the usage text too.
+enum class ParseOutcome { kRun, kShown, kRefused };
+
+ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
+                          const ToolTexts &texts);

@@ -62,7 +62,11 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
   SetDefaultReaderSettings(settings.reader);
   SetDefaultPollSettings(settings.poll);
   std::printf("\n");
-  if (!ParseOptions(argc, argv, settings.reader, settings.poll, texts)) return 0;
+  switch (ParseOptions(argc, argv, settings.reader, settings.poll, texts)) {
+    case ParseOutcome::kRun: break;
+    case ParseOutcome::kShown: return 0;
+    case ParseOutcome::kRefused: return kUsageErrorStatus;
+  }
   if (settings.poll.logPath[0] != '\0') {
     if (!eventLog.Open(settings.poll.logPath)) {
       std::fprintf(stderr, "Cannot open the event log %s: %s\n", settings.poll.logPath,

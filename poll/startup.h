@@ -8,9 +8,13 @@
 #include "poll/options.h"
 #include "poll/settings.h"
 
+// The exit status of a bad word or value on the command line.
+constexpr int kUsageErrorStatus = 2;
+
 // Returns nothing when the run goes on; otherwise the exit status of a
-// program that ends at once (usage, version or a command-line error already
-// printed: 0; an event log that cannot be opened: 1).
+// program that ends at once (the usage text or version line asked for: 0;
+// an event log that cannot be opened: 1; a command-line error, after the
+// usage text: kUsageErrorStatus).
 std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts);
 
 // The last step of both tools: writes out the event log and returns the

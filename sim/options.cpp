@@ -49,7 +49,7 @@ const char kHelp[] =
     "                       (removed on exit)\n"
     "  --trace              print every frame received and sent, decoded,\n"
     "                       on standard error\n"
-    "  --help               print this help and exit\n"
+    "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n";
 
 int HexValue(char c) {
@@ -113,7 +113,9 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
                                  {nullptr, 0, nullptr, 0}};
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "", kLong, nullptr)) != -1) {
+  // -h is the usual short form of --help. The leading ':' tells a missing
+  // value apart from an unknown option.
+  while ((c = getopt_long(argc, argv, ":h", kLong, nullptr)) != -1) {
     std::string value = optarg ? optarg : "";
     std::string error;
     switch (c) {
@@ -155,9 +157,15 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
         break;
       case kLink: options.link = value; break;
       case kTrace: options.trace = true; break;
+      case 'h':
       case kHelpOption: std::fputs(kHelp, stdout); return 2;
       case kVersionOption: std::printf("rwsim %s\n", PROJECT_VERSION_TEXT); return 2;
-      default: return Fail(std::string("unknown option: ") + argv[optind - 1]);
+      case ':': return Fail(std::string("option ") + argv[optind - 1] + " needs a value");
+      default: {
+        // A short option's letter may sit inside a longer word (-xv).
+        std::string word = optopt ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+        return Fail("unknown option: " + word);
+      }
     }
   }
   if (optind < argc) return Fail(std::string("unexpected argument: ") + argv[optind]);

@@ -36,7 +36,7 @@ TEST(KestrowCliTest, UsageAndVersionTexts) {
   EXPECT_EQ(version.exitCode, 0);
 }
 
-TEST(KestrowCliTest, EveryParseErrorPrintsUsage) {
+TEST(KestrowCliTest, EveryParseErrorPrintsUsageAndExitsTwo) {
   const std::vector<std::vector<std::string>> bad = {{"b"},
                                                      {"b", "12a"},
                                                      {"b", "-1"},
@@ -48,12 +48,14 @@ TEST(KestrowCliTest, EveryParseErrorPrintsUsage) {
                                                      {"c", std::string(4096, 'x')},
                                                      {"f", std::string(4096, 'x')},
                                                      {"x"},
+                                                     {"c", "/dev/null", "t", "0"},
+                                                     {"d", "pos1"},
                                                      {"b", "1x", "v"}};
   for (const auto &args : bad) {
     RunResult r = Kestrow(args);
     EXPECT_EQ(r.out, kUsage) << args[0];
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 2) << args[0];
   }
 }
 

@@ -34,12 +34,17 @@ TEST(BrimletTest, UsageAndVersion) {
       "  rt RESPONSE_PACKET_TIMEOUT Set response packet time-out(millisecond).\n"
       "  h                          Print this message and exit.\n"
       "  v                          Print version information and exit.\n";
-  EXPECT_EQ(RunProgram(Brimlet(), {"h"}).out, usage);
-  EXPECT_EQ(RunProgram(Brimlet(), {"x"}).out, usage);
-  EXPECT_EQ(RunProgram(Brimlet(), {"kagi", "On"}).out, usage);
-  EXPECT_EQ(RunProgram(Brimlet(), {"c"}).out, usage);
-  EXPECT_EQ(RunProgram(Brimlet(), {"v"}).out,
-            "\n<< Polling for TQ --- ver 1.062 (C) 2026 The kestrow authors >> \n");
+  RunResult help = RunProgram(Brimlet(), {"h"});
+  EXPECT_EQ(help.out, usage);
+  EXPECT_EQ(help.exitCode, 0);
+  for (std::vector<std::string> bad : {std::vector<std::string>{"x"}, {"kagi", "On"}, {"c"}}) {
+    RunResult r = RunProgram(Brimlet(), bad);
+    EXPECT_EQ(r.out, usage) << bad[0];
+    EXPECT_EQ(r.exitCode, 2) << bad[0];
+  }
+  RunResult version = RunProgram(Brimlet(), {"v"});
+  EXPECT_EQ(version.out, "\n<< Polling for TQ --- ver 1.062 (C) 2026 The kestrow authors >> \n");
+  EXPECT_EQ(version.exitCode, 0);
 }
 
 TEST(BrimletTest, SingleRunsWithResultFile) {

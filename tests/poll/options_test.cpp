@@ -15,6 +15,7 @@ const char *const kUsage[] = {"usage\n", nullptr};
 const ToolTexts kTexts = {"tool", "Title", kUsage};
 
 struct Parsed {
+  ParseOutcome outcome;
   bool goesOn;
   std::string printed;
   ReaderSettings reader;
@@ -28,7 +29,8 @@ Parsed Parse(std::vector<std::string> words) {
   std::vector<char *> argv{const_cast<char *>("tool")};
   for (std::string &w : words) argv.push_back(w.data());
   ::testing::internal::CaptureStdout();
-  p.goesOn = ParseOptions(static_cast<int>(argv.size()), argv.data(), p.reader, p.poll, kTexts);
+  p.outcome = ParseOptions(static_cast<int>(argv.size()), argv.data(), p.reader, p.poll, kTexts);
+  p.goesOn = p.outcome == ParseOutcome::kRun;
   std::fflush(stdout);
   p.printed = ::testing::internal::GetCapturedStdout();
   return p;
@@ -36,7 +38,7 @@ Parsed Parse(std::vector<std::string> words) {
 
 bool Refused(std::vector<std::string> words) {
   Parsed p = Parse(std::move(words));
-  return !p.goesOn && p.printed == "usage\n";
+  return p.outcome == ParseOutcome::kRefused && p.printed == "usage\n";
 }
 
 TEST(TextTests, DigitHelpers) {
@@ -126,7 +128,6 @@ TEST(ParseOptionsTest, RefusesBadWordsAndValues) {
   EXPECT_TRUE(Refused({"", "x"}));
   EXPECT_TRUE(Refused({"x"}));
   EXPECT_TRUE(Refused({"g", "1"}));
-  EXPECT_TRUE(Refused({"help"}));
   EXPECT_TRUE(Refused({"b", "1x", "v"}));  // an error ends parsing before v
   // The event log's word is written out, like at and kagi.
   EXPECT_TRUE(Refused({"l", "events.jsonl"}));
@@ -164,10 +165,19 @@ TEST(ParseOptionsTest, WindowsKeepsTheLimitsOfItsNames) {
 }
 #endif
 
-TEST(ParseOptionsTest, VersionEndsParsing) {
+TEST(ParseOptionsTest, VersionAndHelpEndParsingAsAsked) {
   Parsed p = Parse({"c", "COM2", "version", "b", "x"});
-  EXPECT_FALSE(p.goesOn);
+  EXPECT_EQ(p.outcome, ParseOutcome::kShown);
   EXPECT_EQ(p.printed, "<< Title (C) 2026 The kestrow authors >> \n");
+  // Only the first letter counts, as for the other one-letter words; a value
+  // after h is ignored like everything after it.
+  for (std::vector<std::string> words :
+       {std::vector<std::string>{"h"}, {"help"}, {"t", "5", "h", "x"}}) {
+    p = Parse(words);
+    EXPECT_EQ(p.outcome, ParseOutcome::kShown) << words[0];
+    EXPECT_EQ(p.printed, "usage\n");
+  }
+  EXPECT_TRUE(Refused({"b", "1x", "h"}));  // an error before h is still an error
 }
 
 }  // namespace

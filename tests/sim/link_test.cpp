@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -96,11 +97,35 @@ TEST(SimLinkTest, RefusesToReplaceWhatIsNotASimulatorLink) {
   EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 
-TEST(SimLinkTest, VersionIsTheProjectVersion) {
+TEST(SimOptionsTest, HelpVersionAndBadOptions) {
   RunResult r = RunProgram(Rwsim(), {"--version"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, std::string("rwsim ") + PROJECT_VERSION_TEXT + "\n");
-  EXPECT_NE(RunProgram(Rwsim(), {"--help"}).out.find("--version"), std::string::npos);
+  RunResult help = RunProgram(Rwsim(), {"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+  RunResult shortHelp = RunProgram(Rwsim(), {"-h"});
+  EXPECT_EQ(shortHelp.exitCode, 0);
+  EXPECT_EQ(shortHelp.out, help.out);
+  EXPECT_EQ(shortHelp.err, "");
+
+  // Each refusal names what was wrong and where to read more, and nothing
+  // else is printed.
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } bad[] = {{{"-x"}, "unknown option: -x"},
+             {{"-xh"}, "unknown option: -x"},
+             {{"--frob"}, "unknown option: --frob"},
+             {{"--reader"}, "option --reader needs a value"},
+             {{"--reader=odd"}, "unknown reader kind: odd"},
+             {{"stray"}, "unexpected argument: stray"}};
+  for (const auto &b : bad) {
+    r = RunProgram(Rwsim(), b.args);
+    EXPECT_EQ(r.exitCode, 2) << b.args[0];
+    EXPECT_EQ(r.out, "") << b.args[0];
+    EXPECT_EQ(r.err, "rwsim: " + b.message + "\nTry 'rwsim --help'.\n") << b.args[0];
+  }
 }
 
 }  // namespace
