@@ -12,9 +12,11 @@ namespace sim {
 
 namespace {
 
-// How often to reopen the lock file when its owner removed it between our
-// open and our lock; each retry means another simulator just ended.
+// How often to look at the lock file again when it changed under us: its
+// owner removed it, a stale one was just cleared, or another simulator is
+// creating it at this moment.
 constexpr int kLockAttempts = 5;
+constexpr useconds_t kRetryPauseUs = 20000;
 
 std::string SystemError() { return std::strerror(errno); }
 
@@ -25,13 +27,19 @@ std::string LinkTarget(const std::string &path) {
   return n < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(n));
 }
 
-// The process number the owner wrote into the lock file, or "".
-std::string OwnerOf(int fd) {
+// The start of a file's contents; a lock file holds a short line.
+std::string ContentsOf(int fd) {
   char buffer[32] = {};
-  ssize_t n = pread(fd, buffer, sizeof buffer - 1, 0);
-  std::string text = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text.find_first_not_of("0123456789") == std::string::npos ? text : "";
+  ssize_t n = pread(fd, buffer, sizeof buffer, 0);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+}
+
+// The process number of a simulator's lock file (decimal digits and a line
+// feed, nothing else), or "" for any other contents.
+std::string ProcessNumberIn(const std::string &contents) {
+  if (contents.size() < 2 || contents.size() > 20 || contents.back() != '\n') return "";
+  std::string digits = contents.substr(0, contents.size() - 1);
+  return digits.find_first_not_of("0123456789") == std::string::npos ? digits : "";
 }
 
 // True when `fd` is still the file at `path`, not one its owner removed.
@@ -61,33 +69,100 @@ bool LinkClaim::Take(const std::string &link, const std::string &terminal, std::
   return true;
 }
 
+// The lock file is created exclusively, so that nothing already at its path is
+// ever truncated or taken over; only a lock file that a simulator left behind
+// (unlocked: its owner is gone) is removed to make room.
 bool LinkClaim::Lock(std::string *error) {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-    int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-      *error = "cannot lock link " + link_ + " (lock file " + lockPath_ + "): " + SystemError();
+    if (attempt > 0) usleep(kRetryPauseUs);
+    int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd >= 0) return HoldCreatedLock(fd, error);
+    if (errno != EEXIST) {
+      *error =
+          "cannot create the lock file " + lockPath_ + " of link " + link_ + ": " + SystemError();
       return false;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      std::string owner = errno == EWOULDBLOCK ? OwnerOf(fd) : "";
-      *error = errno == EWOULDBLOCK ? link_ + " is in use by another running simulator" +
-                                          (owner.empty() ? "" : " (process " + owner + ")")
-                                    : "cannot lock link " + link_ + " (lock file " + lockPath_ +
-                                          "): " + SystemError();
-      close(fd);
-      return false;
-    }
-    if (StillAt(fd, lockPath_)) {
+    if (!ClearStaleLock(error)) return false;
+  }
+  return false;  // the last look said why
+}
+
+bool LinkClaim::HoldCreatedLock(int fd, std::string *error) {
+  // A simulator that found the new file may hold its lock for a moment while
+  // it reads it.
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       std::string pid = std::to_string(getpid()) + "\n";
-      if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+      if (pwrite(fd, pid.data(), pid.size(), 0) < 0) {
         // The process number only makes the refusal message friendlier.
       }
       lockFd_ = fd;
       return true;
     }
-    close(fd);  // its owner ended and removed it: take the new file instead
+    if (errno != EWOULDBLOCK) break;
+    usleep(kRetryPauseUs / 4);
   }
-  *error = "cannot lock link " + link_ + ": its lock file " + lockPath_ + " keeps changing";
+  *error = "cannot lock the lock file " + lockPath_ + " of link " + link_ + ": " + SystemError();
+  if (StillAt(fd, lockPath_)) unlink(lockPath_.c_str());  // created by us a moment ago
+  close(fd);
+  return false;
+}
+
+// Looks at a lock file that is already there. Returns false with a refusal
+// when the path is taken (a running simulator, or a file that is not a
+// simulator's); true when it is worth another try, with the reason to give
+// should the tries run out.
+bool LinkClaim::ClearStaleLock(std::string *error) const {
+  const std::string notOurs = "the lock file " + lockPath_ + " of link " + link_ +
+                              " exists and is not a simulator's; not replaced";
+  *error = KeepsChanging();
+  int fd = open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;  // its owner just removed it
+    *error =
+        errno == ELOOP ? notOurs : "cannot open the lock file " + lockPath_ + ": " + SystemError();
+    return false;
+  }
+  bool retry = false;
+  struct stat entry {};
+  if (fstat(fd, &entry) != 0 || !S_ISREG(entry.st_mode)) {
+    *error = notOurs;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    retry = RefuseLocked(fd, error);
+  } else {
+    std::string contents = ContentsOf(fd);
+    // An empty file may be one that another simulator has just created.
+    *error = notOurs;
+    retry = contents.empty() || (!ProcessNumberIn(contents).empty() && RemoveStale(fd, error));
+  }
+  close(fd);
+  return retry;
+}
+
+// The lock file is locked: by a running simulator, or by one that is just
+// replacing it (worth another try).
+bool LinkClaim::RefuseLocked(int fd, std::string *error) const {
+  if (errno != EWOULDBLOCK) {
+    *error = "cannot lock the lock file " + lockPath_ + ": " + SystemError();
+    return false;
+  }
+  std::string owner = ProcessNumberIn(ContentsOf(fd));
+  *error = link_ + " is in use by another running simulator (" +
+           (owner.empty() ? "" : "process " + owner + ", ") + "lock file " + lockPath_ + ")";
+  return !StillAt(fd, lockPath_);
+}
+
+std::string LinkClaim::KeepsChanging() const {
+  return "cannot lock link " + link_ + ": its lock file " + lockPath_ + " keeps changing";
+}
+
+// Removes the lock file of a simulator that ended without removing it; `fd`
+// holds its lock, so no other simulator removes or replaces it meanwhile.
+bool LinkClaim::RemoveStale(int fd, std::string *error) const {
+  *error = KeepsChanging();
+  if (!StillAt(fd, lockPath_) || unlink(lockPath_.c_str()) == 0) return true;
+  *error = "cannot remove the lock file " + lockPath_ +
+           " that a simulator left behind: " + SystemError();
   return false;
 }
 
@@ -119,7 +194,9 @@ void LinkClaim::Release() {
   if (linked_ && LinkTarget(link_) == terminal_) unlink(link_.c_str());
   linked_ = false;
   if (lockFd_ >= 0) {
-    unlink(lockPath_.c_str());  // still locked: a waiting opener notices the change
+    // Still locked: a waiting opener notices the change. Only our own file
+    // is removed, never one that took its place.
+    if (StillAt(lockFd_, lockPath_)) unlink(lockPath_.c_str());
     close(lockFd_);
     lockFd_ = -1;
   }

@@ -1,7 +1,8 @@
 // The --link path of a simulator: at most one running simulator owns a path.
-// Ownership is an flock on a lock file beside the link ("PATH.lock"), so it
-// ends with the process, however it ends: a link left behind by a simulator
-// that was killed does not block the next one.
+// Ownership is an flock on a lock file beside the link ("PATH.lock") that the
+// simulator created itself, so it ends with the process, however it ends: a
+// link and lock file left behind by a simulator that was killed do not block
+// the next one. A file at PATH.lock that no simulator wrote is left alone.
 #pragma once
 
 #include <string>
@@ -25,6 +26,11 @@ class LinkClaim {
 
  private:
   bool Lock(std::string *error);
+  bool HoldCreatedLock(int fd, std::string *error);
+  bool ClearStaleLock(std::string *error) const;
+  bool RefuseLocked(int fd, std::string *error) const;
+  bool RemoveStale(int fd, std::string *error) const;
+  std::string KeepsChanging() const;
   bool ClearOldLink(std::string *error) const;
 
   std::string link_;

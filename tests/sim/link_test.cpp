@@ -46,6 +46,7 @@ TEST(SimLinkTest, SecondSimulatorOnTheSamePathIsRefused) {
   EXPECT_EQ(second.out, "");
   EXPECT_NE(second.err.find(link + " is in use by another running simulator"), std::string::npos)
       << second.err;
+  EXPECT_NE(second.err.find("lock file " + link + ".lock"), std::string::npos) << second.err;
   EXPECT_EQ(LinkTarget(link), terminal) << "the refused simulator must leave the link alone";
 
   first.Signal(SIGTERM);
@@ -65,13 +66,40 @@ TEST(SimLinkTest, LinkOfAKilledSimulatorIsTakenOver) {
   }
   ASSERT_TRUE(fs::is_symlink(link)) << "a killed simulator cannot clean up";
 
+  std::string stale = ReadFile(link + ".lock");
+  ASSERT_FALSE(stale.empty()) << "a killed simulator leaves its lock file";
+
   ChildProcess next(Rwsim(), {"--link=" + link});
   std::string terminal = next.ReadLine(10000);
   ASSERT_FALSE(terminal.empty()) << next.Errors();
   EXPECT_EQ(LinkTarget(link), terminal);
+  EXPECT_NE(ReadFile(link + ".lock"), stale) << "the lock file names the new owner";
   next.Signal(SIGTERM);
   EXPECT_EQ(next.Wait(10000), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+// Whatever is at PATH.lock that no simulator left behind stays as it was, and
+// the refusal names it.
+TEST(SimLinkTest, LeavesALockFileThatIsNotASimulatorsAlone) {
+  ScratchDir dir;
+  std::string link = dir / "rw0";
+  std::string lock = link + ".lock";
+  for (const std::string contents : {"keep me\n", "", "123 456\n", "12345"}) {
+    WriteText(lock, contents);
+    RunResult r = RunProgram(Rwsim(), {"--link=" + link}, "", 20000);
+    EXPECT_EQ(r.exitCode, 1) << contents;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("the lock file " + lock + " of link " + link), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(lock), contents);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "no link without the lock";
+  }
+  fs::remove(lock);
+  fs::create_directory(lock);
+  RunResult r = RunProgram(Rwsim(), {"--link=" + link}, "", 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(lock), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_directory(lock));
 }
 
 TEST(SimLinkTest, RefusesToReplaceWhatIsNotASimulatorLink) {
@@ -82,6 +110,7 @@ TEST(SimLinkTest, RefusesToReplaceWhatIsNotASimulatorLink) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find(file + " exists and is not a symbolic link"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(file), "keep me");
+  EXPECT_FALSE(fs::exists(file + ".lock")) << "the lock file it made itself is removed";
 
   std::string userLink = dir / "mine";
   fs::create_symlink(file, userLink);
