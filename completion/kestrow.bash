@@ -18,12 +18,19 @@ _kestrow_words() {
   [[ -z $line || $line == *[[:blank:]] ]] && _kestrow_line_words+=("")
 }
 
-# Bash replaces only its own last word (it splits at ':' and '='): drop the
-# part of each candidate that lies before it.
+# Readline replaces only the text after the last word-break character
+# (COMP_WORDBREAKS: '=', ':', '@' and others): drop the part of each
+# candidate that lies before it, so that --fault= becomes --fault=no-ack@,
+# not --fault==no-ack@.
 _kestrow_trim_replies() {
-  local cur=$1 word=${COMP_WORDS[COMP_CWORD]}
-  [[ -n $word && $cur == *"$word" ]] || return 0
-  local prefix=${cur%"$word"} i
+  local cur=$1 breaks=${COMP_WORDBREAKS-$' \t\n"\'@><=;|&(:'} i prefix=
+  for ((i = ${#cur} - 1; i >= 0; i--)); do
+    if [[ $breaks == *"${cur:i:1}"* ]]; then
+      prefix=${cur:0:i+1}
+      break
+    fi
+  done
+  [[ -n $prefix ]] || return 0
   for i in "${!COMPREPLY[@]}"; do COMPREPLY[i]=${COMPREPLY[i]#"$prefix"}; done
 }
 
@@ -71,7 +78,7 @@ _kestrow_rwsim() {
   local options="--reader= --des= --card= --seed= --card-id= --fault= --ka= --kb=
     --reader-id= --session-key= --baud= --link= --trace --help --version"
   local faults="no-ack@ no-response@ bad-checksum@ wrong-code@ short@ ack-delay=
-    response-delay= wrong-mac@ wrong-counter@ wrong-auth@"
+    response-delay= trickle= babble@ garbage@ second-ack@ wrong-mac@ wrong-counter@ wrong-auth@"
   COMPREPLY=()
   case $cur in
     --reader=*) mapfile -t COMPREPLY < <(compgen -P --reader= -W "plain secured" -- "${cur#*=}") ;;

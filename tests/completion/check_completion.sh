@@ -10,21 +10,61 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
 
+# Bash's own word-break characters, whatever the environment says.
+COMP_WORDBREAKS=$' \t\n"\'@><=;|&(:'
+# The options a completion function asks for (outside a real completion
+# compopt only fails).
+compopt() { [[ " $* " == *" nospace "* ]] && nospace=1; return 0; }
+
 # Sets the completion variables as bash does for a line typed so far (it
-# splits words at blanks and makes runs of ':' and '=' words of their own),
-# calls the function registered for the command and prints the candidates.
-complete_line() {
+# splits words at blanks and makes runs of word-break characters words of
+# their own) and calls the function registered for the command.
+run_completion() {
   local line=$1
   COMP_LINE=$line
   COMP_POINT=${#line}
-  read -ra COMP_WORDS <<<"$(sed -E 's/([:=]+)/ \1 /g' <<<"$line")"
+  read -ra COMP_WORDS <<<"$(sed -E 's/([@><=;|&(:]+)/ \1 /g' <<<"$line")"
   [[ $line == *' ' ]] && COMP_WORDS+=("")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
+  nospace=0
   local function
   function=$(complete -p "${COMP_WORDS[0]}" | awk '{ print $3 }')
   "$function"
+}
+
+# The candidates offered for a line, sorted.
+complete_line() {
+  run_completion "$1"
   printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd ' '
+}
+
+# The line after one press of TAB, as readline makes it: the text after the
+# last word-break character is replaced by the candidates' common start,
+# followed by a blank when a single candidate is complete.
+line_after_tab() {
+  local line=$1 i word common
+  run_completion "$line"
+  word=$line
+  for ((i = ${#line} - 1; i >= 0; i--)); do
+    [[ $COMP_WORDBREAKS == *"${line:i:1}"* ]] && { word=${line:i+1}; break; }
+  done
+  [[ ${#COMPREPLY[@]} -gt 0 ]] || { printf '%s\n' "$line"; return; }
+  common=${COMPREPLY[0]}
+  for i in "${COMPREPLY[@]}"; do
+    while [[ $i != "$common"* ]]; do common=${common%?}; done
+  done
+  [[ ${#COMPREPLY[@]} -eq 1 && $nospace -eq 0 ]] && common+=' '
+  printf '%s\n' "${line%"$word"}$common"
+}
+
+expect_line() {
+  local got
+  got=$(line_after_tab "$1")
+  [[ $got == "$2" ]] || {
+    echo "FAIL: '$1' + TAB: got '$got', want '$2'"
+    failed=1
+  }
 }
 
 expect() {
@@ -65,13 +105,37 @@ expect "brimlet lo $scratch/e" ""
 
 # rwsim: --options, their values, and files after --link=.
 expect "rwsim --reader=s" "secured"
-expect "rwsim --reader=" "=plain =secured"
+expect "rwsim --reader=" "plain secured"
 expect "rwsim --fault=wrong" "wrong-auth@ wrong-code@ wrong-counter@ wrong-mac@"
+# What the line becomes: values after '=' are never preceded by another '='.
+expect_line "rwsim --fau" "rwsim --fault="
+expect_line "rwsim --reader=" "rwsim --reader="
+expect_line "rwsim --reader=s" "rwsim --reader=secured "
+expect_line "rwsim --des=of" "rwsim --des=off "
+expect_line "rwsim --card=" "rwsim --card="
+expect_line "rwsim --fault=" "rwsim --fault="
+expect_line "rwsim --fault=no-r" "rwsim --fault=no-response@"
+expect_line "rwsim --fault=tr" "rwsim --fault=trickle="
+expect_line "rwsim --fault=sec" "rwsim --fault=second-ack@"
+expect_line "rwsim --trace --fault=b" "rwsim --trace --fault=ba"
+expect_line "rwsim --link=$scratch/r" "rwsim --link=$scratch/rw0 "
+expect_line "kestrow c /dev/serial/by-path/pci-0000:00:1" \
+  "kestrow c /dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0 "
 expect "rwsim --trace --link=$scratch/r" "$scratch/rw0"
 offered=$(complete_line "rwsim --" | tr ' ' '\n' | sed 's/=$//' | sort -u | paste -sd ' ')
 listed=$("$rwsim" --help | grep -o -- '--[a-z][a-z-]*' | sort -u | paste -sd ' ')
 [[ $offered == "$listed" ]] || {
   echo "FAIL: rwsim options offered '$offered', rwsim --help lists '$listed'"
+  failed=1
+}
+# Every fault kind of rwsim --help (listed after "KIND:" up to "May be
+# repeated"), and no other.
+offered=$(complete_line "rwsim --fault=" | tr ' ' '\n' | sed 's/[=@]$//' | sort | paste -sd ' ')
+listed=$("$rwsim" --help | tr -s ' \n' ' ' | sed -n 's/.*KIND: \(.*\) May be repeated.*/\1/p' |
+  sed 's/([^)]*)//g' | grep -Eo '[a-z]+(-[a-z]+)*(=MS)?' | grep -v -e '^secured$' -e '^only$' |
+  sed 's/=MS$//' | sort | paste -sd ' ')
+[[ -n $listed && $offered == "$listed" ]] || {
+  echo "FAIL: rwsim fault kinds offered '$offered', rwsim --help lists '$listed'"
   failed=1
 }
 
