@@ -23,7 +23,11 @@ set(CPACK_STRIP_FILES ON)
 if(WINDOWS_LAYOUT)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-  set(CPACK_SYSTEM_NAME windows-${CMAKE_SYSTEM_PROCESSOR})
+  # Only a Windows build is named for Windows; a native build in this layout
+  # (for checking it) keeps the system's name.
+  if(WIN32)
+    set(CPACK_SYSTEM_NAME windows-${CMAKE_SYSTEM_PROCESSOR})
+  endif()
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -39,8 +39,10 @@ install_packages() {
 # screenshots), groff and man to check the man pages.
 TEST_PACKAGES=(/usr/include/gtest/gtest.h:libgtest-dev /usr/include/zlib.h:zlib1g-dev
   groff:groff-base man:man-db)
-# What scripts/package.sh needs to build, check and install the .deb.
-PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db unzip)
+# What scripts/package.sh needs to build, check and install the .deb, and
+# to cross-build the Windows zip.
+PACKAGE_PACKAGES=(dpkg-shlibdeps:dpkg-dev lintian groff:groff-base man:man-db unzip
+  x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix)
 # What scripts/test-windows.sh needs: the MinGW-w64 cross compilers (the
 # -posix thread model), Debian's GoogleTest sources and Wine.
 WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
