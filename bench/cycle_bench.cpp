@@ -1,10 +1,12 @@
-// Attempt cycles of the real tools against a zero-delay simulator: runs
-// brimlet and kestrow (DES on and off) for one run of attempts each, takes
-// the time of every mark as it appears on the tool's standard output, and
-// prints the median and 99th percentile of the time between marks next to
-// the protocol's floor (input drain + pause after the attempt + the frames'
-// time on the line), their ratio, the tool's CPU share of one core and its
-// peak memory. Asserts nothing.
+// Attempt cycles of the real tools against a zero-delay simulator, beside the
+// floor (build/cycle_floor: only what the design forces per attempt, with the
+// same frames) in the same run: runs brimlet and kestrow (DES on and off, with
+// and without an event log) for one run of attempts each, takes the time of
+// every mark as it appears on the program's standard output, and prints the
+// median and 99th percentile of the time between marks, the CPU share of one
+// core, the ratios of cycle and CPU to the floor with the same frames, and
+// the peak memory. Asserts nothing. bench/cycle_bench.sh adds the system
+// calls and log bytes per attempt.
 //
 //   build/cycle_bench [attempts]     (default 1000, at most 1000)
 #include <fcntl.h>
@@ -21,17 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "link/frame.h"
 #include "secure/secure_messaging.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr int kBaudRate = 115200;
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-constexpr double kDrainMs = 10;   // the drain's read that finds nothing
-constexpr double kPauseMs = 4;    // the loop's pause after every attempt
 
 // Data bytes of a sealed message whose clear length byte is `length`.
 int Sealed(int length) {
@@ -39,19 +35,28 @@ int Sealed(int length) {
   return secure::kBlockSize * (blocks + 1) + 1;
 }
 
+// The frames of one polling attempt, and the floor that sends them.
+struct Frames {
+  const char *name;
+  int commandData;   // data bytes of the polling command frame
+  int responseData;  // data bytes of the polling answer frame
+};
+
 struct Case {
   const char *name;
   const char *tool;
   std::vector<std::string> simArgs;
   std::vector<std::string> toolArgs;
-  int commandData;   // data bytes of the polling command frame
-  int responseData;  // data bytes of the polling answer frame
 };
 
-double FloorMs(const Case &c) {
-  int wireBytes = c.commandData + frame::kOverhead + 6 + c.responseData + frame::kOverhead;
-  return kDrainMs + kPauseMs + 1000.0 * wireBytes * kBitsPerByte / kBaudRate;
-}
+// What one program run showed.
+struct Measured {
+  std::size_t marks = 0;
+  double median = 0;
+  double p99 = 0;
+  double cpuShare = 0;  // of one core, over the run's wall time
+  long peakKiB = 0;
+};
 
 struct Child {
   pid_t pid = -1;
@@ -119,36 +124,56 @@ double Percentile(std::vector<double> values, double share) {
   return values[at];
 }
 
-void RunCase(const std::string &bin, const Case &c, int attempts) {
-  Child sim = Start(bin + "/rwsim", c.simArgs);
-  std::string path = ReadLine(sim.out);
-  std::vector<std::string> args = {"c", path, "t", std::to_string(attempts)};
-  args.insert(args.end(), c.toolArgs.begin(), c.toolArgs.end());
+// Runs `program` to its end, timing the marks on its output.
+Measured Measure(const std::string &program, const std::vector<std::string> &args) {
   Clock::time_point start = Clock::now();
-  Child tool = Start(bin + "/" + c.tool, args);
-  std::vector<Clock::time_point> times = MarkTimes(tool.out);
+  Child child = Start(program, args);
+  std::vector<Clock::time_point> times = MarkTimes(child.out);
   char rest[4096];
-  while (read(tool.out, rest, sizeof rest) > 0) {
+  while (read(child.out, rest, sizeof rest) > 0) {
   }
   int status = 0;
   rusage usage{};
-  wait4(tool.pid, &status, 0, &usage);
+  wait4(child.pid, &status, 0, &usage);
   double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  kill(sim.pid, SIGTERM);
-  waitpid(sim.pid, nullptr, 0);
-  close(sim.out);
-  close(tool.out);
+  close(child.out);
   std::vector<double> cycles;
   for (std::size_t i = 1; i < times.size(); ++i) {
     cycles.push_back(std::chrono::duration<double, std::milli>(times[i] - times[i - 1]).count());
   }
   double cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-  double median = Percentile(cycles, 0.5);
-  double floor = FloorMs(c);
-  std::printf("%-19s %5zu %8.2f %8.2f %8.2f %7.3f %7.3f %7.2f%% %8ld\n", c.name, times.size(),
-              median, Percentile(cycles, 0.99), floor, median / floor,
-              median / (kDrainMs + kPauseMs), 100.0 * cpuMs / wallMs, usage.ru_maxrss);
+  return Measured{times.size(), Percentile(cycles, 0.5), Percentile(cycles, 0.99), cpuMs / wallMs,
+                  usage.ru_maxrss};
+}
+
+Measured MeasureTool(const std::string &bin, const Case &c, int attempts) {
+  Child sim = Start(bin + "/rwsim", c.simArgs);
+  std::string path = ReadLine(sim.out);
+  std::vector<std::string> args = {"c", path, "t", std::to_string(attempts)};
+  args.insert(args.end(), c.toolArgs.begin(), c.toolArgs.end());
+  Measured m = Measure(bin + "/" + c.tool, args);
+  kill(sim.pid, SIGTERM);
+  waitpid(sim.pid, nullptr, 0);
+  close(sim.out);
+  return m;
+}
+
+void PrintRow(const std::string &name, const Measured &m, const Measured &floor) {
+  std::printf("%-21s %5zu %8.2f %8.2f %7.2f%% %7.4f %7.2f %8ld\n", name.c_str(), m.marks, m.median,
+              m.p99, 100.0 * m.cpuShare, floor.median > 0 ? m.median / floor.median : 0,
+              floor.cpuShare > 0 ? m.cpuShare / floor.cpuShare : 0, m.peakKiB);
+}
+
+// The floor with the frames of these cases, then each case.
+void RunGroup(const std::string &bin, const Frames &frames, const std::vector<Case> &cases,
+              int attempts) {
+  Measured floor = Measure(bin + "/cycle_floor",
+                           {std::to_string(frames.commandData), std::to_string(frames.responseData),
+                            std::to_string(attempts)});
+  PrintRow(std::string("floor, ") + frames.name, floor, floor);
+  for (const Case &c : cases) PrintRow(c.name, MeasureTool(bin, c, attempts), floor);
+  std::fflush(stdout);
 }
 
 std::string OwnFolder(const char *argv0) {
@@ -171,23 +196,26 @@ int main(int argc, char **argv) {
     return 1;
   }
   const std::string log = std::string(folder) + "/events.jsonl";
-  const Case cases[] = {
-      {"brimlet", "brimlet", {}, {}, 7, 19},
-      {"brimlet + log", "brimlet", {}, {"log", log}, 7, 19},
-      {"kestrow DES on", "kestrow", {"--reader=secured"}, {}, Sealed(19), Sealed(27)},
-      {"kestrow DES on+log", "kestrow", {"--reader=secured"}, {"log", log}, Sealed(19), Sealed(27)},
-      {"kestrow DES off", "kestrow", {"--reader=secured", "--des=off"}, {"kagi", "off"}, 19, 27},
-  };
-  std::printf("Attempt cycle at %d baud against a zero-delay simulator, %d attempts each.\n",
-              kBaudRate, attempts);
-  std::printf("floor = %.0f ms drain + %.0f ms pause + frames on the line (%d bits a byte);\n",
-              kDrainMs, kPauseMs, kBitsPerByte);
-  std::printf("a pseudo-terminal moves bytes at no line speed, so the cycle may undercut it:\n");
-  std::printf("'no line' is the ratio to the floor without the frames' time on the line.\n");
-  std::printf("Times in ms; CPU is the tool's share of one core; peak resident memory.\n\n");
-  std::printf("%-19s %5s %8s %8s %8s %7s %7s %8s %8s\n", "tool", "marks", "median", "p99", "floor",
-              "ratio", "no line", "CPU", "peak KiB");
-  for (const Case &c : cases) RunCase(bin, c, attempts);
+  const Frames plain{"plain", 7, 19};
+  const Frames sealed{"sealed", Sealed(19), Sealed(27)};
+  const Frames clear{"DES off", 19, 27};
+  std::printf("Attempt cycle against a zero-delay simulator, %d attempts each, beside the\n",
+              attempts);
+  std::printf("floor with the same frames (10 ms drain wait + 4 ms pause + the frames on a\n");
+  std::printf("pseudo-terminal + one mark). Times in ms; CPU is the share of one core;\n");
+  std::printf("cycle/fl and CPU/fl are the ratios to the floor above; peak resident memory.\n\n");
+  std::printf("%-21s %5s %8s %8s %8s %7s %7s %8s\n", "program", "marks", "median", "p99", "CPU",
+              "cycle/fl", "CPU/fl", "peak KiB");
+  RunGroup(bin, plain,
+           {{"brimlet", "brimlet", {}, {}}, {"brimlet + log", "brimlet", {}, {"log", log}}},
+           attempts);
+  RunGroup(bin, sealed,
+           {{"kestrow DES on", "kestrow", {"--reader=secured"}, {}},
+            {"kestrow DES on + log", "kestrow", {"--reader=secured"}, {"log", log}}},
+           attempts);
+  RunGroup(bin, clear,
+           {{"kestrow DES off", "kestrow", {"--reader=secured", "--des=off"}, {"kagi", "off"}}},
+           attempts);
   std::remove(log.c_str());
   rmdir(folder);
   return 0;
