@@ -191,17 +191,6 @@ bool Format(char *out, int size, const char *format, Args... args) {
 
 }  // namespace
 
-namespace posix {
-
-std::string SystemRoot() {
-#ifdef PLATFORM_ROOT_VARIABLE
-  if (const char *root = std::getenv(PLATFORM_ROOT_VARIABLE)) return root;
-#endif
-  return "";
-}
-
-}  // namespace posix
-
 bool DevicePathFor(const char *portPath, char *device, int size) {
   const char *name = portPath;
   if (std::strncmp(name, "//.//", 5) == 0) name += 5;
