@@ -8,14 +8,12 @@
 
 #include "tests/support/text_files.h"
 
+#include "tests/support/end_to_end.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
 
 namespace {
-
-const std::string kBanner =
-    "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
 
 std::string Brimlet() { return BinDir() + "/brimlet"; }
 
@@ -52,12 +50,12 @@ TEST(BrimletTest, SingleRunsWithResultFile) {
   std::string file = TempPath("brimlet_single.csv");
   RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "30", "f", file, "kagi", "off", "at",
                                        "2000", "rt", "2000"});
-  EXPECT_EQ(r.out, kBanner + Repeat("ooo.o", 6) +
+  EXPECT_EQ(r.out, kBrimletBanner + Repeat("ooo.o", 6) +
                        "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
   EXPECT_EQ(r.exitCode, 0);
   r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "120", "f", file, "at", "2000"});
   std::string block = Repeat("ooo.o", 10) + "    [ 40/ 50]  80%\n";
-  EXPECT_EQ(r.out, kBanner + block + block + Repeat("ooo.o", 4) +
+  EXPECT_EQ(r.out, kBrimletBanner + block + block + Repeat("ooo.o", 4) +
                        "    [ 16/ 20]  80%\n(TOTAL) [  96/ 120] ...  80.00%\n\n");
   EXPECT_EQ(ReadFile(file), " 80.00%,  24,  30, 80.00%,  96, 120,");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
@@ -74,7 +72,7 @@ TEST(BrimletTest, RecordFormats) {
                                      file, "at",       "2000", "rt", "2000"};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_EQ(RunProgram(Brimlet(), args).out,
-              kBanner + "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
+              kBrimletBanner + "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
   }
   EXPECT_EQ(ReadFile(file),
             "100.00%,   2,   2,100.00%,   2,   2,   7,100.00%,   2,   2\n"
@@ -86,7 +84,7 @@ TEST(BrimletTest, FailureLimitWithoutCard) {
   std::string file = TempPath("brimlet_limit.csv");
   RunResult r =
       RunProgram(Brimlet(), {"c", sim.Path(), "e", "5", "f", file, "s", "off", "at", "2000"});
-  EXPECT_EQ(r.out, kBanner + ".....(TOTAL) [   0/   5] ...   0.00%\n\n");
+  EXPECT_EQ(r.out, kBrimletBanner + ".....(TOTAL) [   0/   5] ...   0.00%\n\n");
   EXPECT_EQ(ReadFile(file), "  0.00%,   0,   5\n");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open," + Repeat("poll,", 5) + "close");
 }
@@ -99,13 +97,14 @@ TEST(BrimletTest, FaultsAreFailedAttempts) {
   // than the time-out is a missing one (the last attempt, so that the late
   // frame disturbs no other).
   RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "t", "9", "at", "1000", "rt", "1000"});
-  EXPECT_EQ(r.out, kBanner + "oXXXX.oo.    [  3/  9]  33%\n(TOTAL) [   3/   9] ...  33.33%\n\n");
+  EXPECT_EQ(r.out,
+            kBrimletBanner + "oXXXX.oo.    [  3/  9]  33%\n(TOTAL) [   3/   9] ...  33.33%\n\n");
 }
 
 TEST(BrimletTest, ResultFileInMissingFolder) {
   SimProcess sim({});
   RunResult r = RunProgram(Brimlet(), {"c", sim.Path(), "f", "/no/such/folder/r.csv"});
-  EXPECT_EQ(r.out, kBanner + "[/no/such/folder/r.csv] のオープンに作成に失敗しました。\n\n");
+  EXPECT_EQ(r.out, kBrimletBanner + "[/no/such/folder/r.csv] のオープンに作成に失敗しました。\n\n");
   EXPECT_EQ(r.err,
             "Cannot open the result file /no/such/folder/r.csv: No such file or directory\n");
   EXPECT_EQ(r.exitCode, 1);
@@ -116,13 +115,13 @@ TEST(BrimletTest, ResultFileInMissingFolder) {
 TEST(BrimletTest, FailedFirstConnectionIsSilentOnTheConsole) {
   SimProcess wrong({"--fault=wrong-code@c1"});
   RunResult r = RunProgram(Brimlet(), {"c", wrong.Path()});
-  EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.out, kBrimletBanner);
   EXPECT_EQ(r.err, "The R/W on " + wrong.Path() +
                        " answered with something unexpected (wrong answer code)\n");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(CommandSequence(wrong.StopAndTrace()), "open");
   r = RunProgram(Brimlet(), {"c", "/dev/no-such-reader"});
-  EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.out, kBrimletBanner);
   EXPECT_EQ(r.err, "Cannot open /dev/no-such-reader: No such file or directory\n");
   EXPECT_EQ(r.exitCode, 1);
 }
@@ -132,7 +131,7 @@ TEST(BrimletTest, RepeatingModeReconnectsAndStopsOnInput) {
   std::string file = TempPath("brimlet_repeat.csv");
   ChildProcess tool(Brimlet(), {"c", sim.Path(), "f", file, "at", "2000", "rt", "2000"});
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
-  std::string firstRun = kBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  std::string firstRun = kBrimletBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   tool.ReadUntil(firstRun + "ooo", 30000);
   tool.WriteInput("q");
   ASSERT_EQ(tool.Wait(30000), 0);
@@ -158,10 +157,10 @@ TEST(BrimletTest, InterruptEndsLoopInOrder) {
   std::string file = TempPath("brimlet_interrupt.csv");
   ChildProcess tool(Brimlet(),
                     {"c", sim.Path(), "f", file, "s", "off", "at", "2000", "rt", "2000"});
-  tool.ReadUntil(kBanner + "ooooo", 30000);
+  tool.ReadUntil(kBrimletBanner + "ooooo", 30000);
   tool.Signal(SIGINT);
   ASSERT_EQ(tool.Wait(30000), 0);
-  StoppedRun run = ExpectOrderlyEnd(tool.Output(), kBanner, file, false);
+  StoppedRun run = ExpectOrderlyEnd(tool.Output(), kBrimletBanner, file, false);
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open," + Repeat("poll,", run.attempts) + "close");
 }
 

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/end_to_end.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
@@ -27,8 +28,6 @@
 
 namespace {
 
-const std::string kBanner =
-    "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
 constexpr int kGenerousMs = 60000;
 
 std::string Brimlet() { return BinDir() + "/brimlet"; }
@@ -45,7 +44,7 @@ TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
       RunProgram(Brimlet(), {"c", sim.Path(), "t", "4", "f", file, "at", "2000", "rt", "2000"}, "",
                  kGenerousMs);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, kBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
+  EXPECT_EQ(r.out, kBrimletBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
   EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
 }
 
@@ -62,8 +61,7 @@ TEST(FaultMatrixTest, SecuredReaderFaultsFailSingleAttempts) {
                            kGenerousMs);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out,
-            "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors "
-            ">>\n\noXXXX.    [  1/  6]  16%\n(TOTAL) [   1/   6] ...  16.67%\n\n");
+            kKestrowBanner + "oXXXX.    [  1/  6]  16%\n(TOTAL) [   1/   6] ...  16.67%\n\n");
   EXPECT_EQ(ReadFile(file), " 16.67%,   1,   6,");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()),
             "get reader id,verify reader,confirm session key,poll,poll,poll,poll,poll,poll,close");
@@ -90,7 +88,7 @@ TEST(FaultMatrixTest, PortThatGoesAwayAndComesBack) {
   std::string out = tool.Output();
   std::size_t firstTotal = out.find("(TOTAL)");
   ASSERT_NE(firstTotal, std::string::npos);
-  std::string firstRun = out.substr(kBanner.size(), firstTotal - kBanner.size());
+  std::string firstRun = out.substr(kBrimletBanner.size(), firstTotal - kBrimletBanner.size());
   int cards = static_cast<int>(std::count(firstRun.begin(), firstRun.end(), 'o'));
   EXPECT_GE(cards, 4) << out;  // the answer to the fifth may be lost with the R/W
   char firstRecord[64];
@@ -135,10 +133,10 @@ TEST(FaultMatrixTest, StopEndsUnlimitedAndTricklingWaits) {
     ASSERT_EQ(tool.Wait(30000), 0);
     const std::string &out = tool.Output();
     const std::string total = "(TOTAL) [   1/   2] ...  50.00%\n\n";
-    ASSERT_EQ(out.size(), kBanner.size() + 2 + total.size()) << out;
-    EXPECT_EQ(out.substr(0, kBanner.size() + 1), kBanner + "o");
-    EXPECT_NE(std::string(c.marks).find(out[kBanner.size() + 1]), std::string::npos) << out;
-    EXPECT_EQ(out.substr(kBanner.size() + 2), total);
+    ASSERT_EQ(out.size(), kBrimletBanner.size() + 2 + total.size()) << out;
+    EXPECT_EQ(out.substr(0, kBrimletBanner.size() + 1), kBrimletBanner + "o");
+    EXPECT_NE(std::string(c.marks).find(out[kBrimletBanner.size() + 1]), std::string::npos) << out;
+    EXPECT_EQ(out.substr(kBrimletBanner.size() + 2), total);
     EXPECT_EQ(ReadFile(file), " 50.00%,   1,   2,");
     EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,close");
   }
@@ -156,7 +154,7 @@ TEST(SignalTest, HangUpPipeAndTerminationEndPollingInOrder) {
     ASSERT_TRUE(sim.WaitForCommands("poll", 2, kGenerousMs));
     tool.Signal(signalNumber);
     ASSERT_EQ(tool.Wait(30000), 0);
-    ExpectOrderlyEnd(tool.Output(), kBanner, file, true);
+    ExpectOrderlyEnd(tool.Output(), kBrimletBanner, file, true);
     std::string commands = CommandSequence(sim.StopAndTrace());
     EXPECT_EQ(commands.substr(commands.size() - 6), ",close");
   }
@@ -167,7 +165,7 @@ TEST(ResultFileTest, WriteFailureIsReportedOnceAndFailsTheExitStatus) {
   RunResult r = RunProgram(
       Brimlet(), {"c", sim.Path(), "t", "3", "f", "/dev/full", "at", "2000", "rt", "2000"}, "",
       kGenerousMs);
-  EXPECT_EQ(r.out, kBanner + "ooo    [  3/  3] 100%\n(TOTAL) [   3/   3] ... 100.00%\n\n");
+  EXPECT_EQ(r.out, kBrimletBanner + "ooo    [  3/  3] 100%\n(TOTAL) [   3/   3] ... 100.00%\n\n");
   EXPECT_EQ(r.err, "Result file [/dev/full]: No space left on device\n");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,poll,close");
@@ -222,7 +220,7 @@ TEST(TerminalTest, BackgroundJobPollsWithoutTouchingTheTerminal) {
         if (exit != 0) return "exit " + std::to_string(exit);
         if (tool.KeyMode()) return std::string("terminal changed");
         if (tool.Output() !=
-            kBanner + "ooooo    [  5/  5] 100%\n(TOTAL) [   5/   5] ... 100.00%\n\n") {
+            kBrimletBanner + "ooooo    [  5/  5] 100%\n(TOTAL) [   5/   5] ... 100.00%\n\n") {
           return "output: " + tool.Output();
         }
         return std::string();

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "tests/support/device_tree.h"
+#include "tests/support/end_to_end.h"
 #include "tests/support/scratch_dir.h"
 
 #include "link/event_log.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-const std::string kBanner =
-    "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
 const std::string kAuthentication = "get reader id,verify reader,confirm session key,";
 
 std::string Kestrow() { return BinDir() + "/kestrow"; }
@@ -51,7 +50,7 @@ std::vector<std::string> HostFrames(const std::string &trace) {
 TEST(KestrowTest, AuthenticatesAndPollsWithDes) {
   SimProcess sim({"--reader=secured", "--card=ooo.o"});
   RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "30", "at", "2000", "rt", "2000"});
-  EXPECT_EQ(r.out, kBanner + Repeat("ooo.o", 6) +
+  EXPECT_EQ(r.out, kKestrowBanner + Repeat("ooo.o", 6) +
                        "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + Repeat("poll,", 30) + "close");
@@ -61,7 +60,7 @@ TEST(KestrowTest, PlainModeFramesOnTheWire) {
   SimProcess sim({"--reader=secured", "--des=off", "--card=o.", "--reader-id=0102030405060708",
                   "--session-key=1112131415161718"});
   RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "2", "kagi", "off", "at", "2000"});
-  EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
   std::vector<std::string> frames = HostFrames(sim.StopAndTrace());
   ASSERT_EQ(frames.size(), 6u);
   EXPECT_EQ(frames[0], "00 00 00  get reader id");
@@ -81,7 +80,7 @@ TEST(KestrowTest, WrongKeysOrModeFailTheConnection) {
     std::vector<std::string> args = {"c", sim.Path(), "t", "5"};
     args.insert(args.end(), extra.begin(), extra.end());
     RunResult r = RunProgram(Kestrow(), args);
-    EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n") << extra[0];
+    EXPECT_EQ(r.out, kKestrowBanner + "Reader/Writer Error !!\n") << extra[0];
     EXPECT_EQ(r.err, "The R/W on " + sim.Path() +
                          " refused the authentication: check the keys (ka, kb) and kagi\n");
     EXPECT_EQ(r.exitCode, 1);
@@ -95,7 +94,7 @@ TEST(KestrowTest, WrongKeysOrModeFailTheConnection) {
 TEST(KestrowTest, FailedConnectionSaysWhy) {
   SimProcess slow({"--reader=secured", "--baud=9600"});
   RunResult r = RunProgram(Kestrow(), {"c", slow.Path(), "t", "5"});
-  EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "Reader/Writer Error !!\n");
   EXPECT_EQ(r.err, "No answer from the R/W on " + slow.Path() +
                        " at 115200 baud: another port, another speed (b), or the R/W is off\n");
   EXPECT_EQ(r.exitCode, 1);
@@ -115,9 +114,10 @@ TEST(KestrowTest, FailedConnectionSaysWhy) {
   // Another program holds the port.
   SimProcess busy({"--reader=secured"});
   ChildProcess holder(Kestrow(), {"c", busy.Path()});
-  ASSERT_NE(holder.ReadUntil(kBanner + "o", 30000).find(kBanner + "o"), std::string::npos);
+  ASSERT_NE(holder.ReadUntil(kKestrowBanner + "o", 30000).find(kKestrowBanner + "o"),
+            std::string::npos);
   r = RunProgram(Kestrow(), {"c", busy.Path(), "t", "5"});
-  EXPECT_EQ(r.out, kBanner + "Reader/Writer Error !!\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "Reader/Writer Error !!\n");
   EXPECT_EQ(r.err.rfind("Cannot open " + busy.Path() + ": in use by another program (", 0), 0u)
       << r.err;
   EXPECT_EQ(r.exitCode, 1);
@@ -129,23 +129,10 @@ TEST(KestrowTest, CounterMismatchAndFaults) {
   SimProcess sim({"--reader=secured", "--fault=wrong-counter@2", "--fault=wrong-mac@3",
                   "--fault=bad-checksum@4", "--fault=no-ack@5"});
   RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "6", "at", "2000", "rt", "2000"});
-  EXPECT_EQ(r.out, kBanner +
+  EXPECT_EQ(r.out, kKestrowBanner +
                        "oIDTR ErrorXXXXo    [  2/  6]  33%\n"
                        "(TOTAL) [   2/   6] ...  33.33%\n\n");
   EXPECT_EQ(r.err, "IDt Error!!\nNow IDtr(Controller): 06 00 Get IDtr(R/W):05 00\nSn:0006\n");
-}
-
-// The lines of an event log, each as its fields.
-std::vector<eventlog::Fields> EventsIn(const std::string &text) {
-  std::vector<eventlog::Fields> events;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    eventlog::Fields fields;
-    std::string error;
-    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
-    events.push_back(fields);
-  }
-  return events;
 }
 
 TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
@@ -155,8 +142,8 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   std::string log = dir / "events.jsonl";
   RunResult r = RunProgram(
       Kestrow(), {"c", sim.Path(), "t", "7", "at", "2000", "rt", "2000", "log", log, "d", "4"});
-  EXPECT_EQ(r.out,
-            kBanner + "oIDTR ErrorXXXX.o    [  2/  7]  28%\n(TOTAL) [   2/   7] ...  28.57%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner +
+                       "oIDTR ErrorXXXX.o    [  2/  7]  28%\n(TOTAL) [   2/   7] ...  28.57%\n\n");
   EXPECT_EQ(r.exitCode, 0);
   std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
   ASSERT_FALSE(events.empty());
@@ -193,7 +180,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
 
   // "-" is standard error; the console output stays as it is.
   r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "-"});
-  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
   events = EventsIn(r.err);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front()["ev"], "start");
@@ -217,7 +204,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
 
   // A log that cannot be written fails the exit status; the run itself stands.
   r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "/dev/full"});
-  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
   EXPECT_EQ(r.err, "Cannot write the event log /dev/full: No space left on device\n");
   EXPECT_EQ(r.exitCode, 1);
 }
@@ -226,7 +213,7 @@ TEST(KestrowTest, RepeatingModeReconnectsWithNewAuthentication) {
   SimProcess sim({"--reader=secured"});
   ChildProcess tool(Kestrow(), {"c", sim.Path(), "at", "2000", "rt", "2000"});
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
-  std::string firstRun = kBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  std::string firstRun = kKestrowBanner + block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   tool.ReadUntil(firstRun + "oo", 30000);
   tool.WriteInput("\n");
   ASSERT_EQ(tool.Wait(30000), 0);
@@ -257,7 +244,8 @@ TEST(PortSearchTest, NoReaderAnywhere) {
   tree.SetConsoles("tty0");
   tree.AddTty("ttyS0", 4);  // a UART with no /dev node cannot be tried
   RunResult r = SearchIn(tree, {"b", "9600", "kagi", "off"});
-  EXPECT_EQ(r.out, kBanner + "--- Trying RW Connection ---\n--- End ---\nReader/Writer Error !!\n");
+  EXPECT_EQ(r.out,
+            kKestrowBanner + "--- Trying RW Connection ---\n--- End ---\nReader/Writer Error !!\n");
   EXPECT_EQ(r.err, "No R/W answered on " + tree.Dev("ttyS0") +
                        " (at every baud rate, with and without DES)\n");
   EXPECT_EQ(r.exitCode, 1);
@@ -269,7 +257,7 @@ TEST(PortSearchTest, FirstCombinationWins) {
   tree.SetConsoles("tty0");
   tree.AddTty("ttyUSB0", -1, sim.Path());
   RunResult r = SearchIn(tree, {"t", "2", "at", "2000", "rt", "2000"});
-  EXPECT_EQ(r.out, kBanner +
+  EXPECT_EQ(r.out, kKestrowBanner +
                        "--- Trying RW Connection ---\n--- End ---\n"
                        "oo    [  2/  2] 100%\n(TOTAL) [   2/   2] ... 100.00%\n\n");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + "poll,poll,close");
@@ -283,8 +271,8 @@ TEST(PortSearchTest, FindsPlainReaderAt9600AndKeepsSettings) {
   tree.AddTty("ttyUSB1", -1, sim.Path());
   tree.AddTty("ttyACM0", -1, other.Path());
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
-  std::string firstRun = kBanner + "--- Trying RW Connection ---\n--- End ---\n" + block + block +
-                         "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  std::string firstRun = kKestrowBanner + "--- Trying RW Connection ---\n--- End ---\n" + block +
+                         block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   std::unique_ptr<ChildProcess> tool(
       StartIn(tree, {"kagi", "on", "b", "38400", "at", "2000", "rt", "2000"}));
   tool->ReadUntil(firstRun + "o", 60000);
@@ -311,7 +299,7 @@ TEST(PortSearchTest, LeavesTheConsoleAndPortsWithoutUartAlone) {
   tree.AddTty("ttyS1", 0, noUart.Path());
   tree.AddTty("ttyS4", 4, uart.Path());
   RunResult r = SearchIn(tree, {"t", "1"});
-  EXPECT_EQ(r.out, kBanner +
+  EXPECT_EQ(r.out, kKestrowBanner +
                        "--- Trying RW Connection ---\n--- End ---\n"
                        "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
   EXPECT_EQ(CommandSequence(uart.StopAndTrace()), kAuthentication + "poll,close");
@@ -324,7 +312,7 @@ TEST(PortSearchTest, LeavesTheConsoleAndPortsWithoutUartAlone) {
   named.SetConsoles("ttyS0");
   named.AddTty("ttyS0", 4, chosen.Path());
   r = SearchIn(named, {"c", "COM1", "t", "1"});
-  EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
   EXPECT_EQ(CommandSequence(chosen.StopAndTrace()), kAuthentication + "poll,close");
 }
 
@@ -338,7 +326,7 @@ TEST(PortSearchTest, InterruptDuringSearchEndsAtOnce) {
   tool->ReadUntil("--- Trying RW Connection ---\n", 10000);
   tool->Signal(SIGINT);
   EXPECT_EQ(tool->Wait(10000), 128 + SIGINT);
-  EXPECT_EQ(tool->Output(), kBanner + "--- Trying RW Connection ---\n");
+  EXPECT_EQ(tool->Output(), kKestrowBanner + "--- Trying RW Connection ---\n");
 }
 
 TEST(LongPathTest, PortAndResultPathsBeyondTheOldLimits) {
@@ -357,7 +345,7 @@ TEST(LongPathTest, PortAndResultPathsBeyondTheOldLimits) {
   std::string result = folder + "/result.csv";
   RunResult r =
       RunProgram(Kestrow(), {"c", byId, "t", "2", "f", result, "at", "1000", "rt", "1000"});
-  EXPECT_EQ(r.out, kBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
+  EXPECT_EQ(r.out, kKestrowBanner + "o.    [  1/  2]  50%\n(TOTAL) [   1/   2] ...  50.00%\n\n");
   EXPECT_EQ(ReadFile(result), " 50.00%,   1,   2,");
 }
 

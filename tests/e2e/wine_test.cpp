@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/end_to_end.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
@@ -19,10 +20,6 @@
 
 namespace {
 
-const std::string kKestrowBanner =
-    "\n<< Polling for Serial Port --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
-const std::string kBrimletBanner =
-    "\n<< Polling for TQ --- ver 1.062 >>\n<< (C) 2026 The kestrow authors >>\n\n";
 const std::string kAuthentication = "get reader id,verify reader,confirm session key,";
 
 std::string RequiredEnv(const char *name) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-const Bytes kAck = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 const Bytes kResponse = {0x00, 0x00, 0xFF, 0x02, 0xFE, 0xD5, 0x03, 0x28, 0x00};
 const std::uint8_t kCommand[] = {0x03, 0x01, 0x02, 0x03};
 
@@ -46,7 +45,7 @@ TEST_F(CCmdTest, SendsFramesInBothForms) {
 }
 
 TEST_F(CCmdTest, ExchangeReturnsGoodResponse) {
-  Bytes reply = kAck;
+  Bytes reply = kAckFrame;
   reply.insert(reply.end(), kResponse.begin(), kResponse.end());
   ScriptedRw rw(pty, {{10, {{0, reply}}}});
   EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeOk);
@@ -55,7 +54,7 @@ TEST_F(CCmdTest, ExchangeReturnsGoodResponse) {
 }
 
 TEST_F(CCmdTest, PointerAndCountExchangeMatches) {
-  ScriptedRw rw(pty, {{10, {{0, kAck}, {5, kResponse}}}});
+  ScriptedRw rw(pty, {{10, {{0, kAckFrame}, {5, kResponse}}}});
   EXPECT_EQ(cmd.Transceive(kCommand + 1, 3, response), kExchangeOk);
   EXPECT_EQ(Hex(Bytes(response, response + 3)), "02 D5 03");
 }
@@ -68,19 +67,19 @@ TEST_F(CCmdTest, ExchangeFailures) {
   }
   {
     ScopedTimeouts shortResponse(cmd, kShortMs, kGenerousMs);
-    ScriptedRw rw(pty, {{10, {{0, kAck}}}});
+    ScriptedRw rw(pty, {{10, {{0, kAckFrame}}}});
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeTimeout);
   }
   {
-    Bytes twoAcks = kAck;
-    twoAcks.insert(twoAcks.end(), kAck.begin(), kAck.end());
+    Bytes twoAcks = kAckFrame;
+    twoAcks.insert(twoAcks.end(), kAckFrame.begin(), kAckFrame.end());
     ScriptedRw rw(pty, {{10, {{0, twoAcks}}}});
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeGotAck);
   }
   {
     Bytes bad = kResponse;
     bad[7] ^= 1;  // data checksum off by one
-    ScriptedRw rw(pty, {{10, {{0, kAck}, {0, bad}}}});
+    ScriptedRw rw(pty, {{10, {{0, kAckFrame}, {0, bad}}}});
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeBadFrame);
   }
   {
@@ -88,8 +87,8 @@ TEST_F(CCmdTest, ExchangeFailures) {
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeNoAck);
   }
   {
-    ScriptedRw rw(pty,
-                  {{10, {{0, kAck}, {0, {0x00, 0x00, 0xFF, 0x03, 0xFB}}}}});  // LEN + LCS = FEh
+    ScriptedRw rw(
+        pty, {{10, {{0, kAckFrame}, {0, {0x00, 0x00, 0xFF, 0x03, 0xFB}}}}});  // LEN + LCS = FEh
     EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeBadFrame);
   }
 }
@@ -119,7 +118,7 @@ TEST_F(CCmdTest, ReceivesLongestFrame) {
 TEST_F(CCmdTest, StaleInputIsDrainedBeforeTheCommand) {
   pty.Write({0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x13, 0x37});  // a late ACK and noise
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ScriptedRw rw(pty, {{10, {{0, kAck}, {0, kResponse}}}});
+  ScriptedRw rw(pty, {{10, {{0, kAckFrame}, {0, kResponse}}}});
   EXPECT_EQ(cmd.Transceive(kCommand, response), kExchangeOk);
   EXPECT_EQ(response[1], 0xD5);
 }

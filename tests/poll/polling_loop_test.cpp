@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/end_to_end.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
@@ -242,20 +243,6 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
   EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
 }
 
-// Reads an event log back: the events in order, each as its fields.
-std::vector<eventlog::Fields> ReadEvents(const std::string &path) {
-  std::vector<eventlog::Fields> events;
-  std::string text = ReadFile(path), error;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    eventlog::Fields fields;
-    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
-    events.push_back(fields);
-  }
-  EXPECT_EQ(start, text.size()) << "a line without its end";
-  return events;
-}
-
 std::vector<eventlog::Fields> RunLogged(ScriptedReader &reader, const PollSettings &poll,
                                         int keyAfter = -1) {
   std::string path = ScratchPath("loop_events.jsonl");
@@ -267,7 +254,7 @@ std::vector<eventlog::Fields> RunLogged(ScriptedReader &reader, const PollSettin
     RunLoop(reader, poll, keyAfter);
     eventlog::SetCurrent(nullptr);
   }
-  return ReadEvents(path);
+  return EventsIn(ReadFile(path));
 }
 
 TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/end_to_end.h"
 #include "tests/support/pty_pair.h"
 
 // One step of the R/W: take `expect` bytes (if any), then send each reply
@@ -44,8 +45,6 @@ class ScriptedRw {
   Bytes received_;
   std::thread thread_;
 };
-
-inline const Bytes kAckFrame = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 
 // The frame that carries `data`, built here independently of the code
 // under test.
