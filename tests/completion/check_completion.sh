@@ -58,23 +58,17 @@ line_after_tab() {
   printf '%s\n' "${line%"$word"}$common"
 }
 
-expect_line() {
+# Compares what HOW (complete_line or line_after_tab) makes of LINE with WANT.
+check() {  # how line want
   local got
-  got=$(line_after_tab "$1")
-  [[ $got == "$2" ]] || {
-    echo "FAIL: '$1' + TAB: got '$got', want '$2'"
+  got=$("$1" "$2")
+  [[ $got == "$3" ]] || {
+    echo "FAIL: '$2' ($1): got '$got', want '$3'"
     failed=1
   }
 }
-
-expect() {
-  local got
-  got=$(complete_line "$1")
-  [[ $got == "$2" ]] || {
-    echo "FAIL: '$1': got '$got', want '$2'"
-    failed=1
-  }
-}
+expect() { check complete_line "$@"; }
+expect_line() { check line_after_tab "$@"; }
 
 # Option words at word positions, values after them.
 expect "kestrow " "at b c d e f h ka kagi kb log rt s t v"
