@@ -63,6 +63,7 @@ measure() {  # label sim-options tool tool-args...
   shift 3
   local -a options
   read -ra options <<<"$simopts"
+  rm -f "$scratch"/*.jsonl  # a log is appended to: each case starts without one
   start_sim "${options[@]}"
   syscalls "$scratch/short" "$bin/$tool" c "$scratch/rw" t 1 "$@"
   syscalls "$scratch/long" "$bin/$tool" c "$scratch/rw" t "$long" "$@"
@@ -89,8 +90,8 @@ echo "difference over $((long - 1))) and event log bytes (the same runs with log
 echo "Generous time-outs (at 1000 rt 1000) keep a starved simulator from failing attempts;"
 echo "'cards' counts the cards found in the run of $long with the log (all healthy: $long)."
 printf '%-16s %5s %8s %8s   %s\n' program cards syscalls "log B" "calls per attempt by system call"
-slow="at 1000 rt 1000"
-measure brimlet "" brimlet $slow
-measure "kestrow DES on" --reader=secured kestrow $slow
-measure "kestrow DES off" "--reader=secured --des=off" kestrow kagi off $slow
+slow=(at 1000 rt 1000)
+measure brimlet "" brimlet "${slow[@]}"
+measure "kestrow DES on" --reader=secured kestrow "${slow[@]}"
+measure "kestrow DES off" "--reader=secured --des=off" kestrow kagi off "${slow[@]}"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -59,7 +59,7 @@ lintian --fail-on error,warning --display-level '>=info' "$deb" 2>&1 |
   { grep -v '^running with root' || true; }
 
 # What this script must undo on any path, and only that.
-installed_here=0 sim= scratch= unpacked=
+installed_here=0 sim='' scratch='' unpacked=''
 clean_up() {
   if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; fi
   if [ -n "$scratch" ]; then rm -rf "$scratch"; fi
