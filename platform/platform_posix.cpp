@@ -365,13 +365,15 @@ bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_
       if (returnWhenAny) break;
       continue;
     }
-    int filled = FillBuffer(port);
-    if (filled < 0) return false;
-    if (filled > 0) continue;
-    if (noWait || (returnWhenAny && *received > 0)) break;
-    int ready = WaitFor(port->fd, POLLIN, deadline);
-    if (ready < 0) return PortGone();
+    // Where the read may wait, readiness comes first: a read that finds
+    // nothing yet would be a system call for nothing (the drain before
+    // every command finds the input empty).
+    int ready = noWait ? 1 : WaitFor(port->fd, POLLIN, deadline);
     if (ready == 0) break;
+    int filled = FillBuffer(port);  // after a hang-up it says why
+    if (filled < 0) return false;
+    if (filled == 0 && ready < 0) return PortGone();
+    if (filled == 0 && noWait) break;
   }
   return true;
 }
@@ -441,6 +443,19 @@ termios keysConsole;
 // process that tries is stopped by SIGTTOU.
 bool OwnsConsole() { return isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp(); }
 
+// Whether standard input can bring key presses at all: a terminal this
+// process owns, or input that counts its waiting bytes (a pipe, a file).
+// Not /dev/null or another device without a byte count, nor the terminal
+// of a background job.
+enum : int { kStdinUndecided, kStdinKeys, kStdinNoKeys };
+volatile std::sig_atomic_t stdinKeys = kStdinUndecided;
+
+bool StdinMayHaveKeys() {
+  if (isatty(STDIN_FILENO)) return OwnsConsole();
+  int waiting = 0;
+  return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0;
+}
+
 // Puts the console into key mode when the process owns it. Every call here
 // is async-signal-safe, so the SIGCONT and SIGTSTP handlers use it too.
 void ApplyKeyMode() {
@@ -502,6 +517,7 @@ void OnSuspend(int) {
 void OnContinue(int) {
   int savedErrno = errno;
   ApplyKeyMode();
+  stdinKeys = kStdinUndecided;  // `fg` or `bg`: the terminal may have changed hands
   errno = savedErrno;
 }
 
@@ -536,8 +552,10 @@ void RestoreConsoleInput() {
 bool KeyPressed() {
   // Bytes waiting count as a key press; end of input (a closed pipe,
   // /dev/null) does not. Nothing is read. The keyboard of a background job
-  // belongs to the foreground.
-  if (isatty(STDIN_FILENO) && !OwnsConsole()) return false;
+  // belongs to the foreground. What standard input is, is decided once (and
+  // again after SIGCONT), so that each test costs at most one call.
+  if (stdinKeys == kStdinUndecided) stdinKeys = StdinMayHaveKeys() ? kStdinKeys : kStdinNoKeys;
+  if (stdinKeys == kStdinNoKeys) return false;
   int waiting = 0;
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }
