@@ -346,8 +346,13 @@ void Sleep(int milliseconds) {
   // from an earlier section does not shorten it.
   std::int64_t end = NowMs() + milliseconds;
   for (std::int64_t left = milliseconds; left > 0; left = end - NowMs()) {
-    if (WaitForSingleObject(stopEvent, static_cast<DWORD>(left)) != WAIT_OBJECT_0) return;
-    if (StopRequested()) return;
+    DWORD woken =
+        stopEvent ? WaitForSingleObject(stopEvent, static_cast<DWORD>(left)) : WAIT_FAILED;
+    if (woken == WAIT_TIMEOUT || (woken == WAIT_OBJECT_0 && StopRequested())) return;
+    if (woken != WAIT_OBJECT_0) {  // no event to wait on: a plain pause
+      ::Sleep(static_cast<DWORD>(left));
+      return;
+    }
   }
 }
 
