@@ -11,6 +11,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "link/cmd.h"
+#include "platform/platform.h"
 #include "platform/platform_fuzz.h"
 #include "sim/reader_model.h"
 
@@ -70,6 +71,7 @@ std::vector<int> Run(const Config &config, std::size_t exchanges, Attach attach)
   try {
     CCmd cmd("COM1", 115200, 8, 0, 0, rt, ack, 1024);
     const Bytes frame = FrameOf(config.command);
+    platform::SetStoppable(true);  // exchanges as the polling loop makes them
     for (std::size_t i = 0; i < exchanges; ++i) {
       std::size_t before = platform::fuzz::Written().size();
       std::vector<std::uint8_t> response(256, 0);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/platform.h"
 #include "platform/platform_fuzz.h"
 #include "poll/settings.h"
 #include "secure/des_card.h"
@@ -77,7 +78,10 @@ std::vector<int> Run(const Config &config, Attach attach) {
     Session session(config);
     results.push_back(session.Authenticate());
     if (results.back() == 0) {
+      // The polling loop's stoppable section: a scripted stop counts here.
+      platform::SetStoppable(true);
       for (int i = 0; i < config.Polls(); ++i) results.push_back(session.Poll(config.TimeSlot()));
+      platform::SetStoppable(false);
     }
     results.push_back(session.Close());
   }

@@ -48,7 +48,7 @@ bool CCmd::ReadBytes(std::uint8_t *buffer, int count, std::uint32_t &received, i
       platform::ClearLineErrors(portHandle);
     }
     if (received == static_cast<std::uint32_t>(count)) return true;
-    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return false;
+    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return CutByStop();
     if (timeoutMs == 0) {
       platform::Sleep(kUnlimitedReadPauseMs);
     } else if (timer.IsElapsed(timeoutMs)) {
@@ -86,7 +86,7 @@ bool CCmd::WriteBytes(const std::uint8_t *buffer, int count, std::uint32_t &writ
     } else {
       platform::ClearLineErrors(portHandle);
     }
-    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return false;
+    if (platform::StopRequested() && waited.IsElapsed(kStopGraceMs)) return CutByStop();
     if (timer.IsElapsed(timeoutMs)) return written == static_cast<std::uint32_t>(count);
   }
 }
@@ -177,10 +177,23 @@ int CCmd::Transceive(const std::uint8_t *cmd, std::uint8_t *response) {
 }
 
 int CCmd::Transceive(const std::uint8_t *data, int count, std::uint8_t *response) {
+  return Exchange(data, count, response, false);
+}
+
+int CCmd::TransceiveClose(const std::uint8_t *data, int count, std::uint8_t *response) {
+  return Exchange(data, count, response, true);
+}
+
+int CCmd::Exchange(const std::uint8_t *data, int count, std::uint8_t *response,
+                   bool sendThroughNoise) {
   lastFailure = eventlog::Failure::kNone;
   portFailed = false;
-  // An R/W that does not stop sending fails the exchange.
-  if (!DrainInput()) return Failed(kExchangeBadFrame, eventlog::Failure::kBadFrame);
+  stopCut = false;
+  // An R/W that does not stop sending fails the exchange, unsent, unless
+  // the command is the last one it will hear.
+  if (!DrainInput() && !sendThroughNoise) {
+    return Failed(kExchangeBadFrame, eventlog::Failure::kBadFrame);
+  }
   SendFrame(data, count);  // a frame not written shows up as a missing ACK
   int ack = ReceiveFrame(response, ackTimeoutMs);
   if (ack != kExchangeGotAck) return Failed(kExchangeNoAck, AckFailure(ack));
@@ -191,6 +204,7 @@ int CCmd::Transceive(const std::uint8_t *data, int count, std::uint8_t *response
 
 eventlog::Failure CCmd::AckFailure(int result) const {
   if (portFailed) return eventlog::Failure::kPortError;
+  if (stopCut) return eventlog::Failure::kStopped;
   if (result == kExchangeBadFrame) return eventlog::Failure::kBadChecksum;
   if (result == kExchangeOk) return eventlog::Failure::kBadFrame;  // data where the ACK belonged
   return eventlog::Failure::kNoAck;
@@ -198,6 +212,7 @@ eventlog::Failure CCmd::AckFailure(int result) const {
 
 eventlog::Failure CCmd::ResponseFailure(int result) const {
   if (portFailed) return eventlog::Failure::kPortError;
+  if (stopCut) return eventlog::Failure::kStopped;
   if (result == kExchangeBadFrame) return eventlog::Failure::kBadChecksum;
   return eventlog::Failure::kNoResponse;  // none in time, or a second ACK
 }

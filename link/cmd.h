@@ -30,6 +30,10 @@ class CCmd : public CComm {
   // low 8 bits are used).
   virtual bool SendFrame(const std::uint8_t *data, int count);
   virtual int Transceive(const std::uint8_t *data, int count, std::uint8_t *response);
+  // The close command's exchange: as Transceive, but the command goes out
+  // after the bounded drain even when the input did not fall quiet (a
+  // babbling R/W): it is the last the R/W hears, and it may still take it.
+  int TransceiveClose(const std::uint8_t *data, int count, std::uint8_t *response);
 
   // Why the last exchange (or the reader command around it) failed; kNone
   // after a success. For the event log and the failure messages only: the
@@ -61,14 +65,21 @@ class CCmd : public CComm {
   std::int32_t responseTimeoutMs;
 
  private:
+  int Exchange(const std::uint8_t *data, int count, std::uint8_t *response, bool sendThroughNoise);
   int ReadFrame(std::uint8_t *out, int timeoutMs);
   bool ReadOne(std::uint8_t *byte, std::uint32_t *got);
+  // A transfer that gave way to a stop request: fails, and says why.
+  bool CutByStop() {
+    stopCut = true;
+    return false;
+  }
   void NoteReceived(const std::uint8_t *bytes, std::uint32_t count);
   eventlog::Failure AckFailure(int result) const;
   eventlog::Failure ResponseFailure(int result) const;
 
   eventlog::Failure lastFailure = eventlog::Failure::kNone;
   bool portFailed = false;          // a read or write of this exchange failed
+  bool stopCut = false;             // a stop request cut a wait of this exchange short
   std::vector<std::uint8_t> rxLog;  // the bytes of the frame being read, when logging
 };
 

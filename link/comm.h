@@ -55,4 +55,8 @@ constexpr std::uint32_t kPurgeAll = platform::kPurgeTxAbort | platform::kPurgeRx
                                     platform::kPurgeTxClear | platform::kPurgeRxClear;
 // Flow-control bits cleared in the line record: CTS and DSR output flow,
 // DTR control, XON/XOFF both ways, RTS control.
-constexpr std::uint32_t kFlowControlBits = 0x333Cu;
+constexpr std::uint32_t kFlowControlBits =
+    platform::kLineOutxCtsFlow | platform::kLineOutxDsrFlow |
+    platform::kLineControlField << platform::kLineDtrControlShift | platform::kLineOutX |
+    platform::kLineInX | platform::kLineControlField << platform::kLineRtsControlShift;
+static_assert(kFlowControlBits == 0x333Cu, "the flow-control bits of the Windows line record");

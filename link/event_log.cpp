@@ -148,6 +148,7 @@ const char *FailureName(Failure failure) {
     case Failure::kCounterMismatch: return "counter mismatch";
     case Failure::kWrongAnswer: return "wrong answer";
     case Failure::kPortError: return "port error";
+    case Failure::kStopped: return "stopped";
   }
   return "unknown";
 }

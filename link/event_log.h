@@ -29,6 +29,7 @@ enum class Failure {
   kCounterMismatch,  // a sealed answer with the wrong transaction counter
   kWrongAnswer,      // an answer of the wrong form (too short, bad contents)
   kPortError,        // the port failed (gone, I/O error)
+  kStopped,          // a stop request cut the wait short: not the R/W's failure
 };
 const char *FailureName(Failure failure);
 

@@ -18,10 +18,11 @@ constexpr int kMinCardAnswer = 18;
 
 CDesCard::~CDesCard() = default;
 
-int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs) {
+int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs, bool closing) {
   ScopedTimeouts timeouts(*this, kCommandResponseTimeoutMs, kCommandAckTimeoutMs);
   std::uint8_t response[256] = {};
-  int result = CCmd::Transceive(command, count, response);
+  int result = closing ? CCmd::TransceiveClose(command, count, response)
+                       : CCmd::Transceive(command, count, response);
   if (result != kExchangeOk) return result;
   if (response[1] != command[0] + 1) return Failed(255, eventlog::Failure::kWrongAnswerCode);
   if (response[0] != 2) return Failed(255, eventlog::Failure::kWrongAnswer);
@@ -41,7 +42,7 @@ int CDesCard::OpenReader() {
 }
 
 int CDesCard::CloseReader() {
-  return SimpleCommand(kCloseCommand, sizeof kCloseCommand, kClosePauseMs);
+  return SimpleCommand(kCloseCommand, sizeof kCloseCommand, kClosePauseMs, true);
 }
 
 int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {

@@ -22,5 +22,6 @@ class CDesCard : public CCmd {
   int PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut);
 
  private:
-  int SimpleCommand(const std::uint8_t *command, int count, int pauseMs);
+  // `closing`: the close command, sent even to an R/W that keeps sending.
+  int SimpleCommand(const std::uint8_t *command, int count, int pauseMs, bool closing = false);
 };

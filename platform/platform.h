@@ -44,6 +44,7 @@ constexpr std::uint32_t kLineDtrControlShift = 4;  // two bits
 constexpr std::uint32_t kLineOutX = 1u << 8;
 constexpr std::uint32_t kLineInX = 1u << 9;
 constexpr std::uint32_t kLineRtsControlShift = 12;  // two bits
+constexpr std::uint32_t kLineControlField = 3;      // the two bits, unshifted
 // Modem line control values of the two-bit fields.
 constexpr std::uint32_t kLineControlDisable = 0;
 constexpr std::uint32_t kLineControlEnable = 1;
@@ -79,7 +80,8 @@ bool SetLineState(PortHandle port, const LineState &line);
 bool ClearLineErrors(PortHandle port);
 // Reads up to `count` bytes under the port's read time-outs. Returns false
 // when the read fails (including the far end having gone away). A stop
-// request (see StopRequested) ends its wait early, with the bytes so far.
+// request (see StopRequested) ends its wait early, with the bytes so far
+// (on Windows, where a read cannot be interrupted, within 100 ms).
 bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received);
 // Writes up to `count` bytes under the port's write time-outs.
 bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written);
@@ -93,7 +95,10 @@ bool ClosePort(PortHandle port);
 std::string LastPortError();
 
 // Maps a port path as the tools build it ("//.//" and a name) to the device
-// the platform opens. Exposed for tests and messages.
+// the platform opens: a name with a path separator is a path, as given
+// (relative ones from the working directory); COMn is the system's n-th
+// serial port; any other bare name is a device of the system's device
+// folder (/dev on POSIX). Exposed for tests and messages.
 // Returns false when the result does not fit `size` bytes.
 bool DevicePathFor(const char *portPath, char *device, int size);
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform.h"
+#include "shared_rules.h"
 
 namespace platform {
 namespace {
@@ -36,8 +37,8 @@ struct FuzzLine {
   CommTimeouts timeouts{};
   std::uint32_t eventMask = 0;
   LineState line{28, 9600, kLineBinary, 8, kNoParity, kOneStopBit};
-  std::int64_t stopAtMs = -1;  // -1: no stop request
-  bool stoppable = false;
+  std::int64_t stopAtMs = -1;  // -1: no stop request on its way
+  bool endedByStop = false;    // a stop came outside the stoppable section
   bool keyPressed = false;
 };
 
@@ -47,24 +48,46 @@ int portToken;
 
 bool IsOurPort(PortHandle handle) { return state.open && handle == &portToken; }
 
+// Hands a stop request whose time has come to the shared stop rule, as a
+// signal handler would. Returns true when the stoppable section took it.
+bool DeliverStop() {
+  state.stopAtMs = -1;
+  if (rules::TakeStopRequest()) return true;
+  state.endedByStop = true;  // a real program would have ended here
+  return false;
+}
+
+// Moves the clock on to `ms` (never back). A stop request that comes on the
+// way and is taken ends the wait there, as a signal ends a real wait: the
+// clock stops at the request and false is returned.
+bool AdvanceTo(std::int64_t ms) {
+  if (state.stopAtMs >= 0 && state.stopAtMs <= ms) {
+    state.nowMs = std::max(state.nowMs, state.stopAtMs);
+    if (DeliverStop()) return false;
+  }
+  state.nowMs = std::max(state.nowMs, ms);
+  return true;
+}
+
 bool ByteWaiting() { return !state.incoming.empty() && state.incoming.front().atMs <= state.nowMs; }
 
-// Moves the clock on until a byte is waiting or `deadlineMs` (-1: no limit)
-// has come. Returns false when the far end goes away first: nothing is on
-// its way and the line has been quiet for the quiet limit.
+// Moves the clock on until a byte is waiting, `deadlineMs` (-1: no limit)
+// has come, or a stop request cuts the wait. Returns false when the far end
+// goes away first: nothing is on its way and the line has been quiet for the
+// quiet limit.
 bool WaitForByte(std::int64_t deadlineMs) {
   if (ByteWaiting()) return true;
   if (!state.incoming.empty()) {
     std::int64_t next = state.incoming.front().atMs;
-    state.nowMs = deadlineMs >= 0 ? std::min(next, deadlineMs) : next;
+    AdvanceTo(deadlineMs >= 0 ? std::min(next, deadlineMs) : next);
     return true;
   }
   std::int64_t hangUpAt = std::max(state.lastActivityMs + state.quietLimitMs, state.nowMs);
   if (deadlineMs >= 0 && deadlineMs < hangUpAt) {
-    state.nowMs = std::max(state.nowMs, deadlineMs);
+    AdvanceTo(deadlineMs);
     return true;
   }
-  state.nowMs = hangUpAt;
+  if (!AdvanceTo(hangUpAt)) return true;
   state.hungUp = true;
   return false;
 }
@@ -85,6 +108,7 @@ namespace fuzz {
 
 void Reset(std::int64_t clockMs) {
   state = FuzzLine{};
+  rules::ResetStopState();
   state.nowMs = clockMs;
   state.lastActivityMs = clockMs;
 }
@@ -103,7 +127,9 @@ void SetOpenFails(bool fails) { state.openFails = fails; }
 void RequestStop(std::int64_t delayMs) {
   std::int64_t at = state.nowMs + std::max<std::int64_t>(delayMs, 0);
   if (state.stopAtMs < 0 || at < state.stopAtMs) state.stopAtMs = at;
+  if (state.stopAtMs <= state.nowMs) DeliverStop();
 }
+bool StopEndedProgram() { return state.endedByStop; }
 void SetKeyPressed(bool pressed) { state.keyPressed = pressed; }
 std::int64_t NowMs() { return state.nowMs; }
 bool PortIsOpen() { return state.open; }
@@ -178,7 +204,7 @@ bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t 
   std::int64_t deadline = total == 0 ? -1 : state.nowMs + static_cast<std::int64_t>(total);
   while (*received < count) {
     if (!WaitForByte(deadline)) return false;
-    if (!ByteWaiting()) break;  // time-out
+    if (!ByteWaiting()) break;  // time-out or stop request
     TakeWaitingBytes(static_cast<std::uint8_t *>(buffer), count, received);
     if (returnWhenAny) break;
   }
@@ -192,7 +218,7 @@ bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::ui
   if (state.stalledWrites > 0) {
     --state.stalledWrites;
     const CommTimeouts &t = state.timeouts;
-    state.nowMs += std::int64_t{t.writeTotalMultiplier} * count + t.writeTotalConstant;
+    AdvanceTo(state.nowMs + std::int64_t{t.writeTotalMultiplier} * count + t.writeTotalConstant);
     return true;
   }
   const auto *bytes = static_cast<const std::uint8_t *>(buffer);
@@ -209,18 +235,16 @@ bool ClosePort(PortHandle port) {
   return true;
 }
 
+// Port names follow the POSIX rule, under a folder of their own.
 bool DevicePathFor(const char *portPath, char *device, int size) {
-  const char *name = portPath;
-  if (std::strncmp(name, "//.//", 5) == 0) name += 5;
-  int n = std::snprintf(device, static_cast<std::size_t>(size), "/fuzz/%s", name);
+  rules::PortName port = rules::ReadPortName(portPath, "/");
+  int n = port.kind == rules::PortName::Kind::kPath
+              ? std::snprintf(device, static_cast<std::size_t>(size), "%s", port.name)
+              : std::snprintf(device, static_cast<std::size_t>(size), "/fuzz/%s", port.name);
   return n >= 0 && n < size;
 }
 
-std::vector<std::string> SearchPortNames(int maxPorts) {
-  std::vector<std::string> names;
-  for (int n = 1; n <= 20 && n <= maxPorts; ++n) names.push_back("COM" + std::to_string(n));
-  return names;
-}
+std::vector<std::string> SearchPortNames(int maxPorts) { return rules::ComPortNames(maxPorts); }
 
 // The parser's limits are those of the platform with the shortest names, so
 // that the fuzzer reaches the refusal of a long value with short inputs.
@@ -236,7 +260,7 @@ ClockReading ReadClock() {
 }
 
 void Sleep(int milliseconds) {
-  if (milliseconds > 0) state.nowMs += milliseconds;
+  if (milliseconds > 0) AdvanceTo(state.nowMs + milliseconds);
 }
 
 void SetIdlePriority() {}
@@ -248,7 +272,6 @@ void PrepareConsoleInput() {}
 void RestoreConsoleInput() {}
 bool KeyPressed() { return state.keyPressed; }
 void InstallStopHandlers() {}
-void SetStoppable(bool stoppable) { state.stoppable = stoppable; }
-bool StopRequested() { return state.stopAtMs >= 0 && state.nowMs >= state.stopAtMs; }
+// SetStoppable and StopRequested are the shared ones (shared_rules.cpp).
 
 }  // namespace platform

@@ -22,7 +22,8 @@ using WriteHook = std::function<void(const std::uint8_t *bytes, std::size_t coun
 constexpr std::int64_t kDefaultQuietLimitMs = 5000;
 
 // Back to the start: no port open, the clock at `clockMs`, an empty line, no
-// hook, no stop request, no key press, opens succeed.
+// hook, no stop request, outside the stoppable section, no key press, opens
+// succeed.
 void Reset(std::int64_t clockMs);
 void SetWriteHook(WriteHook hook);
 // Puts bytes on the line `delayMs` from now. The line keeps its order: bytes
@@ -32,8 +33,12 @@ void SetQuietLimit(std::int64_t ms);
 // The next `count` writes take no byte and wait out their whole time-out.
 void StallWrites(int count);
 void SetOpenFails(bool fails);
-// A stop request (Ctrl-C) `delayMs` from now.
+// A stop request (Ctrl-C) `delayMs` from now. It follows the stop rule of
+// every platform: inside the stoppable section (platform::SetStoppable) it
+// ends the wait in progress and StopRequested reports it; outside, a real
+// program would end at once, which StopEndedProgram then reports.
 void RequestStop(std::int64_t delayMs);
+bool StopEndedProgram();
 void SetKeyPressed(bool pressed);
 
 std::int64_t NowMs();

@@ -24,6 +24,7 @@
 #include "platform.h"
 #include "posix_line.h"
 #include "posix_ports.h"
+#include "shared_rules.h"
 
 namespace platform {
 namespace {
@@ -46,11 +47,6 @@ struct PosixPort {
 // The port that is open, if any, so that a signal that ends the program can
 // still put the line back and release the exclusive-use flag.
 PosixPort *volatile openPort = nullptr;
-volatile std::sig_atomic_t stopRequested = 0;
-volatile std::sig_atomic_t stoppable = 0;
-
-// A stop request counts only inside the stoppable section.
-bool StopPending() { return stopRequested && stoppable; }
 
 // Why the last port operation failed, for LastPortError.
 std::string lastPortError;
@@ -71,16 +67,30 @@ bool InGroup(gid_t gid) {
   return false;
 }
 
+// What would let the user open a device the system refused: joining its
+// group, when that group may read and write it and is not root's (joining
+// root's group is no advice); otherwise access given by the administrator.
+std::string PermissionHint(const char *device) {
+  struct stat info;
+  if (stat(device, &info) != 0) return "";
+  bool groupMayUse = (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
+  if (groupMayUse && info.st_gid != 0) {
+    if (InGroup(info.st_gid)) return "";
+    const group *owner = getgrgid(info.st_gid);
+    std::string name = owner ? owner->gr_name : std::to_string(info.st_gid);
+    return " (the device belongs to group " + name + ", which you are not in: sudo usermod -aG " +
+           name + " $USER, then log in again)";
+  }
+  return " (no group you could join may read and write it: ask the administrator for access, "
+         "e.g. a udev rule that gives the device to a group you are in)";
+}
+
 // The system's reason, with what to do about it where the system's words
 // alone do not say.
 void NoteOpenError(const char *device, int error) {
   std::string reason = std::strerror(error);
-  struct stat info;
-  if ((error == EACCES || error == EPERM) && stat(device, &info) == 0 && !InGroup(info.st_gid)) {
-    const group *owner = getgrgid(info.st_gid);
-    std::string name = owner ? owner->gr_name : std::to_string(info.st_gid);
-    reason += " (the device belongs to group " + name +
-              ", which you are not in: sudo usermod -aG " + name + " $USER, then log in again)";
+  if (error == EACCES || error == EPERM) {
+    reason += PermissionHint(device);
   } else if (error == EBUSY || error == EWOULDBLOCK) {
     reason = "in use by another program (" + reason + ")";
   }
@@ -144,7 +154,7 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
       // A stop request ends the wait as a time-out; other signals wait out
       // the rest of the time.
       if (errno == EINTR) {
-        if (StopPending()) return 0;
+        if (StopRequested()) return 0;
         continue;
       }
       return -1;
@@ -171,17 +181,6 @@ void WaitForOutputSent(int fd) {
   }
 }
 
-bool ParsePortNumber(const char *digits, int *number) {
-  if (*digits == '\0' || std::strlen(digits) > 4) return false;
-  int value = 0;
-  for (const char *p = digits; *p; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    value = value * 10 + (*p - '0');
-  }
-  *number = value;
-  return value >= 1;
-}
-
 // snprintf that reports whether the whole text fitted.
 template <class... Args>
 bool Format(char *out, int size, const char *format, Args... args) {
@@ -192,15 +191,15 @@ bool Format(char *out, int size, const char *format, Args... args) {
 }  // namespace
 
 bool DevicePathFor(const char *portPath, char *device, int size) {
-  const char *name = portPath;
-  if (std::strncmp(name, "//.//", 5) == 0) name += 5;
-  if (name[0] == '/') return Format(device, size, "%s", name);
+  rules::PortName port = rules::ReadPortName(portPath, "/");
   std::string root = posix::SystemRoot();
-  int number = 0;
-  if (std::strncmp(name, "COM", 3) == 0 && ParsePortNumber(name + 3, &number)) {
-    return Format(device, size, "%s/dev/ttyS%d", root.c_str(), number - 1);
+  switch (port.kind) {
+    case rules::PortName::Kind::kPath: return Format(device, size, "%s", port.name);
+    case rules::PortName::Kind::kComPort:
+      return Format(device, size, "%s/dev/ttyS%d", root.c_str(), port.comNumber - 1);
+    case rules::PortName::Kind::kDevice: break;
   }
-  return Format(device, size, "%s/dev/%s", root.c_str(), name);
+  return Format(device, size, "%s/dev/%s", root.c_str(), port.name);
 }
 
 std::vector<std::string> SearchPortNames(int maxPorts) {
@@ -355,13 +354,15 @@ bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_
       if (returnWhenAny) break;
       continue;
     }
-    int filled = FillBuffer(port);
-    if (filled < 0) return false;
-    if (filled > 0) continue;
-    if (noWait || (returnWhenAny && *received > 0)) break;
-    int ready = WaitFor(port->fd, POLLIN, deadline);
-    if (ready < 0) return PortGone();
+    // Where the read may wait, readiness comes first: a read that finds
+    // nothing yet would be a system call for nothing (the drain before
+    // every command finds the input empty).
+    int ready = noWait ? 1 : WaitFor(port->fd, POLLIN, deadline);
     if (ready == 0) break;
+    int filled = FillBuffer(port);  // after a hang-up it says why
+    if (filled < 0) return false;
+    if (filled == 0 && ready < 0) return PortGone();
+    if (filled == 0 && noWait) break;
   }
   return true;
 }
@@ -413,7 +414,7 @@ ClockReading ReadClock() {
 void Sleep(int milliseconds) {
   if (milliseconds <= 0) return;
   timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR && !StopPending()) {
+  while (nanosleep(&left, &left) != 0 && errno == EINTR && !StopRequested()) {
   }
 }
 
@@ -430,6 +431,19 @@ termios keysConsole;
 // Only the foreground process group may change the terminal: a background
 // process that tries is stopped by SIGTTOU.
 bool OwnsConsole() { return isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+// Whether standard input can bring key presses at all: a terminal this
+// process owns, or input that counts its waiting bytes (a pipe, a file).
+// Not /dev/null or another device without a byte count, nor the terminal
+// of a background job.
+enum : int { kStdinUndecided, kStdinKeys, kStdinNoKeys };
+volatile std::sig_atomic_t stdinKeys = kStdinUndecided;
+
+bool StdinMayHaveKeys() {
+  if (isatty(STDIN_FILENO)) return OwnsConsole();
+  int waiting = 0;
+  return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0;
+}
 
 // Puts the console into key mode when the process owns it. Every call here
 // is async-signal-safe, so the SIGCONT and SIGTSTP handlers use it too.
@@ -472,11 +486,7 @@ void EndBySignal(int signalNumber) {
 }
 
 void OnStopSignal(int signalNumber) {
-  if (stoppable) {
-    stopRequested = 1;
-    return;
-  }
-  EndBySignal(signalNumber);
+  if (!rules::TakeStopRequest()) EndBySignal(signalNumber);
 }
 
 void OnSuspend(int) {
@@ -496,6 +506,7 @@ void OnSuspend(int) {
 void OnContinue(int) {
   int savedErrno = errno;
   ApplyKeyMode();
+  stdinKeys = kStdinUndecided;  // `fg` or `bg`: the terminal may have changed hands
   errno = savedErrno;
 }
 
@@ -530,8 +541,10 @@ void RestoreConsoleInput() {
 bool KeyPressed() {
   // Bytes waiting count as a key press; end of input (a closed pipe,
   // /dev/null) does not. Nothing is read. The keyboard of a background job
-  // belongs to the foreground.
-  if (isatty(STDIN_FILENO) && !OwnsConsole()) return false;
+  // belongs to the foreground. What standard input is, is decided once (and
+  // again after SIGCONT), so that each test costs at most one call.
+  if (stdinKeys == kStdinUndecided) stdinKeys = StdinMayHaveKeys() ? kStdinKeys : kStdinNoKeys;
+  if (stdinKeys == kStdinNoKeys) return false;
   int waiting = 0;
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }
@@ -546,9 +559,5 @@ void InstallStopHandlers() {
   Install(SIGTSTP, OnSuspend);
   Install(SIGCONT, OnContinue);
 }
-
-void SetStoppable(bool value) { stoppable = value ? 1 : 0; }
-
-bool StopRequested() { return StopPending(); }
 
 }  // namespace platform

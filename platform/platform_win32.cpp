@@ -14,7 +14,7 @@
 #include <conio.h>
 #include <io.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "shared_rules.h"
 
 namespace platform {
 namespace {
@@ -31,6 +32,7 @@ namespace {
 struct Win32Port {
   HANDLE handle;
   DCB savedLine;
+  CommTimeouts timeouts;  // as last set, so that reads know how long they wait
 };
 
 Win32Port *AsPort(PortHandle port) { return static_cast<Win32Port *>(port); }
@@ -49,6 +51,28 @@ class TimerResolution {
   bool active_;
 };
 const TimerResolution timerResolution;
+
+// Set when the stoppable section takes a stop request, so that a pause in
+// progress ends at once. Auto-reset: it wakes one wait.
+const HANDLE stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+// A read waits at most this long at a time, so that a stop request ends a
+// longer wait within one slice.
+constexpr std::uint32_t kStopSliceMs = 100;
+
+// The monotonic millisecond clock: GetTickCount moves in 16 ms steps; the
+// performance counter is fine-grained.
+std::int64_t NowMs() {
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<std::int64_t>(now.QuadPart / frequency * 1000 +
+                                   now.QuadPart % frequency * 1000 / frequency);
+}
 
 // Moves the named bits of our flag word into the DCB's bit fields and back.
 // The flag word follows the DCB's own bit layout.
@@ -75,14 +99,14 @@ void ApplyFlags(std::uint32_t flags, DCB *dcb) {
   dcb->fParity = (flags & (1u << 1)) != 0;
   dcb->fOutxCtsFlow = (flags & kLineOutxCtsFlow) != 0;
   dcb->fOutxDsrFlow = (flags & kLineOutxDsrFlow) != 0;
-  dcb->fDtrControl = (flags >> kLineDtrControlShift) & 3u;
+  dcb->fDtrControl = (flags >> kLineDtrControlShift) & kLineControlField;
   dcb->fDsrSensitivity = (flags & (1u << 6)) != 0;
   dcb->fTXContinueOnXoff = (flags & (1u << 7)) != 0;
   dcb->fOutX = (flags & kLineOutX) != 0;
   dcb->fInX = (flags & kLineInX) != 0;
   dcb->fErrorChar = (flags & (1u << 10)) != 0;
   dcb->fNull = (flags & (1u << 11)) != 0;
-  dcb->fRtsControl = (flags >> kLineRtsControlShift) & 3u;
+  dcb->fRtsControl = (flags >> kLineRtsControlShift) & kLineControlField;
   dcb->fAbortOnError = (flags & (1u << 14)) != 0;
 }
 
@@ -128,22 +152,16 @@ bool ReadDcb(HANDLE handle, DCB *dcb) {
 }  // namespace
 
 bool DevicePathFor(const char *portPath, char *device, int size) {
-  // The tools name ports "//.//" and a name. Windows opens COM1 to COM9 by
-  // bare name, but COM10 and above only in the device namespace, so every
-  // bare name is put there; a name that already is a path is kept.
-  const char *name = portPath;
-  if (std::strncmp(name, "//.//", 5) == 0) name += 5;
-  bool isPath = name[0] == '\\' || name[0] == '/' || std::strchr(name, ':') != nullptr;
-  int n = isPath ? std::snprintf(device, size, "%s", name)
-                 : std::snprintf(device, size, "\\\\.\\%s", name);
+  // Windows opens COM1 to COM9 by bare name, but COM10 and above only in the
+  // device namespace, so every bare name is put there; a path is kept.
+  rules::PortName port = rules::ReadPortName(portPath, "/\\:");
+  int n = port.kind == rules::PortName::Kind::kPath
+              ? std::snprintf(device, size, "%s", port.name)
+              : std::snprintf(device, size, "\\\\.\\%s", port.name);
   return n >= 0 && n < size;
 }
 
-std::vector<std::string> SearchPortNames(int maxPorts) {
-  std::vector<std::string> names;
-  for (int n = 1; n <= 20 && n <= maxPorts; ++n) names.push_back("COM" + std::to_string(n));
-  return names;
-}
+std::vector<std::string> SearchPortNames(int maxPorts) { return rules::ComPortNames(maxPorts); }
 
 // Port names and file paths keep the limits the settings were made for;
 // Windows names fit them.
@@ -172,7 +190,12 @@ PortHandle OpenPort(const char *path) {
     CloseHandle(handle);
     return nullptr;
   }
-  return new Win32Port{handle, line};
+  COMMTIMEOUTS t{};
+  GetCommTimeouts(handle, &t);
+  return new Win32Port{
+      handle, line,
+      CommTimeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                   t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}};
 }
 
 bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize) {
@@ -198,11 +221,20 @@ bool GetTimeouts(PortHandle port, CommTimeouts *timeouts) {
   return true;
 }
 
-bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts) {
-  if (!port) return false;
+namespace {
+
+bool ApplyTimeouts(HANDLE handle, const CommTimeouts &timeouts) {
   COMMTIMEOUTS t{timeouts.readInterval, timeouts.readTotalMultiplier, timeouts.readTotalConstant,
                  timeouts.writeTotalMultiplier, timeouts.writeTotalConstant};
-  return SetCommTimeouts(AsPort(port)->handle, &t) != 0;
+  return SetCommTimeouts(handle, &t) != 0;
+}
+
+}  // namespace
+
+bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts) {
+  if (!port || !ApplyTimeouts(AsPort(port)->handle, timeouts)) return false;
+  AsPort(port)->timeouts = timeouts;
+  return true;
 }
 
 bool GetLineState(PortHandle port, LineState *line) {
@@ -239,16 +271,48 @@ bool ClearLineErrors(PortHandle port) {
   return port && ClearCommError(AsPort(port)->handle, &errors, &status) != 0;
 }
 
-bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received) {
-  *received = 0;
+namespace {
+
+bool ReadOnce(HANDLE handle, void *buffer, std::uint32_t count, std::uint32_t *received) {
   DWORD got = 0;
-  if (!port) return false;
-  if (!ReadFile(AsPort(port)->handle, buffer, count, &got, nullptr)) {
+  if (!ReadFile(handle, buffer, count, &got, nullptr)) {
     NoteLastError();
     return false;
   }
   *received = got;
   return true;
+}
+
+// A read that returns with the first byte and otherwise waits longer than a
+// slice: it waits slice by slice, ending early at a stop request, and puts
+// the port's time-outs back.
+bool ReadInSlices(Win32Port *port, void *buffer, std::uint32_t count, std::uint32_t *received) {
+  CommTimeouts slice = port->timeouts;
+  std::int64_t end = NowMs() + port->timeouts.readTotalConstant;
+  bool ok = true;
+  for (std::int64_t left = end - NowMs(); left > 0; left = end - NowMs()) {
+    slice.readTotalConstant =
+        static_cast<std::uint32_t>(std::min<std::int64_t>(left, kStopSliceMs));
+    if (!ApplyTimeouts(port->handle, slice)) NoteLastError();
+    ok = ReadOnce(port->handle, buffer, count, received);
+    if (!ok || *received > 0 || StopRequested()) break;
+  }
+  ApplyTimeouts(port->handle, port->timeouts);
+  return ok;
+}
+
+}  // namespace
+
+bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_t *received) {
+  *received = 0;
+  Win32Port *port = AsPort(handle);
+  if (!port) return false;
+  const CommTimeouts &t = port->timeouts;
+  if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 &&
+      t.readTotalConstant > kStopSliceMs) {
+    return ReadInSlices(port, buffer, count, received);
+  }
+  return ReadOnce(port->handle, buffer, count, received);
 }
 
 bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written) {
@@ -273,31 +337,28 @@ bool ClosePort(PortHandle handle) {
 }
 
 ClockReading ReadClock() {
-  // GetTickCount moves in 16 ms steps; the performance counter is monotonic
-  // and fine-grained.
-  static const LONGLONG frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f.QuadPart;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  LONGLONG seconds = now.QuadPart / frequency;
-  LONGLONG rest = now.QuadPart % frequency;
-  return ClockReading{static_cast<std::int64_t>(seconds),
-                      static_cast<std::uint16_t>(rest * 1000 / frequency)};
+  std::int64_t now = NowMs();
+  return ClockReading{now / 1000, static_cast<std::uint16_t>(now % 1000)};
 }
 
 void Sleep(int milliseconds) {
-  if (milliseconds > 0) ::Sleep(static_cast<DWORD>(milliseconds));
+  // A stop request taken while the pause lasts ends it; an event left over
+  // from an earlier section does not shorten it.
+  std::int64_t end = NowMs() + milliseconds;
+  for (std::int64_t left = milliseconds; left > 0; left = end - NowMs()) {
+    DWORD woken =
+        stopEvent ? WaitForSingleObject(stopEvent, static_cast<DWORD>(left)) : WAIT_FAILED;
+    if (woken == WAIT_TIMEOUT || (woken == WAIT_OBJECT_0 && StopRequested())) return;
+    if (woken != WAIT_OBJECT_0) {  // no event to wait on: a plain pause
+      ::Sleep(static_cast<DWORD>(left));
+      return;
+    }
+  }
 }
 
 void SetIdlePriority() { SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS); }
 
 namespace {
-
-std::atomic<bool> stoppable{false};
-std::atomic<bool> stopRequested{false};
 
 // How long a close, logoff or shutdown event may hold the process while the
 // polling loop ends in order; Windows ends the process some seconds after
@@ -308,12 +369,14 @@ constexpr int kOrderlyEndWaitMs = 4000;
 // reads. Returning FALSE hands the event to the default handler, which ends
 // the process at once.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  if (!stoppable.load()) return FALSE;
-  stopRequested.store(true);
+  if (!rules::TakeStopRequest()) return FALSE;
+  SetEvent(stopEvent);
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
   // The process ends when this handler returns: give the loop the time to
   // print its summary, write its record and send the close command.
-  for (int waited = 0; stoppable.load() && waited < kOrderlyEndWaitMs; waited += 10) ::Sleep(10);
+  for (int waited = 0; rules::InStoppableSection() && waited < kOrderlyEndWaitMs; waited += 10) {
+    ::Sleep(10);
+  }
   return TRUE;
 }
 
@@ -364,9 +427,5 @@ void RestoreConsoleInput() {
 bool KeyPressed() { return StdinIsConsole() ? _kbhit() != 0 : RedirectedInputWaiting(); }
 
 void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
-
-void SetStoppable(bool value) { stoppable.store(value); }
-
-bool StopRequested() { return stopRequested.load(); }
 
 }  // namespace platform

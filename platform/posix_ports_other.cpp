@@ -3,13 +3,16 @@
 
 #include "platform.h"
 #include "posix_ports.h"
+#include "shared_rules.h"
 
 namespace platform::posix {
 
-std::vector<std::string> ListSearchDevices(const std::string &root, int maxPorts) {
+// `root` is SystemRoot(), under which DevicePathFor puts every COM port.
+std::vector<std::string> ListSearchDevices(const std::string &, int maxPorts) {
   std::vector<std::string> devices;
-  for (int n = 0; n < maxPorts && n < 20; ++n) {
-    devices.push_back(root + "/dev/ttyS" + std::to_string(n));
+  for (const std::string &name : rules::ComPortNames(maxPorts)) {
+    char device[4096];
+    if (DevicePathFor(("//.//" + name).c_str(), device, sizeof device)) devices.push_back(device);
   }
   return devices;
 }

@@ -97,7 +97,10 @@ class PollingLoop {
     if (!poll_.repeatRuns) return !Stop("single run done");
     bool connected = reader_.Reconnect();
     eventlog::Emit(eventlog::Event("reconnect").Int("run", run_).Flag("ok", connected));
-    return connected || !Stop("reconnection failed");
+    if (connected) return true;
+    // A stop request cuts the reconnection's waits short: the stop ended it,
+    // not the R/W.
+    return !Stop(platform::StopRequested() ? "signal" : "reconnection failed");
   }
 
   void Attempt() {

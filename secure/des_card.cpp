@@ -251,7 +251,7 @@ int CDesCard::CloseSession() {
   command[1] = kCloseCode;
   std::memcpy(command + 2, TransactionId, 8);
   SealCommand(SessionKey, command);
-  int result = CCmd::Transceive(command, response);
+  int result = CCmd::TransceiveClose(command + 1, command[0], response);
   if (result != 0) return result;
   if (response[1] != kCloseCode + 1 || !OpenResponse(SessionKey, response) ||
       OpenedLength(response) < kCounterEnd || !CheckTransactionId(response + 2)) {

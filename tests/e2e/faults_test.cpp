@@ -22,6 +22,7 @@
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_rw.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/terminal_session.h"
 #include "tests/support/text_files.h"
@@ -46,6 +47,44 @@ TEST(FaultMatrixTest, BabblingReaderFailsItsAttemptsAndTheRunEnds) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, kBrimletBanner + "oXXX    [  1/  4]  25%\n(TOTAL) [   1/   4] ...  25.00%\n\n");
   EXPECT_EQ(ReadFile(file), " 25.00%,   1,   4,");
+}
+
+// At the orderly end the close command goes out to an R/W whose input does
+// not fall quiet, after the bounded drain: the R/W may still take it. Here
+// the noise is just more than the drain takes, so that the close command's
+// ACK wait then finds nothing and the test has the time to read it.
+TEST(FaultMatrixTest, CloseCommandReachesABabblingReader) {
+  PtyPair pty;
+  ChildProcess tool(Brimlet(), {"c", pty.SlavePath(), "t", "1", "at", "2000", "rt", "2000"});
+  ASSERT_EQ(pty.Read(11, kGenerousMs).size(), 11u);  // the open command
+  pty.Write(AckAndResponse({0x63, 0x00}));
+  ASSERT_EQ(pty.Read(14, kGenerousMs).size(), 14u);  // the poll
+  Bytes answerAndNoise = AckAndResponse({0x5D, 0x00});
+  answerAndNoise.insert(answerAndNoise.end(), 4097, 0x55);
+  pty.Write(answerAndNoise);
+  EXPECT_EQ(Hex(pty.Read(8, kGenerousMs)), Hex(FrameOf({0x54})));
+  EXPECT_EQ(tool.Wait(30000), 0);
+}
+
+// A stop while the reconnection waits for the R/W's answer is a stop: the
+// log names the cut exchange "stopped" and the signal as the reason, and the
+// tool ends in order. Without the signal this reconnection succeeds: every
+// byte of the trickle comes well within the open command's time-outs.
+TEST(FaultMatrixTest, StopDuringReconnectionIsAStopNotAFailure) {
+  SimProcess sim({"--fault=trickle=250@c2"});
+  std::string log = ScratchPath("reconnect.log");
+  std::remove(log.c_str());
+  ChildProcess tool(Brimlet(), {"c", sim.Path(), "log", log, "at", "2000", "rt", "2000"});
+  ASSERT_TRUE(sim.WaitForCommands("open", 2, kGenerousMs));
+  tool.Signal(SIGINT);
+  ASSERT_EQ(tool.Wait(30000), 0);
+  std::string events = ReadFile(log);
+  EXPECT_NE(events.find("\"ev\":\"connect\""), std::string::npos) << events;
+  std::size_t reconnect = events.rfind("\"ev\":\"connect\"");
+  std::string connect = events.substr(reconnect, events.find('\n', reconnect) - reconnect);
+  EXPECT_NE(connect.find("\"failure\":\"stopped\""), std::string::npos) << connect;
+  EXPECT_NE(events.find("\"ev\":\"stop\",\"reason\":\"signal\""), std::string::npos) << events;
+  EXPECT_EQ(events.find("reconnection failed"), std::string::npos) << events;
 }
 
 // Answers that go wrong in transit each fail their attempt; the run, its
@@ -227,6 +266,27 @@ TEST(TerminalTest, BackgroundJobPollsWithoutTouchingTheTerminal) {
       });
   EXPECT_EQ(report, "");
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,poll,poll,poll,close");
+}
+
+// A background job brought to the foreground (`fg`) takes the terminal and
+// its keys again: a key then stops it in order.
+TEST(TerminalTest, JobBroughtToTheForegroundSeesKeys) {
+  SimProcess sim({});
+  std::string report = RunInTerminal(Brimlet(), {"c", sim.Path(), "at", "2000", "rt", "2000"},
+                                     false, [](TerminalTool &tool) {
+                                       if (!tool.WaitForOutput("oo", kGenerousMs))
+                                         return std::string("no polling");
+                                       tool.BringToForeground();
+                                       if (!tool.WaitForKeyMode(true, kGenerousMs))
+                                         return std::string("key mode never set");
+                                       tool.Type("q");
+                                       int exit = tool.WaitExit(kGenerousMs);
+                                       if (exit != 0) return "exit " + std::to_string(exit);
+                                       if (tool.KeyMode())
+                                         return std::string("terminal left in key mode");
+                                       return std::string();
+                                     });
+  EXPECT_EQ(report, "");
 }
 
 // Ctrl-Z gives the terminal back while the job is stopped; `fg` (SIGCONT)

@@ -107,11 +107,38 @@ TEST_F(FuzzLineTest, PortsOpenOneAtATimeAndStopsComeOnTime) {
   port = platform::OpenPort("//.//COM1");
   EXPECT_NE(port, nullptr);
 
+  platform::SetStoppable(true);
   fz::RequestStop(50);
   platform::Sleep(49);
   EXPECT_FALSE(platform::StopRequested());
   platform::Sleep(1);
   EXPECT_TRUE(platform::StopRequested());
+}
+
+// The stop rule of every platform: inside the stoppable section a stop ends
+// the wait in progress and is reported while the section lasts; outside it
+// the program ends at once and nothing is reported.
+TEST_F(FuzzLineTest, StopsFollowTheStoppableSection) {
+  fz::RequestStop(30);
+  platform::Sleep(100);
+  EXPECT_EQ(Elapsed(), 100);
+  EXPECT_FALSE(platform::StopRequested());
+  EXPECT_TRUE(fz::StopEndedProgram());
+
+  fz::Reset(kStart);
+  port = platform::OpenPort("//.//COM1");
+  ASSERT_TRUE(
+      platform::SetTimeouts(port, platform::CommTimeouts{platform::kMaxDword, 0, 400, 0, 0}));
+  platform::SetStoppable(true);
+  fz::RequestStop(30);
+  EXPECT_EQ(ReadOne(), -1);
+  EXPECT_EQ(Elapsed(), 30);  // the read's wait ended at the stop
+  EXPECT_TRUE(platform::StopRequested());
+  platform::Sleep(20);  // a later wait runs its course
+  EXPECT_EQ(Elapsed(), 50);
+  platform::SetStoppable(false);
+  EXPECT_FALSE(platform::StopRequested());  // the close command waits as usual
+  EXPECT_FALSE(fz::StopEndedProgram());
 }
 
 TEST_F(FuzzLineTest, ScriptRepliesFollowTheWritesWithTheirPauses) {
@@ -125,6 +152,7 @@ TEST_F(FuzzLineTest, ScriptRepliesFollowTheWritesWithTheirPauses) {
   writer.StallWrite();
   writer.Stop();
   fuzzline::LineScript script(writer.Text().data(), writer.Text().size());
+  platform::SetStoppable(true);
   EXPECT_EQ(script.ReplyCount(), 3u);
   script.Attach();
   EXPECT_EQ(ReadOne(), 0xEE);

@@ -162,6 +162,14 @@ TEST_F(CCmdTest, BabblingInputFailsTheExchange) {
   EXPECT_EQ(Hex(sent), "");
 }
 
+// The close command is the last the R/W hears: it goes out after the same
+// bounded drain, even into the noise, and the exchange fails without an ACK.
+TEST_F(CCmdTest, CloseCommandGoesOutToABabblingReader) {
+  pty.Write(Bytes(8192, 0x55));
+  EXPECT_EQ(cmd.TransceiveClose(kCommand + 1, kCommand[0], response), kExchangeNoAck);
+  EXPECT_EQ(Hex(pty.ReadAll(200)), "00 00 FF 03 FD 01 02 03 FA 00");
+}
+
 TEST_F(CCmdTest, AccessorsAndScopedTimeouts) {
   cmd.SetAckTimeout(50);
   cmd.SetResponseTimeout(60);

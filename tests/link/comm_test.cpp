@@ -134,6 +134,11 @@ TEST(DevicePathTest, MapsPortNamesToDevices) {
   EXPECT_STREQ(device, "/dev/ttyUSB0");
   ASSERT_TRUE(platform::DevicePathFor("//.//ttyUSB1", device, sizeof device));
   EXPECT_STREQ(device, "/dev/ttyUSB1");
+  // A name with a slash is a path, relative ones from the working directory.
+  ASSERT_TRUE(platform::DevicePathFor("//.//./rw3", device, sizeof device));
+  EXPECT_STREQ(device, "./rw3");
+  ASSERT_TRUE(platform::DevicePathFor("//.//ports/COM1", device, sizeof device));
+  EXPECT_STREQ(device, "ports/COM1");
   ASSERT_TRUE(platform::DevicePathFor("//.//COM1", device, sizeof device));
   EXPECT_STREQ(device, "/dev/ttyS0");
   ASSERT_TRUE(platform::DevicePathFor("//.//COM20", device, sizeof device));

@@ -68,10 +68,10 @@ TEST(EventLogTest, DamagedLinesAreRefusedWithTheirPlace) {
 
 TEST(EventLogTest, FailureNamesAreDistinct) {
   std::set<std::string> names;
-  for (int f = 0; f <= static_cast<int>(eventlog::Failure::kPortError); ++f) {
+  for (int f = 0; f <= static_cast<int>(eventlog::Failure::kStopped); ++f) {
     names.insert(eventlog::FailureName(static_cast<eventlog::Failure>(f)));
   }
-  EXPECT_EQ(names.size(), static_cast<std::size_t>(eventlog::Failure::kPortError) + 1);
+  EXPECT_EQ(names.size(), static_cast<std::size_t>(eventlog::Failure::kStopped) + 1);
   EXPECT_EQ(names.count("unknown"), 0u);
 }
 

@@ -124,6 +124,11 @@ const std::string &TerminalTool::Output() {
   return text_;
 }
 
+void TerminalTool::BringToForeground() const {
+  tcsetpgrp(terminal_, pid_);
+  kill(pid_, SIGCONT);
+}
+
 bool TerminalTool::WaitStopped(int timeoutMs) {
   long long end = NowMs() + timeoutMs;
   for (;;) {

@@ -22,6 +22,8 @@ class TerminalTool {
   bool WaitForKeyMode(bool on, int timeoutMs) const;
   // Writes to the terminal as if typed.
   void Type(const std::string &text) const;
+  // Makes the background job the foreground one and continues it (`fg`).
+  void BringToForeground() const;
   // True once the program has stopped (job control).
   bool WaitStopped(int timeoutMs);
   // The exit code, 128 + the signal number when killed, 1000 + the signal
