@@ -1,12 +1,17 @@
 # Checks for the packages a script needs; installs the missing ones when run
 # as root. Sourced by the other scripts.
 
-# require_packages [ITEM]...: the build packages (cmake, make, g++) and each
-# ITEM: a command that comes with the package of the same name, COMMAND:PACKAGE,
-# or /FILE:PACKAGE.
+# Header-only libraries every build uses, the MinGW cross build included
+# (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
+# rwreport's statistical distributions.
+HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev)
+
+# require_packages [ITEM]...: the build packages (cmake, make, g++, the
+# header-only libraries) and each ITEM: a command that comes with the package
+# of the same name, COMMAND:PACKAGE, or /FILE:PACKAGE.
 require_packages() {
   local missing=() item need package
-  for item in cmake make g++ "$@"; do
+  for item in cmake make g++ "${HEADER_PACKAGES[@]}" "$@"; do
     need=${item%%:*}
     package=${item#*:}
     if [[ $need == /* ]]; then

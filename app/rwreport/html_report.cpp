@@ -205,8 +205,12 @@ const char kStyle[] =
 
 }  // namespace
 
-std::string HtmlReport(const Report &report, const std::vector<LoggedRun> &logged,
-                       const std::vector<std::string> &sources) {
+std::string HtmlReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons,
+                       const std::vector<LoggedRun> &logged, const PageContext &context) {
+  (void)request;
+  (void)comparisons;
+  const std::vector<std::string> &sources = context.sources;
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>R/W polling results</title><style>";

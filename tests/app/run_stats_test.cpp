@@ -105,7 +105,7 @@ TEST(ReportOutputTest, TableAndCsv) {
   std::vector<RecordedRun> runs = {MakeRun(87, 100, 7), MakeRun(3, 7, 7), MakeRun(49, 50)};
   runs[1].position = RecordPosition{1, 19};
   Report report = BuildReport(runs);
-  EXPECT_EQ(TextReport(report),
+  EXPECT_EQ(TextReport(report, ReportRequest{}, {}),
             "tag     runs  attempts  successes    rate%   95%low  95%high    mean%      sd%     "
             "min%     max%  short\n"
             "-          1        50         49    98.00    89.50    99.65    98.00        -    "
@@ -114,17 +114,24 @@ TEST(ReportOutputTest, TableAndCsv) {
             "42.86    87.00      1\n"
             "all        3       157        139    88.54    82.61    92.62    75.95    29.18    "
             "42.86    98.00      1\n"
-            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n");
-  EXPECT_EQ(CsvReport(report),
-            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
-            "-,1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0\n"
-            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1\n"
-            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1\n");
+            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n"
+            "runs disagree: tag 7, its runs differ more than chance allows (chi-square p = "
+            "0.002011 < 0.01): its pooled interval understates the uncertainty\n");
+  // Homogeneity of 87/100 and 3/7: chi-square 9.5392 with one degree of
+  // freedom, p = math.erfc(math.sqrt(x / 2)) = 0.002011.
+  EXPECT_EQ(CsvReport(report, ReportRequest{}),
+            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
+            "homogeneity_p,runs_disagree\n"
+            ",1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0,,0\n"
+            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1,0.002011,1\n"
+            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1,,\n");
 }
 
 TEST(ReportOutputTest, PageEscapesFileNames) {
   std::vector<RecordedRun> runs = {MakeRun(1, 2)};
-  std::string page = HtmlReport(BuildReport(runs), {}, {"<b>&\"x.csv"});
+  PageContext context;
+  context.sources = {"<b>&\"x.csv"};
+  std::string page = HtmlReport(BuildReport(runs), ReportRequest{}, {}, {}, context);
   EXPECT_NE(page.find("<code>&lt;b&gt;&amp;&quot;x.csv</code>"), std::string::npos);
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
 }
