@@ -52,14 +52,15 @@ WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix
   /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64 unzip)
 
-# Packages only the tests use: headless Chromium shows rwreport's page.
-# Installed when run as root; without it that test is skipped, saying so.
+# Packages only the tests use: headless Chromium shows rwreport's page, and
+# poppler-utils reads the page printed to PDF. Installed when run as root;
+# without them those tests are skipped, saying so.
 offer_test_packages() {
-  command -v chromium >/dev/null 2>&1 && return 0
+  command -v chromium >/dev/null 2>&1 && command -v pdftoppm >/dev/null 2>&1 && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing chromium for the browser test"
+    echo "Installing chromium and poppler-utils for the browser tests"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq chromium >/dev/null ||
+    apt-get update -qq && apt-get install -y -qq chromium poppler-utils >/dev/null ||
       echo "Could not install chromium: the browser test will be skipped" >&2
   else
     echo "chromium is missing: the browser test will be skipped" >&2

@@ -136,4 +136,41 @@ TEST(ReportOutputTest, PageEscapesFileNames) {
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
 }
 
+TEST(ReportOutputTest, RateAxisZoomsToTheDataAndSaysSo) {
+  std::vector<RecordedRun> high = {MakeRun(95, 100, 1), MakeRun(99, 100, 2)};
+  std::string page = HtmlReport(BuildReport(high), ReportRequest{}, {}, {}, PageContext{});
+  // Lowest: the Wilson low of 95/100, 88.82 %: in steps of 2 from 88 %.
+  EXPECT_NE(page.find("the axis starts at 88.0 %, not at 0"), std::string::npos);
+  EXPECT_NE(page.find("class=\"axis-break\""), std::string::npos);
+  std::vector<RecordedRun> low = {MakeRun(0, 5, 1), MakeRun(99, 100, 2)};
+  page = HtmlReport(BuildReport(low), ReportRequest{}, {}, {}, PageContext{});
+  EXPECT_EQ(page.find("axis-break"), std::string::npos);
+  EXPECT_NE(page.find(">0.0 %</text>"), std::string::npos);
+}
+
+LoggedRun TimedRun(std::vector<std::int64_t> latenciesUs) {
+  LoggedRun run;
+  run.file = "e.jsonl";
+  run.record = ResultRecord{100.0, 3, 3, false, 0};
+  run.latenciesUs = std::move(latenciesUs);
+  return run;
+}
+
+TEST(ReportOutputTest, LatencyOnALogScaleWhenTheSpreadIsWide) {
+  std::vector<RecordedRun> runs = {MakeRun(3, 3)};
+  Report report = BuildReport(runs);
+  std::string page =
+      HtmlReport(report, ReportRequest{}, {},
+                 {TimedRun({10000, 11000, 12000}), TimedRun({10500, 120000})}, PageContext{});
+  EXPECT_NE(page.find("attempt latency (ms, log scale)"), std::string::npos);
+  // 1-2-5 steps from 10 ms to 200 ms.
+  EXPECT_NE(page.find(">10</text>"), std::string::npos);
+  EXPECT_NE(page.find(">200</text>"), std::string::npos);
+  EXPECT_EQ(page.find(">500</text>"), std::string::npos);
+  page = HtmlReport(report, ReportRequest{}, {},
+                    {TimedRun({10000, 11000}), TimedRun({10500, 14000})}, PageContext{});
+  EXPECT_NE(page.find("attempt latency (ms)"), std::string::npos);
+  EXPECT_EQ(page.find("log scale"), std::string::npos);
+}
+
 }  // namespace
