@@ -308,10 +308,8 @@ std::string FigureTable(const Report &report) {
 std::string Notes(const Report &report) {
   std::string out;
   for (const GroupStats &g : report.tags) {
-    if (!g.runsDisagree) continue;
-    out += "<p class=\"warning\">" + Escape(GroupName(g, report.by)) +
-           ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
-           " &lt; 0.01); its pooled interval understates the uncertainty.</p>\n";
+    if (g.runsDisagree)
+      out += "<p class=\"warning\">" + Escape(DisagreementNote(g, report.by)) + ".</p>\n";
   }
   return out;
 }

@@ -76,10 +76,7 @@ std::string ShortRunLines(const Report &report) {
 std::string DisagreementLines(const Report &report) {
   std::string out;
   for (const GroupStats &g : report.tags) {
-    if (!g.runsDisagree) continue;
-    out += "runs disagree: " + Printable(GroupName(g, report.by)) +
-           ", its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
-           " < 0.01): its pooled interval understates the uncertainty\n";
+    if (g.runsDisagree) out += "runs disagree: " + Printable(DisagreementNote(g, report.by)) + "\n";
   }
   return out;
 }
@@ -240,6 +237,12 @@ std::string PValue(double p) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4g", p);
   return text;
+}
+
+std::string DisagreementNote(const GroupStats &g, GroupBy by) {
+  return GroupName(g, by) +
+         ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
+         " < 0.01); its pooled interval understates the uncertainty";
 }
 
 std::string RunPlace(const RecordedRun &run) {

@@ -26,6 +26,9 @@ std::string Fixed2(double value);
 // A p-value with four significant digits.
 std::string PValue(double p);
 
+// What it means that the runs of `group` disagree, naming it.
+std::string DisagreementNote(const GroupStats &group, GroupBy by);
+
 // Where a run's record is: "FILE:LINE:COLUMN".
 std::string RunPlace(const RecordedRun &run);
 

@@ -115,8 +115,8 @@ TEST(ReportOutputTest, TableAndCsv) {
             "all        3       157        139    88.54    82.61    92.62    75.95    29.18    "
             "42.86    98.00      1\n"
             "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n"
-            "runs disagree: tag 7, its runs differ more than chance allows (chi-square p = "
-            "0.002011 < 0.01): its pooled interval understates the uncertainty\n");
+            "runs disagree: tag 7: its runs differ more than chance allows (chi-square p = "
+            "0.002011 < 0.01); its pooled interval understates the uncertainty\n");
   // Homogeneity of 87/100 and 3/7: chi-square 9.5392 with one degree of
   // freedom, p = math.erfc(math.sqrt(x / 2)) = 0.002011.
   EXPECT_EQ(CsvReport(report, ReportRequest{}),
