@@ -26,7 +26,7 @@ std::vector<std::size_t> RateStarts(const std::string &line) {
 // unnamed file.
 void SplitError(const std::string &error, int *column, std::string *reason) {
   std::size_t second = error.find(':', 1), third = error.find(':', second + 1);
-  *column = std::atoi(error.c_str() + second + 1);
+  *column = std::max(1, std::atoi(error.c_str() + second + 1));
   *reason = error.substr(third + 2);
 }
 
