@@ -100,6 +100,41 @@ TEST(BuildReportTest, FiguresPerTagAndOverall) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(tag3.members[i].isShort, i == 3) << i;
 }
 
+TEST(BuildReportTest, ShortAgainstThePlanOrTheRunsOfItsOwnFile) {
+  // kestrow's file at t 200 and brimlet's at t 150 share tag 1.
+  std::vector<RecordedRun> runs = {MakeRun(200, 200, 1), MakeRun(150, 150, 1), MakeRun(150, 150, 1),
+                                   MakeRun(90, 100, 1), MakeRun(3, 3, 2)};
+  runs[0].file = runs[1].file = "kestrow.csv";
+  runs[2].file = runs[3].file = "brimlet.csv";
+  runs[3].plannedAttempts = 100;  // as its log says: complete
+  runs[4].file = "kestrow.csv";   // another tag: not compared with tag 1
+  Report report = BuildReport(runs);
+  const GroupStats &tag1 = report.tags[0];
+  ASSERT_EQ(tag1.members.size(), 4u);
+  EXPECT_FALSE(tag1.members[0].isShort);
+  EXPECT_TRUE(tag1.members[1].isShort);   // 150 of kestrow's 200
+  EXPECT_FALSE(tag1.members[2].isShort);  // brimlet's longest
+  EXPECT_FALSE(tag1.members[3].isShort);  // its planned 100
+  EXPECT_EQ(tag1.shortRuns, 1);
+  EXPECT_EQ(report.tags[1].shortRuns, 0);
+  runs[3].plannedAttempts = 120;
+  EXPECT_EQ(BuildReport(runs).tags[0].shortRuns, 2);
+}
+
+TEST(BuildReportTest, GroupsByFileInTheOrderOfTheFiles) {
+  std::vector<RecordedRun> runs = {MakeRun(1, 2, 5), MakeRun(2, 2, 6), MakeRun(1, 1, 5)};
+  runs[0].file = "runs/unit-b.csv";
+  runs[1].file = "C:\\tests\\unit-a.result.csv";
+  runs[2].file = "runs/unit-b.csv";
+  Report report = BuildReport(runs, GroupBy::kFile);
+  ASSERT_EQ(report.tags.size(), 2u);
+  EXPECT_EQ(report.tags[0].label, "unit-b");
+  EXPECT_EQ(report.tags[0].attempts, 3);
+  EXPECT_EQ(report.tags[1].label, "unit-a.result");
+  EXPECT_EQ(FileLabel("-"), "-");
+  EXPECT_EQ(FileLabel(".hidden"), ".hidden");
+}
+
 // Figures computed with the same Python as above.
 TEST(ReportOutputTest, TableAndCsv) {
   std::vector<RecordedRun> runs = {MakeRun(87, 100, 7), MakeRun(3, 7, 7), MakeRun(49, 50)};
