@@ -96,16 +96,24 @@ _kestrow_rwsim() {
   _kestrow_trim_replies "$cur"
 }
 
-# rwreport: --options, and files (result files, event logs, the page after
-# --html) everywhere else.
+# rwreport: --options, the values of --csv and --by, and files (result
+# files, event logs, the page after --html) everywhere else.
 _kestrow_rwreport() {
   local -a _kestrow_line_words
   _kestrow_words
   local count=${#_kestrow_line_words[@]}
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
-  if [[ $cur == -* && $prev != --html ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "--csv --html --help --version" -- "$cur")
+  if [[ $prev == --csv && $cur != -* ]]; then  # a table, or a file: --csv's word is optional
+    mapfile -t COMPREPLY < <(compgen -W "runs compare series plan" -- "$cur"; compgen -f -- "$cur")
+    compopt -o filenames 2>/dev/null
+  elif [[ $prev == --by ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "tag file" -- "$cur")
+  elif [[ $prev == --title || $prev == --require || $prev == --plan || $prev == --baseline ]]; then
+    return 0
+  elif [[ $cur == -* && $prev != --html ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "--csv --html --title --require --compare --baseline
+      --plan --by --skip-bad --help --version" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     compopt -o filenames 2>/dev/null

@@ -1,12 +1,17 @@
 # Checks for the packages a script needs; installs the missing ones when run
 # as root. Sourced by the other scripts.
 
-# require_packages [ITEM]...: the build packages (cmake, make, g++) and each
-# ITEM: a command that comes with the package of the same name, COMMAND:PACKAGE,
-# or /FILE:PACKAGE.
+# Header-only libraries every build uses, the MinGW cross build included
+# (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
+# rwreport's statistical distributions.
+HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev)
+
+# require_packages [ITEM]...: the build packages (cmake, make, g++, the
+# header-only libraries) and each ITEM: a command that comes with the package
+# of the same name, COMMAND:PACKAGE, or /FILE:PACKAGE.
 require_packages() {
   local missing=() item need package
-  for item in cmake make g++ "$@"; do
+  for item in cmake make g++ "${HEADER_PACKAGES[@]}" "$@"; do
     need=${item%%:*}
     package=${item#*:}
     if [[ $need == /* ]]; then
@@ -49,14 +54,15 @@ WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix
   /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64 unzip)
 
-# Packages only the tests use: headless Chromium shows rwreport's page.
-# Installed when run as root; without it that test is skipped, saying so.
+# Packages only the tests use: headless Chromium shows rwreport's page, and
+# poppler-utils reads the page printed to PDF. Installed when run as root;
+# without them those tests are skipped, saying so.
 offer_test_packages() {
-  command -v chromium >/dev/null 2>&1 && return 0
+  command -v chromium >/dev/null 2>&1 && command -v pdftoppm >/dev/null 2>&1 && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing chromium for the browser test"
+    echo "Installing chromium and poppler-utils for the browser tests"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq chromium >/dev/null ||
+    apt-get update -qq && apt-get install -y -qq chromium poppler-utils >/dev/null ||
       echo "Could not install chromium: the browser test will be skipped" >&2
   else
     echo "chromium is missing: the browser test will be skipped" >&2

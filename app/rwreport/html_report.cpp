@@ -1,24 +1,29 @@
 // The HTML form of the report: one page without outside resources, so that
-// it can be mailed or archived beside the result files.
+// it can be mailed or archived beside the result files, legible on screen
+// and printed on A4.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "app/rwreport/report_output.h"
 
 namespace {
 
-// Chart geometry in pixels.
-constexpr int kLeft = 60;
-constexpr int kTop = 20;
-constexpr int kPlotHeight = 240;
-constexpr int kGroupWidth = 110;
-constexpr int kBottom = 50;
-constexpr int kRight = 20;
+// Chart geometry in the units of the SVG's view box; the chart is as wide
+// as the page and scales with it.
+constexpr double kWidth = 1000;
+constexpr double kLeft = 70;
+constexpr double kRight = 20;
+constexpr double kTop = 20;
+constexpr double kPlotHeight = 260;
+constexpr double kBottom = 60;
 
 // Chart colours; the page's tests look for them in a screenshot.
 const char kIntervalColour[] = "#4a90d9";
+const char kOverallColour[] = "#9aa7b4";
 const char kPooledColour[] = "#1a3f73";
 const char kRunColour[] = "#e4572e";
+const char kLatencyColour[] = "#6a9f3a";
 
 const char *const kColumnHeadings[] = {"tag",    "runs",     "attempts",  "successes",
                                        "rate %", "95 % low", "95 % high", "mean %",
@@ -44,34 +49,88 @@ std::string Number(double value) {
   return text;
 }
 
-double YOf(double percent) { return kTop + (100.0 - percent) / 100.0 * kPlotHeight; }
+std::string SvgOpen(const char *id, double height, const std::string &label) {
+  return "<svg id=\"" + std::string(id) +
+         "\" class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" "
+         "viewBox=\"0 0 " +
+         Number(kWidth) + " " + Number(height) +
+         "\" font-family=\"sans-serif\" font-size=\"13\" role=\"img\" aria-label=\"" +
+         Escape(label) + "\">\n";
+}
 
-std::string Axis(int width) {
-  std::string out;
-  for (int p = 0; p <= 100; p += 25) {
-    std::string y = Number(YOf(p));
-    out += "<line x1=\"" + std::to_string(kLeft) + "\" x2=\"" + std::to_string(width - kRight) +
-           "\" y1=\"" + y + "\" y2=\"" + y + "\" stroke=\"#dddddd\"/>";
-    out += "<text x=\"" + std::to_string(kLeft - 8) + "\" y=\"" + Number(YOf(p) + 4) +
-           "\" text-anchor=\"end\">" + std::to_string(p) + " %</text>\n";
+std::string Line(double x1, double y1, double x2, double y2, const char *colour) {
+  return "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) +
+         "\" y2=\"" + Number(y2) + "\" stroke=\"" + colour + "\"/>";
+}
+
+std::string Text(double x, double y, const char *anchor, const std::string &text,
+                 const std::string &extra = "") {
+  return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" text-anchor=\"" + anchor + "\"" +
+         extra + ">" + Escape(text) + "</text>";
+}
+
+// The axis titles: the value axis turned upright at the left, the other
+// below the plot.
+std::string AxisTitles(const std::string &value, const std::string &across) {
+  double middle = kTop + kPlotHeight / 2;
+  return Text(16, middle, "middle", value, " transform=\"rotate(-90 16 " + Number(middle) + ")\"") +
+         Text((kLeft + kWidth - kRight) / 2, kTop + kPlotHeight + 50, "middle", across) + "\n";
+}
+
+// The rate axis, zoomed to the data: from a round value at or below the
+// lowest bound or run to 100 %.
+struct RateAxis {
+  double low;
+  double step;
+  double Y(double percent) const { return kTop + (100.0 - percent) / (100.0 - low) * kPlotHeight; }
+};
+
+RateAxis ZoomedRateAxis(const std::vector<const GroupStats *> &groups) {
+  double lowest = 100;
+  for (const GroupStats *g : groups) {
+    lowest = std::min(lowest, g->interval.low);
+    for (const RunInGroup &m : g->members) lowest = std::min(lowest, m.ratePercent);
   }
-  return out;
+  for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 25.0}) {
+    double low = std::floor(lowest / step) * step;
+    if (low == lowest && low > 0) low -= step;  // keep the lowest off the bottom line
+    if ((100 - low) / step <= 8) return RateAxis{std::max(0.0, low), step};
+  }
+  return RateAxis{0, 25};
 }
 
-std::string GroupLabel(const GroupStats &g) {
-  if (g.label == "-") return "no tag";
-  if (g.label == "all") return "all";
-  return "tag " + g.label;
+std::string RateAxisMarks(const RateAxis &axis) {
+  std::string out;
+  for (double p = axis.low; p <= 100.0 + 1e-9; p += axis.step) {
+    out += Line(kLeft, axis.Y(p), kWidth - kRight, axis.Y(p), "#dddddd");
+    out += Text(kLeft - 8, axis.Y(p) + 4, "end", Number(p) + " %") + "\n";
+  }
+  if (axis.low > 0) {
+    // A break in the axis line says that it does not start at 0.
+    double y = kTop + kPlotHeight;
+    out += "<path class=\"axis-break\" d=\"M" + Number(kLeft - 6) + " " + Number(y - 10) +
+           " l12 -6 m-12 12 l12 -6\" stroke=\"#222\" fill=\"none\" stroke-width=\"2\"/>";
+    out += Text(kLeft, kTop + kPlotHeight + 34, "start",
+                "the axis starts at " + Number(axis.low) + " %, not at 0",
+                " class=\"axis-note\" font-style=\"italic\"") +
+           "\n";
+  }
+  return out + AxisTitles("success rate (%)", "");
 }
 
-std::string RunDots(const GroupStats &g, double x) {
+std::string GroupLabel(const GroupStats &g, GroupBy by) {
+  if (g.label == "all") return "all runs";
+  return GroupName(g, by);
+}
+
+std::string RunDots(const GroupStats &g, double x, const RateAxis &axis) {
   std::string out;
   for (std::size_t i = 0; i < g.members.size(); ++i) {
     const RunInGroup &m = g.members[i];
     // Dots spread sideways so that runs with equal rates stay visible.
-    double cx = x + 24 + static_cast<double>(i % 5) * 6;
+    double cx = x + 24 + static_cast<double>(i % 5) * 7;
     std::string fill = m.isShort ? "#ffffff" : kRunColour;
-    out += "<circle class=\"run\" cx=\"" + Number(cx) + "\" cy=\"" + Number(YOf(m.ratePercent)) +
+    out += "<circle class=\"run\" cx=\"" + Number(cx) + "\" cy=\"" + Number(axis.Y(m.ratePercent)) +
            "\" r=\"5\" fill=\"" + fill + "\" stroke=\"" + kRunColour + "\" stroke-width=\"2\">" +
            "<title>" + Escape(RunPlace(*m.run)) + ": " + std::to_string(m.run->record.successes) +
            " of " + std::to_string(m.run->record.attempts) + "</title></circle>";
@@ -79,42 +138,156 @@ std::string RunDots(const GroupStats &g, double x) {
   return out + "\n";
 }
 
-std::string GroupMarks(const GroupStats &g, int index) {
-  double x = kLeft + kGroupWidth * index + kGroupWidth / 2.0 - 20;
-  double top = YOf(g.interval.high);
-  double height = YOf(g.interval.low) - top;
-  if (height < 2) height = 2;
+std::string GroupMarks(const GroupStats &g, double x, const RateAxis &axis, GroupBy by,
+                       bool overall) {
+  double top = axis.Y(g.interval.high);
+  double height = std::max(axis.Y(g.interval.low) - top, 2.0);
   std::string out = "<g class=\"group\" data-label=\"" + Escape(g.label) + "\">";
   out += "<rect class=\"interval\" x=\"" + Number(x - 12) + "\" y=\"" + Number(top) +
-         "\" width=\"24\" shape-rendering=\"crispEdges\" height=\"" + Number(height) +
-         "\" fill=\"" + kIntervalColour + "\"/>";
-  // The pooled rate is a tick beside the bar, so that it hides none of it.
-  out += "<rect class=\"pooled\" x=\"" + Number(x - 22) + "\" y=\"" +
-         Number(YOf(g.pooledPercent) - 1.5) + "\" width=\"10\" height=\"3\" fill=\"" +
-         kPooledColour + "\" shape-rendering=\"crispEdges\"/>";
-  out += RunDots(g, x);
-  out += "<text x=\"" + Number(x) + "\" y=\"" + std::to_string(kTop + kPlotHeight + 20) +
-         "\" text-anchor=\"middle\">" + Escape(GroupLabel(g)) + "</text></g>\n";
+         "\" width=\"24\" height=\"" + Number(height) + "\" fill=\"" +
+         (overall ? kOverallColour : kIntervalColour) + "\" shape-rendering=\"crispEdges\"/>";
+  // The pooled rate is a line across its interval bar.
+  out += "<rect class=\"pooled\" x=\"" + Number(x - 16) + "\" y=\"" +
+         Number(axis.Y(g.pooledPercent) - 1.5) + "\" width=\"32\" height=\"3\" fill=\"" +
+         kPooledColour + "\" shape-rendering=\"crispEdges\"><title>" + Fixed2(g.pooledPercent) +
+         " %</title></rect>";
+  out += RunDots(g, x, axis);
+  out += Text(x, kTop + kPlotHeight + 18, "middle", GroupLabel(g, by)) + "</g>\n";
   return out;
 }
 
-std::string Chart(const Report &report) {
+std::string RateChart(const Report &report) {
   std::vector<const GroupStats *> groups;
   for (const GroupStats &g : report.tags) groups.push_back(&g);
   groups.push_back(&report.overall);
-  int width = kLeft + kGroupWidth * static_cast<int>(groups.size()) + kRight;
-  int height = kTop + kPlotHeight + kBottom;
-  std::string out = "<svg id=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                    std::to_string(width) + "\" height=\"" + std::to_string(height) +
-                    "\" font-family=\"sans-serif\" "
-                    "font-size=\"12\">\n";
-  out += Axis(width);
-  for (std::size_t i = 0; i < groups.size(); ++i)
-    out += GroupMarks(*groups[i], static_cast<int>(i));
+  RateAxis axis = ZoomedRateAxis(groups);
+  // One slot per group and a gap before all runs, which stand apart.
+  double slot = (kWidth - kLeft - kRight) / (static_cast<double>(groups.size()) + 0.5);
+  std::string out = SvgOpen("chart", kTop + kPlotHeight + kBottom,
+                            "success rate per group with its 95 % interval") +
+                    RateAxisMarks(axis);
+  for (std::size_t i = 0; i + 1 < groups.size(); ++i) {
+    out += GroupMarks(*groups[i], kLeft + slot * (static_cast<double>(i) + 0.5), axis, report.by,
+                      false);
+  }
+  double divider = kLeft + slot * static_cast<double>(report.tags.size()) + slot * 0.25;
+  out += "<line class=\"divider\" x1=\"" + Number(divider) + "\" y1=\"" + Number(kTop) +
+         "\" x2=\"" + Number(divider) + "\" y2=\"" + Number(kTop + kPlotHeight + 24) +
+         "\" stroke=\"#888\" stroke-dasharray=\"4 4\"/>";
+  out += GroupMarks(report.overall, divider + slot * 0.75, axis, report.by, true);
   return out + "</svg>\n";
 }
 
-std::string TableRow(const GroupStats &g) {
+// A latency axis in ms: linear, or logarithmic when the values spread over
+// more than a factor of 8, so that one slow attempt does not flatten the
+// rest.
+struct LatencyAxis {
+  bool log;
+  double low, high;  // ms
+  double Y(double ms) const {
+    double fraction = log ? (std::log10(std::max(ms, low)) - std::log10(low)) /
+                                (std::log10(high) - std::log10(low))
+                          : (ms - low) / (high - low);
+    return kTop + kPlotHeight - fraction * kPlotHeight;
+  }
+  std::vector<double> Ticks() const {
+    std::vector<double> ticks;
+    if (log) {
+      for (double decade = std::pow(10, std::floor(std::log10(low))); decade <= high;
+           decade *= 10) {
+        for (double m : {1.0, 2.0, 5.0}) {
+          if (decade * m >= low - 1e-9 && decade * m <= high + 1e-9) ticks.push_back(decade * m);
+        }
+      }
+      return ticks;
+    }
+    double step = std::pow(10, std::floor(std::log10(high)));
+    if (high / step < 2)
+      step /= 5;
+    else if (high / step < 5)
+      step /= 2;
+    for (double v = 0; v <= high + 1e-9; v += step) ticks.push_back(v);
+    return ticks;
+  }
+};
+
+// The nearest of 1, 2, 5, 10, 20, ... ms below (or above) `ms`.
+double RoundOneTwoFive(double ms, bool up) {
+  double decade = std::pow(10, std::floor(std::log10(ms)));
+  if (!up) return ms >= 5 * decade ? 5 * decade : ms >= 2 * decade ? 2 * decade : decade;
+  return ms <= decade       ? decade
+         : ms <= 2 * decade ? 2 * decade
+         : ms <= 5 * decade ? 5 * decade
+                            : 10 * decade;
+}
+
+LatencyAxis LatencyAxisFor(const std::vector<LoggedRun> &runs) {
+  double smallest = 0, largest = 0;
+  for (const LoggedRun &run : runs) {
+    if (run.latenciesUs.empty()) continue;
+    double low = NearestRank(run.latenciesUs, 0) / 1000.0;
+    double high = NearestRank(run.latenciesUs, 100) / 1000.0;
+    smallest = smallest == 0 ? low : std::min(smallest, low);
+    largest = std::max(largest, high);
+  }
+  largest = std::max(largest, 0.001);
+  if (smallest > 0 && largest / smallest > 8) {
+    return LatencyAxis{true, RoundOneTwoFive(smallest, false), RoundOneTwoFive(largest, true)};
+  }
+  LatencyAxis linear{false, 0, largest};
+  linear.high = linear.Ticks().back() < largest ? largest * 1.1 : linear.Ticks().back();
+  return linear;
+}
+
+std::string Ms(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, ms < 10 ? "%.3g" : "%.0f", ms);
+  return text;
+}
+
+std::string LatencyChart(const std::vector<LoggedRun> &runs) {
+  LatencyAxis axis = LatencyAxisFor(runs);
+  std::string out = SvgOpen("latency", kTop + kPlotHeight + kBottom,
+                            "attempt latency per run, p50 to p99 and maximum");
+  for (double tick : axis.Ticks()) {
+    out += Line(kLeft, axis.Y(tick), kWidth - kRight, axis.Y(tick), "#dddddd");
+    out += Text(kLeft - 8, axis.Y(tick) + 4, "end", Ms(tick)) + "\n";
+  }
+  out += AxisTitles(axis.log ? "attempt latency (ms, log scale)" : "attempt latency (ms)",
+                    "run (in the order of the table below)");
+  double slot =
+      (kWidth - kLeft - kRight) / static_cast<double>(std::max<std::size_t>(runs.size(), 1));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const LoggedRun &run = runs[i];
+    if (run.latenciesUs.empty()) continue;
+    double x = kLeft + slot * (static_cast<double>(i) + 0.5);
+    double width = std::min(24.0, slot * 0.6);
+    double p50 = axis.Y(NearestRank(run.latenciesUs, 50) / 1000.0);
+    double p99 = axis.Y(NearestRank(run.latenciesUs, 99) / 1000.0);
+    out += "<rect class=\"latency\" x=\"" + Number(x - width / 2) + "\" y=\"" + Number(p99) +
+           "\" width=\"" + Number(width) + "\" height=\"" + Number(std::max(p50 - p99, 2.0)) +
+           "\" fill=\"" + kLatencyColour + "\"><title>" + Escape(run.file) + ":" +
+           std::to_string(run.line) + "</title></rect>";
+    out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
+           Number(axis.Y(NearestRank(run.latenciesUs, 100) / 1000.0)) + "\" r=\"4\" fill=\"" +
+           kLatencyColour + "\"/>";
+    if (runs.size() <= 40) out += Text(x, kTop + kPlotHeight + 18, "middle", std::to_string(i + 1));
+    out += "\n";
+  }
+  return out + "</svg>\n";
+}
+
+// A row of cells; the cell at `path` (a file name) may wrap anywhere.
+std::string Cells(const std::vector<std::string> &cells, const char *tag = "td", int path = -1) {
+  std::string out = "<tr>";
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    std::string open = static_cast<int>(i) == path ? std::string(tag) + " class=\"path\"" : tag;
+    out += "<" + open + ">" + Escape(cells[i].empty() ? "-" : cells[i]) + "</" + tag + ">";
+  }
+  return out + "</tr>\n";
+}
+
+std::string FigureRow(const GroupStats &g) {
   std::vector<std::string> cells = FigureCells(g);
   std::string out = "<tr data-label=\"" + Escape(g.label) + "\">";
   for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -124,66 +297,95 @@ std::string TableRow(const GroupStats &g) {
   return out + "</tr>\n";
 }
 
-std::string Table(const Report &report) {
+std::string FigureTable(const Report &report) {
   std::string out = "<table id=\"figures\">\n<tr>";
   for (const char *heading : kColumnHeadings) out += "<th>" + std::string(heading) + "</th>";
   out += "</tr>\n";
-  for (const GroupStats &g : report.tags) out += TableRow(g);
-  return out + TableRow(report.overall) + "</table>\n";
+  for (const GroupStats &g : report.tags) out += FigureRow(g);
+  return out + FigureRow(report.overall) + "</table>\n";
 }
 
-std::string SourceList(const std::vector<std::string> &sources) {
-  std::string out = "<p>Files read:";
-  for (const std::string &s : sources) out += " <code>" + Escape(s) + "</code>";
+std::string Notes(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    if (g.runsDisagree)
+      out += "<p class=\"warning\">" + Escape(DisagreementNote(g, report.by)) + ".</p>\n";
+  }
+  return out;
+}
+
+std::string SetupSection(const PageContext &context) {
+  std::string out = "<h2>Setup</h2>\n";
+  for (const auto &setup : context.setups) {
+    out += "<table class=\"setup\">\n";
+    for (const auto &[name, value] : setup) out += Cells({name, value}, "td", 1);
+    out += "</table>\n";
+  }
+  out += "<p>Files read:";
+  for (const std::string &s : context.sources) out += " <code>" + Escape(s) + "</code>";
   return out + "</p>\n";
 }
 
-// The runs of event logs: a chart of attempt latency (a bar from p50 to
-// p99, a dot at the maximum) and a table with the failure classes.
-constexpr int kRunWidth = 28;
-const char kLatencyColour[] = "#6a9f3a";
-
-std::string LatencyChart(const std::vector<LoggedRun> &runs) {
-  std::int64_t top = 1;
-  for (const LoggedRun &run : runs) top = std::max(top, NearestRank(run.latenciesUs, 100));
-  int width = kLeft + kRunWidth * static_cast<int>(runs.size()) + kRight;
-  int height = kTop + kPlotHeight + kBottom;
-  auto y = [&](std::int64_t us) {
-    return kTop + kPlotHeight - static_cast<double>(us) / static_cast<double>(top) * kPlotHeight;
-  };
-  std::string out = "<svg id=\"latency\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                    std::to_string(width) + "\" height=\"" + std::to_string(height) +
-                    "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  out += "<text x=\"" + std::to_string(kLeft - 8) + "\" y=\"" + Number(y(top) + 4) +
-         "\" text-anchor=\"end\">" + Number(static_cast<double>(top) / 1000.0) + " ms</text>";
-  out += "<text x=\"" + std::to_string(kLeft - 8) + "\" y=\"" + Number(y(0) + 4) +
-         "\" text-anchor=\"end\">0</text>\n";
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const LoggedRun &run = runs[i];
-    if (run.latenciesUs.empty()) continue;
-    double x = kLeft + kRunWidth * static_cast<double>(i) + kRunWidth / 2.0;
-    double low = y(NearestRank(run.latenciesUs, 50)), high = y(NearestRank(run.latenciesUs, 99));
-    out += "<rect class=\"latency\" x=\"" + Number(x - 6) + "\" y=\"" + Number(high) +
-           "\" width=\"12\" height=\"" + Number(std::max(low - high, 2.0)) + "\" fill=\"" +
-           kLatencyColour + "\"><title>" + Escape(run.file) + ":" + std::to_string(run.line) +
-           "</title></rect>";
-    out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
-           Number(y(NearestRank(run.latenciesUs, 100))) + "\" r=\"3\" fill=\"" + kLatencyColour +
-           "\"/>\n";
+std::string VerdictSection(const Report &report, const ReportRequest &request) {
+  if (request.requiredPercent < 0) return "";
+  std::string out =
+      "<h2>Verdicts</h2>\n<p>Required success rate: " + Fixed2(request.requiredPercent) +
+      " %. Pass when the 95 % Wilson interval lies at or above it, fail when it "
+      "lies below, undecided otherwise.</p>\n<table id=\"verdicts\">\n" +
+      Cells({"group", "95 % interval", "verdict", "attempts for a pass", "more"}, "th");
+  for (const GroupStats &g : report.tags) {
+    GateResult gate = ApplyGate(g, request.requiredPercent);
+    bool reachable = gate.attemptsToPass > 0;
+    out += Cells({GroupName(g, report.by),
+                  Fixed2(g.interval.low) + " to " + Fixed2(g.interval.high) + " %",
+                  VerdictName(gate.verdict),
+                  reachable ? std::to_string(gate.attemptsToPass) : "none at its rate",
+                  reachable ? std::to_string(gate.moreAttempts) : ""});
   }
-  return out + "</svg>\n";
+  return out +
+         "</table>\n<p>All runs together get no verdict: the groups are different "
+         "setups.</p>\n";
+}
+
+std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
+  if (comparisons.empty()) return "";
+  std::string out =
+      "<h2>Comparisons</h2>\n<p>Difference of the pooled rates in points with its 95 % "
+      "interval (Newcombe's hybrid score method), Fisher's exact p-value, and Holm's "
+      "adjustment over the comparisons made; decided at 5 %.</p>\n<table id=\"comparisons\">\n" +
+      Cells({"groups", "difference", "95 % interval", "p", "Holm p", "verdict"}, "th");
+  for (const Comparison &c : comparisons) {
+    out += Cells({GroupName(*c.first, by) + " \xe2\x88\x92 " + GroupName(*c.second, by),
+                  Fixed2(c.differencePercent.estimate),
+                  Fixed2(c.differencePercent.low) + " to " + Fixed2(c.differencePercent.high),
+                  PValue(c.p), PValue(c.pHolm), ComparisonVerdict(c, by)});
+  }
+  return out + "</table>\n";
+}
+
+std::string RunTable(const Report &report) {
+  std::string out = "<h2>Runs</h2>\n<table id=\"runs\">\n" +
+                    Cells({"group", "record", "successes", "attempts", "rate %", "short"}, "th");
+  for (const GroupStats &g : report.tags) {
+    for (const RunInGroup &m : g.members) {
+      out += Cells({GroupName(g, report.by), RunPlace(*m.run),
+                    std::to_string(m.run->record.successes), std::to_string(m.run->record.attempts),
+                    Fixed2(m.ratePercent), m.isShort ? "short" : ""});
+    }
+  }
+  return out + "</table>\n";
 }
 
 std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
-  std::string out = "<table id=\"logged-runs\">\n<tr>";
+  std::string out = "<table id=\"logged-runs\">\n<tr><th>#</th>";
   for (const char *key : kLoggedRunKeys) out += "<th>" + std::string(key) + "</th>";
   out += "</tr>\n";
-  for (const LoggedRun &run : runs) {
-    std::vector<std::string> cells = LoggedRunCells(run);
-    out += "<tr>";
-    for (std::size_t i = 0; i < cells.size(); ++i) {
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    std::vector<std::string> cells = LoggedRunCells(runs[i]);
+    out += "<tr><td>" + std::to_string(i + 1) + "</td>";
+    for (std::size_t c = 0; c < cells.size(); ++c) {
       out +=
-          "<td data-col=\"" + std::string(kLoggedRunKeys[i]) + "\">" + Escape(cells[i]) + "</td>";
+          "<td data-col=\"" + std::string(kLoggedRunKeys[c]) + "\">" + Escape(cells[c]) + "</td>";
     }
     out += "</tr>\n";
   }
@@ -199,25 +401,38 @@ std::string LoggedRunsSection(const std::vector<LoggedRun> &runs) {
 
 const char kStyle[] =
     "body{font-family:sans-serif;margin:20px;color:#222}"
-    "table{border-collapse:collapse;margin-top:16px}"
-    "td,th{border:1px solid #bbb;padding:3px 8px;text-align:right}"
-    "td:first-child{text-align:left}";
+    "svg.chart{display:block;width:100%;height:auto;break-inside:avoid}"
+    "table{border-collapse:collapse;margin-top:12px;max-width:100%}"
+    "td,th{border:1px solid #bbb;padding:3px 8px;text-align:right;white-space:nowrap}"
+    "td.path,td[data-col=source],td[data-col=failures]{white-space:normal;overflow-wrap:anywhere}"
+    "td:first-child,th:first-child{text-align:left}"
+    "tr[data-label=all] td{border-top:3px double #888;color:#555}"
+    "p.warning{color:#a33}"
+    "@page{size:A4;margin:15mm}"
+    "@media print{body{margin:0;font-size:9pt}td,th{padding:2px 4px}"
+    "h2{break-after:avoid}tr{break-inside:avoid}}";
 
 }  // namespace
 
-std::string HtmlReport(const Report &report, const std::vector<LoggedRun> &logged,
-                       const std::vector<std::string> &sources) {
+std::string HtmlReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons,
+                       const std::vector<LoggedRun> &logged, const PageContext &context) {
+  std::string title = context.title.empty() ? "R/W polling results" : context.title;
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<title>R/W polling results</title><style>";
-  out += kStyle;
-  out += "</style></head>\n<body>\n<h1>Success rate per tag</h1>\n";
+      "<meta name=\"viewport\" content=\"width=device-width\"><title>" +
+      Escape(title) + "</title><style>" + kStyle + "</style></head>\n<body>\n";
   out +=
-      "<p>Bars: 95 % Wilson interval of the pooled rate (dark tick). Dots: runs "
-      "(hollow: shorter than the longest run of the tag).</p>\n";
-  out += Chart(report);
-  out += Table(report);
+      "<h1>" + Escape(title) + "</h1>\n<p>Made " + Escape(context.madeAt) + " by rwreport.</p>\n";
+  out += SetupSection(context);
+  out += VerdictSection(report, request);
+  out += ComparisonSection(comparisons, report.by);
+  out +=
+      "<h2>Success rate per group</h2>\n"
+      "<p>Bars: 95 % Wilson interval, with the pooled rate as a dark line across it. Dots: "
+      "runs (hollow: short). All runs together stand apart, right of the dashed line.</p>\n";
+  out += RateChart(report) + Notes(report) + FigureTable(report);
+  out += RunTable(report);
   out += LoggedRunsSection(logged);
-  out += SourceList(sources);
   return out + "</body></html>\n";
 }

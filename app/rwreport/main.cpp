@@ -1,12 +1,20 @@
-// rwreport: reads result files of the polling tools and prints, per tag and
-// over all runs, the pooled success rate with its 95 % interval and the
-// spread of the runs; optionally as CSV and as an HTML page with a chart.
+// rwreport: reads result files and event logs of the polling tools and
+// prints, per tag (or input file) and over all runs, the pooled success
+// rate with its 95 % interval and the spread of the runs; decides against a
+// required rate, compares groups, plans the attempts a test needs; as text,
+// CSV tables and an HTML page.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "app/rwreport/csv_cells.h"
+#include "app/rwreport/damaged_records.h"
+#include "app/rwreport/file_io.h"
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
 #include "project_version.h"
@@ -14,97 +22,340 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: rwreport [--csv] [--html FILE] FILE...\n"
+    "Usage: rwreport [--csv [runs|compare|series|plan]] [--html FILE] [--title TEXT]\n"
+    "                [--require RATE] [--compare] [--baseline TAG] [--plan RATE]\n"
+    "                [--by tag|file] [--skip-bad] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
     "success rate with its 95 % Wilson interval, the mean, standard deviation, minimum and\n"
-    "maximum of the run rates, and the number of runs shorter than the longest of their tag.\n"
-    "Each FILE is a result file or an event log (tool option log); of the runs in event\n"
-    "logs it also prints the attempt latency (p50, p90, p99, maximum) and the failure\n"
-    "classes. The table counts the runs of the result files, or of the event logs when no\n"
-    "result file is given.\n"
-    "  --csv        print comma-separated values instead of the table\n"
-    "  --html FILE  also write a page with the table and charts to FILE\n"
-    "  --version    print the version and exit\n";
+    "maximum of the run rates, and the number of short runs. Each FILE is a result file or\n"
+    "an event log (tool option log); - reads standard input. Of the runs in event logs it\n"
+    "also prints the attempt latency (p50, p90, p99, maximum) and the failure classes.\n"
+    "  --csv [TABLE]    print a CSV table instead of the text: the groups (default), runs,\n"
+    "                   compare, series or plan\n"
+    "  --html FILE      also write a page with the figures and charts to FILE\n"
+    "  --title TEXT     the page's title\n"
+    "  --require RATE   a verdict per group against a required success rate in percent:\n"
+    "                   exit status 1 unless every group passes\n"
+    "  --compare        compare every pair of groups (difference, Fisher's exact test)\n"
+    "  --baseline TAG   compare each group with this one\n"
+    "  --plan RATE      the attempts a test needs to show RATE percent\n"
+    "  --by tag|file    group the runs by record tag (default) or by input file\n"
+    "  --skip-bad       read the good records of a damaged result file, naming the rest\n"
+    "  --version        print the version and exit\n"
+    "Exit status: 0 done (every group passes --require), 1 a group fails or is undecided,\n"
+    "2 a usage, input or output error.\n";
+
+constexpr int kExitGateFailed = 1;
+constexpr int kExitError = 2;
+
+enum class CsvTable { kNone, kGroups, kRuns, kCompare, kSeries, kPlan };
 
 struct Arguments {
-  bool csv = false;
+  CsvTable csv = CsvTable::kNone;
   std::string htmlPath;
+  bool htmlGiven = false;
+  std::string title;
+  ReportRequest request;
+  GroupBy by = GroupBy::kTag;
+  bool skipBad = false;
   std::vector<std::string> files;
 };
 
-// Returns false on a usage error.
-bool ParseArguments(int argc, char **argv, Arguments *args) {
-  for (int i = 1; i < argc; ++i) {
-    std::string word = argv[i];
-    if (word == "--csv") {
-      args->csv = true;
-    } else if (word == "--html" && i + 1 < argc) {
-      args->htmlPath = argv[++i];
-    } else if (word.size() > 1 && word[0] == '-') {
-      return false;
+void Complain(const std::string &message) {
+  std::fprintf(stderr, "rwreport: %s\n", Printable(message).c_str());
+}
+
+// A percentage strictly between 0 and 100.
+bool ParseRate(const std::string &text, double *rate) {
+  char *end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 && value < 100)) return false;
+  *rate = value;
+  return true;
+}
+
+bool ParseCsvTable(const std::string &word, CsvTable *table) {
+  static const std::map<std::string, CsvTable> kTables = {{"runs", CsvTable::kRuns},
+                                                          {"compare", CsvTable::kCompare},
+                                                          {"series", CsvTable::kSeries},
+                                                          {"plan", CsvTable::kPlan}};
+  auto it = kTables.find(word);
+  if (it == kTables.end()) return false;
+  *table = it->second;
+  return true;
+}
+
+// An option's value, given as --name=VALUE or as the next argument.
+class ArgumentWalker {
+ public:
+  ArgumentWalker(int argc, char **argv) : argc_(argc), argv_(argv) {}
+  bool Next() { return ++i_ < argc_; }
+  std::string Word() const { return argv_[i_]; }
+  // For an option of the word `name` (with or without "=VALUE").
+  bool Is(const char *name) const {
+    std::string word = Word();
+    return word == name || word.rfind(std::string(name) + "=", 0) == 0;
+  }
+  bool Value(std::string *value) {
+    std::string word = Word();
+    std::size_t equals = word.find('=');
+    if (equals != std::string::npos) {
+      *value = word.substr(equals + 1);
+      return true;
+    }
+    if (i_ + 1 >= argc_) return false;
+    *value = argv_[++i_];
+    return true;
+  }
+  // The value that may follow --csv: a table name, else nothing is taken.
+  bool OptionalTable(CsvTable *table) {
+    std::string word = Word();
+    std::size_t equals = word.find('=');
+    if (equals != std::string::npos) return ParseCsvTable(word.substr(equals + 1), table);
+    if (i_ + 1 < argc_ && ParseCsvTable(argv_[i_ + 1], table)) ++i_;
+    return true;
+  }
+
+ private:
+  int argc_;
+  char **argv_;
+  int i_ = 0;
+};
+
+const char *const kOptions[] = {"--csv",      "--html", "--title", "--require", "--compare",
+                                "--baseline", "--plan", "--by",    "--skip-bad"};
+
+bool IsOptionWord(const std::string &word) {
+  for (const char *option : kOptions) {
+    if (word == option || word.rfind(std::string(option) + "=", 0) == 0) return true;
+  }
+  return false;
+}
+
+// Returns false, with the reason, on a usage error.
+bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
+  std::string word = walk.Word();
+  std::string name = word.substr(0, word.find('='));
+  if (name == "--csv") {
+    args->csv = CsvTable::kGroups;
+    if (!walk.OptionalTable(&args->csv)) *why = "--csv takes runs, compare, series or plan";
+    return why->empty();
+  }
+  if (word == "--compare" || word == "--skip-bad") {
+    (word == "--compare" ? args->request.compare : args->skipBad) = true;
+    return true;
+  }
+  std::string value;
+  if (!IsOptionWord(name)) {
+    *why = "unknown option " + word;
+  } else if (!walk.Value(&value)) {
+    *why = name + " needs a value";
+  } else if (name == "--html") {
+    args->htmlPath = value;
+    args->htmlGiven = true;
+  } else if (name == "--title") {
+    args->title = value;
+  } else if (name == "--baseline") {
+    args->request.baseline = value;
+    args->request.compare = true;
+  } else if (name == "--require" || name == "--plan") {
+    double *rate =
+        name == "--require" ? &args->request.requiredPercent : &args->request.planPercent;
+    if (!ParseRate(value, rate)) *why = "a rate is a percentage above 0 and below 100: " + value;
+  } else if (name == "--by") {
+    if (value != "tag" && value != "file") *why = "--by takes tag or file";
+    args->by = value == "file" ? GroupBy::kFile : GroupBy::kTag;
+  } else {
+    *why = "unknown option " + word;
+  }
+  return why->empty();
+}
+
+bool ParseArguments(int argc, char **argv, Arguments *args, std::string *why) {
+  ArgumentWalker walk(argc, argv);
+  bool optionsEnd = false;
+  while (walk.Next()) {
+    std::string word = walk.Word();
+    if (!optionsEnd && word == "--") {
+      optionsEnd = true;
+    } else if (!optionsEnd && word.size() > 1 && word[0] == '-') {
+      if (!ParseOption(walk, args, why)) return false;
     } else {
       args->files.push_back(word);
     }
   }
-  return !args->files.empty();
-}
-
-bool ReadWholeFile(const std::string &path, std::string *text) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    std::fprintf(stderr, "rwreport: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+  if (args->files.empty()) {
+    *why = "no input file";
     return false;
   }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) std::fprintf(stderr, "rwreport: cannot read %s\n", path.c_str());
-  return !failed;
+  return true;
 }
 
-// The runs of the result files, and those of the event logs.
-bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs,
-              std::vector<LoggedRun> *logged) {
-  for (const std::string &file : files) {
-    std::string text, error;
-    if (!ReadWholeFile(file, &text)) return false;
-    bool ok;
-    if (LooksLikeEventLog(text)) {
-      std::vector<std::string> notes;
-      ok = ParseLoggedRuns(text, file, logged, &notes, &error);
-      for (const std::string &note : notes) std::fprintf(stderr, "rwreport: %s\n", note.c_str());
-    } else {
-      std::vector<ParsedRecord> records;
-      ok = ParseResultRecords(text, file, &records, &error);
-      for (const ParsedRecord &r : records)
-        runs->push_back(RecordedRun{file, r.position, r.record});
-    }
-    if (!ok) {
-      std::fprintf(stderr, "rwreport: %s\n", error.c_str());
+// The page must not take the place of an input or of an option word that
+// lost its value (--html --csv).
+bool CheckPagePath(const Arguments &args, std::string *why) {
+  if (!args.htmlGiven) return true;
+  if (args.htmlPath.empty() || args.htmlPath[0] == '-' || IsOptionWord(args.htmlPath)) {
+    *why = "--html needs a page file name, not \"" + args.htmlPath + "\"";
+    return false;
+  }
+  FileIdentity page;
+  if (!IdentifyFile(args.htmlPath, &page)) return true;
+  for (const std::string &file : args.files) {
+    FileIdentity input;
+    if (IdentifyFile(file, &input) && input == page) {
+      *why = "the page " + args.htmlPath + " is the input " + file + "; nothing written";
       return false;
     }
   }
   return true;
 }
 
-bool WriteWholeFile(const std::string &path, const std::string &text) {
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "rwreport: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+// The inputs with each file once, however often and under whatever names
+// it is given.
+std::vector<std::string> DistinctInputs(const std::vector<std::string> &files) {
+  std::map<FileIdentity, std::string> seen;
+  std::vector<std::string> out;
+  for (const std::string &file : files) {
+    FileIdentity identity;
+    if (IdentifyFile(file, &identity)) {
+      auto [it, added] = seen.emplace(identity, file);
+      if (!added) {
+        Complain(file + " is the same file as " + it->second + "; read once");
+        continue;
+      }
+    }
+    out.push_back(file);
   }
-  bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0) written = false;
-  if (!written) std::fprintf(stderr, "rwreport: cannot write %s\n", path.c_str());
-  return written;
+  return out;
+}
+
+bool ReadResultFile(const std::string &text, const std::string &file, bool skipBad,
+                    std::vector<RecordedRun> *runs) {
+  std::vector<ParsedRecord> records;
+  if (skipBad) {
+    std::vector<std::string> skipped;
+    ParseGoodResultRecords(text, file, &records, &skipped);
+    for (const std::string &s : skipped) Complain(s);
+  } else {
+    std::string error;
+    if (!ParseResultRecords(text, file, &records, &error)) {
+      Complain(error);
+      return false;
+    }
+  }
+  for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
+  return true;
+}
+
+// The runs of the result files, and those of the event logs.
+bool ReadRuns(const std::vector<std::string> &files, bool skipBad, std::vector<RecordedRun> *runs,
+              std::vector<LoggedRun> *logged) {
+  for (const std::string &file : files) {
+    std::string text, error;
+    if (!ReadInput(file, &text, &error)) {
+      Complain(error);
+      return false;
+    }
+    if (!LooksLikeEventLog(text)) {
+      if (!ReadResultFile(text, file, skipBad, runs)) return false;
+      continue;
+    }
+    std::vector<std::string> notes;
+    bool ok = ParseLoggedRuns(text, file, logged, &notes, &error);
+    for (const std::string &note : notes) Complain(note);
+    if (!ok) {
+      Complain(error);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Now() {
+  std::time_t now = std::time(nullptr);
+  char text[64] = "";
+  if (const std::tm *utc = std::gmtime(&now))
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", utc);
+  return text;
+}
+
+// What the event logs say about the setup, one entry per log.
+// TODO(lead): fill from the log reader's LogSetup (tool, version, port,
+// device, baud, des, ack_ms, response_ms, first and last wall-clock time)
+// once it is merged; until then the tool of each log's runs is shown.
+std::vector<std::vector<std::pair<std::string, std::string>>> SetupsOf(
+    const std::vector<LoggedRun> &logged) {
+  std::map<std::string, std::string> toolOfLog;
+  for (const LoggedRun &run : logged) toolOfLog.emplace(run.file, run.tool);
+  std::vector<std::vector<std::pair<std::string, std::string>>> setups;
+  for (const auto &[file, tool] : toolOfLog) setups.push_back({{"log", file}, {"tool", tool}});
+  return setups;
+}
+
+// The text or CSV table asked for.
+bool StandardOutputText(const Arguments &args, const Report &report,
+                        const std::vector<Comparison> &comparisons,
+                        const std::vector<LoggedRun> &logged, std::string *text) {
+  switch (args.csv) {
+    case CsvTable::kNone:
+      *text = TextReport(report, args.request, comparisons);
+      if (!logged.empty()) *text += LoggedRunsText(logged);
+      return true;
+    case CsvTable::kGroups: *text = CsvReport(report, args.request); return true;
+    case CsvTable::kRuns: *text = RunsCsv(report, logged); return true;
+    case CsvTable::kCompare: *text = ComparisonsCsv(comparisons, report.by); return true;
+    case CsvTable::kPlan: *text = PlanCsv(report, args.request.planPercent); return true;
+    case CsvTable::kSeries:
+      // TODO(lead): the soak series' CSV rendering of the log reader goes here.
+      Complain("--csv series is not available in this build");
+      return false;
+  }
+  return false;
+}
+
+int Run(const Arguments &args) {
+  std::vector<RecordedRun> runs;
+  std::vector<LoggedRun> logged;
+  std::vector<std::string> inputs = DistinctInputs(args.files);
+  if (!ReadRuns(inputs, args.skipBad, &runs, &logged)) return kExitError;
+  if (runs.empty()) runs = AsRecordedRuns(logged);
+  if (runs.empty()) {
+    Complain("the files hold no records");
+    return kExitError;
+  }
+  Report report = BuildReport(runs, args.by);
+  std::vector<Comparison> comparisons;
+  if (args.request.compare && !CompareGroups(report, args.request.baseline, &comparisons)) {
+    Complain("no group " + args.request.baseline + " to compare with");
+    return kExitError;
+  }
+  std::string text, error;
+  if (!StandardOutputText(args, report, comparisons, logged, &text)) return kExitError;
+  if (!WriteStandardOutput(text, &error) || !CloseStandardOutput(&error)) {
+    Complain(error);
+    return kExitError;
+  }
+  if (args.htmlGiven) {
+    PageContext context{args.title, Now(), inputs, SetupsOf(logged)};
+    if (!ReplaceFileWith(args.htmlPath,
+                         HtmlReport(report, args.request, comparisons, logged, context), &error)) {
+      Complain(error);
+      return kExitError;
+    }
+  }
+  if (args.request.requiredPercent < 0) return 0;
+  for (const GroupStats &g : report.tags) {
+    if (ApplyGate(g, args.request.requiredPercent).verdict != Verdict::kPass)
+      return kExitGateFailed;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  Arguments args;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -113,25 +364,21 @@ int main(int argc, char **argv) {
     std::printf("rwreport %s\n", PROJECT_VERSION_TEXT);
     return 0;
   }
-  if (!ParseArguments(argc, argv, &args)) {
+  Arguments args;
+  std::string why;
+  if (!ParseArguments(argc, argv, &args, &why)) {
+    Complain(why);
     std::fputs(kUsage, stderr);
-    return 2;
+    return kExitError;
   }
-  std::vector<RecordedRun> runs;
-  std::vector<LoggedRun> logged;
-  if (!ReadRuns(args.files, &runs, &logged)) return 1;
-  if (runs.empty()) runs = AsRecordedRuns(logged);
-  if (runs.empty()) {
-    std::fprintf(stderr, "rwreport: the files hold no records\n");
-    return 1;
+  if (args.csv == CsvTable::kPlan && args.request.planPercent < 0) {
+    Complain("--csv plan needs --plan RATE");
+    return kExitError;
   }
-  Report report = BuildReport(runs);
-  std::string text = args.csv ? CsvReport(report) : TextReport(report);
-  if (!logged.empty()) text += args.csv ? LoggedRunsCsv(logged) : LoggedRunsText(logged);
-  std::fputs(text.c_str(), stdout);
-  if (!args.htmlPath.empty() &&
-      !WriteWholeFile(args.htmlPath, HtmlReport(report, logged, args.files))) {
-    return 1;
+  if (args.csv == CsvTable::kCompare && !args.request.compare) args.request.compare = true;
+  if (!CheckPagePath(args, &why)) {
+    Complain(why);
+    return kExitError;
   }
-  return 0;
+  return Run(args);
 }

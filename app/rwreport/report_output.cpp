@@ -1,9 +1,14 @@
 #include "app/rwreport/report_output.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <utility>
+
+#include "app/rwreport/csv_cells.h"
+#include "link/event_log.h"
 
 namespace {
 
@@ -12,14 +17,15 @@ struct Column {
   int width;
 };
 
-const Column kColumns[] = {{"tag", 6},   {"runs", 5},   {"attempts", 9}, {"successes", 10},
-                           {"rate%", 8}, {"95%low", 8}, {"95%high", 8},  {"mean%", 8},
-                           {"sd%", 8},   {"min%", 8},   {"max%", 8},     {"short", 6}};
+const Column kColumns[] = {{"tag", 6},     {"runs", 5},   {"attempts", 9}, {"successes", 10},
+                           {"rate%", 8},   {"95%low", 8}, {"95%high", 8},  {"mean%", 8},
+                           {"sd%", 8},     {"min%", 8},   {"max%", 8},     {"short", 6},
+                           {"verdict", 10}};
 
 std::string AlignedLine(const std::vector<std::string> &cells) {
   std::string line;
   for (std::size_t i = 0; i < cells.size(); ++i) {
-    const std::string &cell = cells[i].empty() ? std::string("-") : cells[i];
+    const std::string cell = cells[i].empty() ? std::string("-") : Printable(cells[i]);
     int pad = kColumns[i].width - static_cast<int>(cell.size());
     if (i == 0) {
       line += cell + std::string(pad > 0 ? pad : 0, ' ');
@@ -30,24 +36,28 @@ std::string AlignedLine(const std::vector<std::string> &cells) {
   return line + "\n";
 }
 
-// A cell with a comma or a quote (a file name) is quoted.
-std::string CsvCell(const std::string &cell) {
-  if (cell.find_first_of(",\"\n") == std::string::npos) return cell;
-  std::string out = "\"";
-  for (char c : cell) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
+std::string Percent(double value) { return Fixed2(value) + " %"; }
+
+bool Gated(const ReportRequest &request) { return request.requiredPercent >= 0; }
+
+// The table's rows, with the verdict as a last column when a rate is
+// required; the row of all runs gets none (its groups are different setups).
+std::vector<std::string> TextRow(const GroupStats &g, const ReportRequest &request, bool overall) {
+  std::vector<std::string> cells = FigureCells(g);
+  if (Gated(request)) {
+    cells.push_back(overall ? "" : VerdictName(ApplyGate(g, request.requiredPercent).verdict));
+  }
+  return cells;
 }
 
-std::string CsvLine(const std::vector<std::string> &cells) {
-  std::string line;
-  for (std::size_t i = 0; i < cells.size(); ++i) line += (i ? "," : "") + CsvCell(cells[i]);
-  return line + "\n";
-}
-
-std::vector<std::string> Headings() {
-  std::vector<std::string> out;
-  for (const Column &c : kColumns) out.push_back(c.heading);
-  return out;
+std::string Table(const Report &report, const ReportRequest &request) {
+  std::vector<std::string> headings;
+  for (const Column &c : kColumns) headings.push_back(c.heading);
+  if (report.by == GroupBy::kFile) headings[0] = "file";
+  if (!Gated(request)) headings.pop_back();
+  std::string out = AlignedLine(headings);
+  for (const GroupStats &g : report.tags) out += AlignedLine(TextRow(g, request, false));
+  return out + AlignedLine(TextRow(report.overall, request, true));
 }
 
 std::string ShortRunLines(const Report &report) {
@@ -55,12 +65,145 @@ std::string ShortRunLines(const Report &report) {
   for (const GroupStats &g : report.tags) {
     for (const RunInGroup &m : g.members) {
       if (!m.isShort) continue;
-      out += "short run: tag " + g.label + ", " + RunPlace(*m.run) + ", " +
-             std::to_string(m.run->record.successes) + " of " +
+      out += "short run: " + Printable(GroupName(g, report.by)) + ", " +
+             Printable(RunPlace(*m.run)) + ", " + std::to_string(m.run->record.successes) + " of " +
              std::to_string(m.run->record.attempts) + " attempts\n";
     }
   }
   return out;
+}
+
+std::string DisagreementLines(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    if (g.runsDisagree) out += "runs disagree: " + Printable(DisagreementNote(g, report.by)) + "\n";
+  }
+  return out;
+}
+
+std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy by) {
+  GateResult gate = ApplyGate(g, request.requiredPercent);
+  std::string out = "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) + " (" +
+                    Percent(g.interval.low) + " to " + Percent(g.interval.high) + ")";
+  if (gate.verdict != Verdict::kUndecided) return out + "\n";
+  if (gate.attemptsToPass == 0) {
+    return out + "; at its rate of " + Percent(g.pooledPercent) + " no number of attempts shows " +
+           Percent(request.requiredPercent) + "\n";
+  }
+  return out + "; a pass needs " + std::to_string(gate.attemptsToPass) +
+         " attempts at its rate of " + Percent(g.pooledPercent) + ", " +
+         std::to_string(gate.moreAttempts) + " more\n";
+}
+
+std::string GateSection(const Report &report, const ReportRequest &request) {
+  std::string out = "\nverdicts for a required " + Percent(request.requiredPercent) +
+                    " (95 % Wilson interval of the pooled rate):\n";
+  for (const GroupStats &g : report.tags) out += GateLine(g, request, report.by);
+  return out + "  all: no verdict (the groups are different setups)\n";
+}
+
+std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
+  std::string out =
+      "\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact "
+      "p, and Holm's over " +
+      std::to_string(comparisons.size()) + " comparisons):\n";
+  for (const Comparison &c : comparisons) {
+    out += "  " + Printable(GroupName(*c.first, by)) + " - " + Printable(GroupName(*c.second, by)) +
+           ": " + Fixed2(c.differencePercent.estimate) + " (" + Fixed2(c.differencePercent.low) +
+           " to " + Fixed2(c.differencePercent.high) + ") points, p = " + PValue(c.p) +
+           ", Holm p = " + PValue(c.pHolm) + ": " + Printable(ComparisonVerdict(c, by)) + "\n";
+  }
+  return out;
+}
+
+long long NeverFailing(double planPercent) { return AttemptsToShow(1.0, planPercent / 100.0); }
+
+std::string PlanSection(const Report &report, double planPercent) {
+  std::string out = "\nattempts whose 95 % Wilson lower bound reaches " + Percent(planPercent) +
+                    ":\n  an R/W that never fails: " + std::to_string(NeverFailing(planPercent)) +
+                    "\n";
+  for (const GroupStats &g : report.tags) {
+    double rate = static_cast<double>(g.successes) / static_cast<double>(g.attempts);
+    long long n = AttemptsToShow(rate, planPercent / 100.0);
+    out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
+           Percent(g.pooledPercent) + ": ";
+    out += n == 0 ? "none (the rate is not above it)\n"
+                  : std::to_string(n) + " (" + std::to_string(std::max(0LL, n - g.attempts)) +
+                        " more than it has)\n";
+  }
+  return out;
+}
+
+// In CSV a group without tag has an empty tag cell.
+std::string CsvLabel(const GroupStats &g) { return g.label == "-" ? "" : g.label; }
+
+std::string Count(long long n) { return std::to_string(n); }
+
+std::string Milliseconds(std::int64_t microseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(microseconds) / 1000.0);
+  return text;
+}
+
+std::string ColumnName(const std::string &name) {
+  std::string out;
+  for (char c : name) {
+    out += std::isalnum(static_cast<unsigned char>(c))
+               ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+               : '_';
+  }
+  return out;
+}
+
+// The failure classes the tools log, "none" left out.
+std::vector<std::string> FailureNames() {
+  std::vector<std::string> names;
+  for (int i = static_cast<int>(eventlog::Failure::kNone) + 1;; ++i) {
+    std::string name = eventlog::FailureName(static_cast<eventlog::Failure>(i));
+    if (name == "unknown") break;
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> LatencyCells(const LoggedRun *run) {
+  if (!run || run->latenciesUs.empty()) return {"", "", "", ""};
+  return {Milliseconds(NearestRank(run->latenciesUs, 50)),
+          Milliseconds(NearestRank(run->latenciesUs, 90)),
+          Milliseconds(NearestRank(run->latenciesUs, 99)),
+          Milliseconds(NearestRank(run->latenciesUs, 100))};
+}
+
+std::vector<std::string> FailureCells(const LoggedRun *run) {
+  std::vector<std::string> cells;
+  for (const std::string &name : FailureNames()) {
+    if (!run) {
+      cells.push_back("");
+      continue;
+    }
+    auto it = run->failures.find(name);
+    cells.push_back(Count(it == run->failures.end() ? 0 : it->second));
+  }
+  return cells;
+}
+
+std::vector<std::string> RunRow(const std::string &source, int line, const LoggedRun *logged,
+                                const ResultRecord &record, int planned, const char *isShort,
+                                bool counted) {
+  std::vector<std::string> cells = {source,
+                                    Count(line),
+                                    logged ? logged->tool : "",
+                                    logged ? Count(logged->run) : "",
+                                    record.tagged ? Count(record.tag) : "",
+                                    Count(record.attempts),
+                                    Count(record.successes),
+                                    Fixed2(100.0 * record.successes / record.attempts),
+                                    planned > 0 ? Count(planned) : "",
+                                    isShort,
+                                    counted ? "1" : "0"};
+  for (const std::string &cell : LatencyCells(logged)) cells.push_back(cell);
+  for (const std::string &cell : FailureCells(logged)) cells.push_back(cell);
+  return cells;
 }
 
 }  // namespace
@@ -71,9 +214,9 @@ const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",
 
 std::vector<std::string> FigureCells(const GroupStats &g) {
   return {g.label,
-          std::to_string(g.runs),
-          std::to_string(g.attempts),
-          std::to_string(g.successes),
+          Count(g.runs),
+          Count(g.attempts),
+          Count(g.successes),
           Fixed2(g.pooledPercent),
           Fixed2(g.interval.low),
           Fixed2(g.interval.high),
@@ -81,7 +224,7 @@ std::vector<std::string> FigureCells(const GroupStats &g) {
           g.sdDefined ? Fixed2(g.sdPercent) : "",
           Fixed2(g.minPercent),
           Fixed2(g.maxPercent),
-          std::to_string(g.shortRuns)};
+          Count(g.shortRuns)};
 }
 
 std::string Fixed2(double value) {
@@ -90,23 +233,119 @@ std::string Fixed2(double value) {
   return text;
 }
 
+std::string PValue(double p) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", p);
+  return text;
+}
+
+std::string DisagreementNote(const GroupStats &g, GroupBy by) {
+  return GroupName(g, by) +
+         ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
+         " < 0.01); its pooled interval understates the uncertainty";
+}
+
 std::string RunPlace(const RecordedRun &run) {
   return run.file + ":" + std::to_string(run.position.line) + ":" +
          std::to_string(run.position.column);
 }
 
-std::string TextReport(const Report &report) {
-  std::string out = AlignedLine(Headings());
-  for (const GroupStats &g : report.tags) out += AlignedLine(FigureCells(g));
-  out += AlignedLine(FigureCells(report.overall));
-  return out + ShortRunLines(report);
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons) {
+  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report);
+  if (Gated(request)) out += GateSection(report, request);
+  if (request.compare) out += ComparisonSection(comparisons, report.by);
+  if (request.planPercent >= 0) out += PlanSection(report, request.planPercent);
+  return out;
 }
 
-std::string CsvReport(const Report &report) {
+std::string CsvReport(const Report &report, const ReportRequest &request) {
   std::vector<std::string> headings(kFigureKeys, kFigureKeys + kFigureCount);
+  if (report.by == GroupBy::kFile) headings[0] = "file";
+  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree"});
+  if (Gated(request)) {
+    headings.insert(headings.end(), {"required", "verdict", "attempts_to_pass", "more_attempts"});
+  }
   std::string out = CsvLine(headings);
-  for (const GroupStats &g : report.tags) out += CsvLine(FigureCells(g));
-  return out + CsvLine(FigureCells(report.overall));
+  auto row = [&](const GroupStats &g, bool overall) {
+    std::vector<std::string> cells = FigureCells(g);
+    cells[0] = CsvLabel(g);
+    cells.push_back(g.homogeneityDefined ? PValue(g.homogeneityP) : "");
+    cells.push_back(overall ? "" : g.runsDisagree ? "1" : "0");
+    if (Gated(request)) {
+      GateResult gate = ApplyGate(g, request.requiredPercent);
+      bool reachable = !overall && gate.attemptsToPass > 0;
+      cells.insert(
+          cells.end(),
+          {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
+           reachable ? Count(gate.attemptsToPass) : "", reachable ? Count(gate.moreAttempts) : ""});
+    }
+    return CsvLine(cells);
+  };
+  for (const GroupStats &g : report.tags) out += row(g, false);
+  return out + row(report.overall, true);
+}
+
+std::vector<std::string> FailureColumns() {
+  std::vector<std::string> columns;
+  for (const std::string &name : FailureNames()) columns.push_back(ColumnName(name));
+  return columns;
+}
+
+std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged) {
+  std::vector<std::string> headings = {
+      "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
+      "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
+  for (const std::string &c : FailureColumns()) headings.push_back(c);
+  std::string out = CsvLine(headings);
+  // A run the figures count came from a log when file and line match one.
+  std::map<std::pair<std::string, int>, const LoggedRun *> byPlace;
+  for (const LoggedRun &run : logged) byPlace[{run.file, run.line}] = &run;
+  std::set<const LoggedRun *> counted;
+  for (const RunInGroup &m : report.overall.members) {
+    auto it = byPlace.find({m.run->file, m.run->position.line});
+    const LoggedRun *source = it == byPlace.end() ? nullptr : it->second;
+    if (source) counted.insert(source);
+    out += CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
+                          m.run->plannedAttempts, m.isShort ? "1" : "0", true));
+  }
+  for (const LoggedRun &run : logged) {
+    if (counted.count(&run) == 0) {
+      out += CsvLine(RunRow(run.file, run.line, &run, run.record, 0, "", false));
+    }
+  }
+  return out;
+}
+
+std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by) {
+  std::string first = by == GroupBy::kFile ? "file" : "tag";
+  std::string out = CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
+                             "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
+                             "difference_high", "p_value", "p_holm", "verdict"});
+  for (const Comparison &c : comparisons) {
+    out += CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
+                    Fixed2(c.first->pooledPercent), CsvLabel(*c.second), Count(c.second->attempts),
+                    Count(c.second->successes), Fixed2(c.second->pooledPercent),
+                    Fixed2(c.differencePercent.estimate), Fixed2(c.differencePercent.low),
+                    Fixed2(c.differencePercent.high), PValue(c.p), PValue(c.pHolm),
+                    ComparisonVerdict(c, by)});
+  }
+  return out;
+}
+
+std::string PlanCsv(const Report &report, double planPercent) {
+  std::string out =
+      CsvLine({report.by == GroupBy::kFile ? "file" : "tag", "attempts", "successes", "rate",
+               "required", "attempts_needed", "more_attempts", "attempts_needed_no_failure"});
+  std::string neverFailing = Count(NeverFailing(planPercent));
+  for (const GroupStats &g : report.tags) {
+    double rate = static_cast<double>(g.successes) / static_cast<double>(g.attempts);
+    long long n = AttemptsToShow(rate, planPercent / 100.0);
+    out += CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
+                    Fixed2(planPercent), n > 0 ? Count(n) : "",
+                    n > 0 ? Count(std::max(0LL, n - g.attempts)) : "", neverFailing});
+  }
+  return out;
 }
 
 const char *const kLoggedRunKeys[kLoggedRunCellCount] = {
@@ -114,12 +353,6 @@ const char *const kLoggedRunKeys[kLoggedRunCellCount] = {
     "rate",   "p50_ms", "p90_ms", "p99_ms", "max_ms",   "failures"};
 
 namespace {
-
-std::string Milliseconds(std::int64_t microseconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(microseconds) / 1000.0);
-  return text;
-}
 
 // "no ACK 3; bad MAC 1", most frequent first.
 std::string FailureList(const std::map<std::string, int> &failures) {
@@ -136,10 +369,7 @@ std::string FailureList(const std::map<std::string, int> &failures) {
 }  // namespace
 
 std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
-  bool timed = !run.latenciesUs.empty();
-  auto at = [&](int percent) {
-    return timed ? Milliseconds(NearestRank(run.latenciesUs, percent)) : std::string();
-  };
+  std::vector<std::string> latency = LatencyCells(&run);
   return {run.file + ":" + std::to_string(run.line),
           run.tool,
           std::to_string(run.run),
@@ -147,10 +377,10 @@ std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
           std::to_string(run.record.attempts),
           std::to_string(run.record.successes),
           Fixed2(run.record.rate),
-          at(50),
-          at(90),
-          at(99),
-          at(100),
+          latency[0],
+          latency[1],
+          latency[2],
+          latency[3],
           FailureList(run.failures)};
 }
 
@@ -158,6 +388,7 @@ std::string LoggedRunsText(const std::vector<LoggedRun> &runs) {
   std::string out = "\nruns in event logs (latency in ms):\n";
   for (const LoggedRun &run : runs) {
     std::vector<std::string> cells = LoggedRunCells(run);
+    for (std::string &cell : cells) cell = Printable(cell);
     out += cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] + ": " + cells[5] +
            " of " + cells[4] + " (" + cells[6] + " %)";
     if (!cells[7].empty()) {
@@ -165,12 +396,5 @@ std::string LoggedRunsText(const std::vector<LoggedRun> &runs) {
     }
     out += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
   }
-  return out;
-}
-
-std::string LoggedRunsCsv(const std::vector<LoggedRun> &runs) {
-  std::string out = "\n" + CsvLine(std::vector<std::string>(kLoggedRunKeys,
-                                                            kLoggedRunKeys + kLoggedRunCellCount));
-  for (const LoggedRun &run : runs) out += CsvLine(LoggedRunCells(run));
   return out;
 }

@@ -1,40 +1,75 @@
-// The report as an aligned text table, as CSV and as a self-contained HTML
-// page with an SVG chart.
+// The report as an aligned text table, as CSV tables and as a
+// self-contained HTML page with SVG charts.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/rwreport/comparisons.h"
 #include "app/rwreport/logged_runs.h"
 #include "app/rwreport/run_stats.h"
+
+// What was asked of the report beyond the figures.
+struct ReportRequest {
+  double requiredPercent = -1;  // --require; no gate when negative
+  double planPercent = -1;      // --plan; no plan when negative
+  bool compare = false;         // --compare or --baseline
+  std::string baseline;         // empty: every pair
+};
 
 // The figures of a group in column order, with two decimals for rates;
 // the standard deviation is empty where it is not defined.
 constexpr int kFigureCount = 12;
-extern const char *const kFigureKeys[kFigureCount];  // also the CSV header
+extern const char *const kFigureKeys[kFigureCount];
 std::vector<std::string> FigureCells(const GroupStats &group);
 std::string Fixed2(double value);
+// A p-value with four significant digits.
+std::string PValue(double p);
+
+// What it means that the runs of `group` disagree, naming it.
+std::string DisagreementNote(const GroupStats &group, GroupBy by);
 
 // Where a run's record is: "FILE:LINE:COLUMN".
 std::string RunPlace(const RecordedRun &run);
 
-// One row per tag and a last row for all runs, then one line per short run.
-std::string TextReport(const Report &report);
+// The table (one row per group and one for all runs), the short runs, the
+// groups whose runs disagree, and the verdicts, comparisons and plan asked
+// for. Text from files is shown with control characters escaped.
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons);
 
-// A header line and one row per tag and for all runs; the standard
-// deviation is empty where it is not defined.
-std::string CsvReport(const Report &report);
+// The CSV tables, each with one header line. The per-group table, with the
+// gate's columns when a rate is required:
+std::string CsvReport(const Report &report, const ReportRequest &request);
+// One row per run: the runs the figures count, then those of event logs
+// that they do not, with the latencies and one column per failure class.
+std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged);
+std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
+std::string PlanCsv(const Report &report, double planPercent);
+
+// The failure classes as CSV column names: "no ACK" is no_ack.
+std::vector<std::string> FailureColumns();
 
 // The runs of event logs, one row each: where, which, the figures, attempt
 // latency (p50, p90, p99, max in ms) and the failure classes.
 constexpr int kLoggedRunCellCount = 12;
-extern const char *const kLoggedRunKeys[kLoggedRunCellCount];  // also the CSV header
+extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
 std::vector<std::string> LoggedRunCells(const LoggedRun &run);
 std::string LoggedRunsText(const std::vector<LoggedRun> &runs);
-std::string LoggedRunsCsv(const std::vector<LoggedRun> &runs);
 
-// A page holding the table and a chart of the success rate per tag with its
-// interval and every run as a dot (hollow for a short run). `sources` are the
-// result files read.
-std::string HtmlReport(const Report &report, const std::vector<LoggedRun> &logged,
-                       const std::vector<std::string> &sources);
+// What the page says about the test besides the figures.
+struct PageContext {
+  std::string title;
+  std::string madeAt;                // when the page was made, as text
+  std::vector<std::string> sources;  // the input files
+  // One entry per event log: what its start events say (tool, version,
+  // port, baud rate, ...), as name and value pairs.
+  std::vector<std::vector<std::pair<std::string, std::string>>> setups;
+};
+
+// A page holding the setup, verdicts, comparisons, the table and charts of
+// the rate per group (interval bar with the pooled rate, every run as a
+// dot, hollow for a short run) and of attempt latency.
+std::string HtmlReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons,
+                       const std::vector<LoggedRun> &logged, const PageContext &context);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 
+#include "app/rwreport/comparisons.h"
+
 namespace {
 
 // The two-sided 95 % quantile of the standard normal distribution.
@@ -45,18 +47,70 @@ void AddSpread(GroupStats &group) {
   group.sdPercent = std::sqrt(squares / (group.runs - 1));
 }
 
+// A run is short against its planned length when known, else against the
+// longest run of its group in its own file: files written with different
+// `t` may share tags without flagging each other's runs.
 void FlagShortRuns(GroupStats &group) {
-  int longest = 0;
-  for (const RunInGroup &m : group.members) longest = std::max(longest, m.run->record.attempts);
+  std::map<std::string, int> longestOfFile;
+  for (const RunInGroup &m : group.members) {
+    int &longest = longestOfFile[m.run->file];
+    longest = std::max(longest, m.run->record.attempts);
+  }
   for (RunInGroup &m : group.members) {
-    m.isShort = m.run->record.attempts < longest;
+    int planned = m.run->plannedAttempts;
+    int expected = planned > 0 ? planned : longestOfFile[m.run->file];
+    m.isShort = m.run->record.attempts < expected;
     if (m.isShort) ++group.shortRuns;
   }
+}
+
+void TestHomogeneity(GroupStats &group) {
+  group.homogeneityDefined = group.runs > 1;
+  if (!group.homogeneityDefined) return;
+  std::vector<SuccessCount> counts;
+  for (const RunInGroup &m : group.members) {
+    counts.push_back(SuccessCount{m.run->record.successes, m.run->record.attempts});
+  }
+  group.homogeneityP = HomogeneityPValue(counts);
+  group.runsDisagree = group.homogeneityP < kDisagreeingRunsP;
 }
 
 void Finish(GroupStats &group) {
   AddTotals(group);
   AddSpread(group);
+  TestHomogeneity(group);
+}
+
+// The groups in report order with their runs: by tag, records without tag
+// first (tags are never negative), or by file in the order of the files.
+std::vector<GroupStats> Group(const std::vector<RecordedRun> &runs, GroupBy by) {
+  std::map<long long, GroupStats> groups;
+  std::map<std::string, long long> fileOrder;
+  for (const RecordedRun &run : runs) {
+    long long key;
+    std::string label;
+    if (by == GroupBy::kFile) {
+      key = fileOrder.emplace(run.file, static_cast<long long>(fileOrder.size())).first->second;
+      label = FileLabel(run.file);
+    } else {
+      key = run.record.tagged ? run.record.tag : -1;
+      label = run.record.tagged ? std::to_string(run.record.tag) : "-";
+    }
+    GroupStats &group = groups[key];
+    group.label = label;
+    group.members.push_back(RunInGroup{&run, RunPercent(run), false});
+  }
+  std::vector<GroupStats> out;
+  for (auto &entry : groups) out.push_back(std::move(entry.second));
+  return out;
+}
+
+// Wilson lower bound at rate p after n attempts.
+double WilsonLow(double p, double n) {
+  double z2 = kZ95 * kZ95;
+  double centre = (p + z2 / (2 * n)) / (1 + z2 / n);
+  double half = kZ95 / (1 + z2 / n) * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n));
+  return centre - half;
 }
 
 }  // namespace
@@ -72,19 +126,11 @@ Interval WilsonInterval(long long successes, long long trials) {
   return Interval{std::max(0.0, centre - half), std::min(1.0, centre + half)};
 }
 
-Report BuildReport(const std::vector<RecordedRun> &runs) {
-  // Records without tag sort before every tag, since tags are never negative.
-  std::map<long long, GroupStats> byTag;
+Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by) {
   Report report;
+  report.by = by;
   report.overall.label = "all";
-  for (const RecordedRun &run : runs) {
-    long long key = run.record.tagged ? run.record.tag : -1;
-    GroupStats &group = byTag[key];
-    group.label = run.record.tagged ? std::to_string(run.record.tag) : "-";
-    group.members.push_back(RunInGroup{&run, RunPercent(run), false});
-  }
-  for (auto &entry : byTag) {
-    GroupStats &group = entry.second;
+  for (GroupStats &group : Group(runs, by)) {
     FlagShortRuns(group);
     Finish(group);
     report.overall.shortRuns += group.shortRuns;
@@ -93,5 +139,58 @@ Report BuildReport(const std::vector<RecordedRun> &runs) {
     report.tags.push_back(std::move(group));
   }
   Finish(report.overall);
+  // Groups are different setups on purpose: their disagreement is what the
+  // comparisons measure, not a fault of the pooled interval.
+  report.overall.homogeneityDefined = report.overall.runsDisagree = false;
   return report;
+}
+
+std::string FileLabel(const std::string &path) {
+  std::size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+const char *VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kPass: return "pass";
+    case Verdict::kFail: return "fail";
+    case Verdict::kUndecided: break;
+  }
+  return "undecided";
+}
+
+GateResult ApplyGate(const GroupStats &group, double requiredPercent) {
+  GateResult result{Verdict::kUndecided};
+  if (group.interval.low >= requiredPercent) {
+    result.verdict = Verdict::kPass;
+  } else if (group.interval.high < requiredPercent) {
+    result.verdict = Verdict::kFail;
+  }
+  if (group.attempts == 0) return result;
+  double rate = static_cast<double>(group.successes) / static_cast<double>(group.attempts);
+  result.attemptsToPass = AttemptsToShow(rate, requiredPercent / 100.0);
+  if (result.attemptsToPass > 0) {
+    result.moreAttempts = std::max(0LL, result.attemptsToPass - group.attempts);
+  }
+  return result;
+}
+
+long long AttemptsToShow(double rate, double required) {
+  if (rate <= required) return 0;
+  // The bound grows with n at a fixed rate: double until it is reached, then
+  // halve the step. Beyond 10^15 attempts no test is practical.
+  long long high = 1;
+  while (WilsonLow(rate, static_cast<double>(high)) < required) {
+    if (high > 1000000000000000LL) return 0;
+    high *= 2;
+  }
+  long long low = high / 2;  // WilsonLow(low) < required, or low is 0
+  while (high - low > 1) {
+    long long middle = low + (high - low) / 2;
+    (WilsonLow(rate, static_cast<double>(middle)) >= required ? high : low) = middle;
+  }
+  return high;
 }

@@ -13,8 +13,9 @@ struct RecordedRun {
   std::string file;
   RecordPosition position;
   ResultRecord record;
-  // Failure classes and attempt latencies belong here once runs can be
-  // matched with the attempts of an event log.
+  // The run's planned length (the tool's `t`) when known, as a log says it;
+  // 0 when unknown.
+  int plannedAttempts = 0;
 };
 
 struct Interval {
@@ -26,9 +27,10 @@ struct Interval {
 // An empty sample gives the whole range.
 Interval WilsonInterval(long long successes, long long trials);
 
-// A run of a group, with its own rate and whether it is shorter than the
-// longest run of its group (cut short by a key, a signal or the failure
-// limit, or run with another `t`).
+// A run of a group, with its own rate and whether it is short: shorter than
+// its planned length when that is known, else than the longest run of its
+// group in its own input file (cut short by a key, a signal or the failure
+// limit).
 struct RunInGroup {
   const RecordedRun *run;
   double ratePercent;
@@ -36,7 +38,9 @@ struct RunInGroup {
 };
 
 struct GroupStats {
-  std::string label;  // the tag, "-" for records without tag, "all" for every run
+  // The tag ("-" for records without tag) or the input file's name, "all"
+  // for every run.
+  std::string label;
   int runs = 0;
   long long attempts = 0;
   long long successes = 0;
@@ -48,14 +52,51 @@ struct GroupStats {
   double minPercent = 0;
   double maxPercent = 0;
   int shortRuns = 0;
+  // The chi-square test of homogeneity over the runs' successes and
+  // failures; not defined for one run. Runs that disagree (p below
+  // kDisagreeingRunsP) make the pooled interval too narrow.
+  double homogeneityP = 1;
+  bool homogeneityDefined = false;
+  bool runsDisagree = false;
   std::vector<RunInGroup> members;
 };
 
+constexpr double kDisagreeingRunsP = 0.01;
+
+enum class GroupBy { kTag, kFile };
+
 struct Report {
+  GroupBy by = GroupBy::kTag;
   std::vector<GroupStats> tags;  // records without tag first, then tags in ascending order
   GroupStats overall;
 };
 
-// Groups the runs by tag and computes every figure. `runs` must outlive
-// the report, which points into it.
-Report BuildReport(const std::vector<RecordedRun> &runs);
+// Groups the runs by tag, or by input file in the order the files come, and
+// computes every figure. `runs` must outlive the report, which points into
+// it.
+Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by = GroupBy::kTag);
+
+// A file's name without folder and extension: the label of its group.
+std::string FileLabel(const std::string &path);
+
+// The requirement gate: from the pooled 95 % interval, `kPass` when its
+// lower bound reaches the required rate, `kFail` when its upper bound is
+// below it, `kUndecided` otherwise.
+enum class Verdict { kPass, kFail, kUndecided };
+const char *VerdictName(Verdict verdict);
+
+struct GateResult {
+  Verdict verdict;
+  // The attempts a run at the group's observed rate needs in all for a
+  // pass, and how many more than it has: 0 when no number of attempts at
+  // that rate reaches the required rate.
+  long long attemptsToPass = 0;
+  long long moreAttempts = 0;
+};
+GateResult ApplyGate(const GroupStats &group, double requiredPercent);
+
+// The smallest number of attempts n whose Wilson lower bound, at a success
+// rate `rate` (0 to 1), reaches `required` (0 to 1); 0 when none does (the
+// rate is not above the requirement). For rate 1 it is the smallest n with
+// n / (n + z^2) >= required.
+long long AttemptsToShow(double rate, double required);

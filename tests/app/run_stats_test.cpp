@@ -100,12 +100,47 @@ TEST(BuildReportTest, FiguresPerTagAndOverall) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(tag3.members[i].isShort, i == 3) << i;
 }
 
+TEST(BuildReportTest, ShortAgainstThePlanOrTheRunsOfItsOwnFile) {
+  // kestrow's file at t 200 and brimlet's at t 150 share tag 1.
+  std::vector<RecordedRun> runs = {MakeRun(200, 200, 1), MakeRun(150, 150, 1), MakeRun(150, 150, 1),
+                                   MakeRun(90, 100, 1), MakeRun(3, 3, 2)};
+  runs[0].file = runs[1].file = "kestrow.csv";
+  runs[2].file = runs[3].file = "brimlet.csv";
+  runs[3].plannedAttempts = 100;  // as its log says: complete
+  runs[4].file = "kestrow.csv";   // another tag: not compared with tag 1
+  Report report = BuildReport(runs);
+  const GroupStats &tag1 = report.tags[0];
+  ASSERT_EQ(tag1.members.size(), 4u);
+  EXPECT_FALSE(tag1.members[0].isShort);
+  EXPECT_TRUE(tag1.members[1].isShort);   // 150 of kestrow's 200
+  EXPECT_FALSE(tag1.members[2].isShort);  // brimlet's longest
+  EXPECT_FALSE(tag1.members[3].isShort);  // its planned 100
+  EXPECT_EQ(tag1.shortRuns, 1);
+  EXPECT_EQ(report.tags[1].shortRuns, 0);
+  runs[3].plannedAttempts = 120;
+  EXPECT_EQ(BuildReport(runs).tags[0].shortRuns, 2);
+}
+
+TEST(BuildReportTest, GroupsByFileInTheOrderOfTheFiles) {
+  std::vector<RecordedRun> runs = {MakeRun(1, 2, 5), MakeRun(2, 2, 6), MakeRun(1, 1, 5)};
+  runs[0].file = "runs/unit-b.csv";
+  runs[1].file = "C:\\tests\\unit-a.result.csv";
+  runs[2].file = "runs/unit-b.csv";
+  Report report = BuildReport(runs, GroupBy::kFile);
+  ASSERT_EQ(report.tags.size(), 2u);
+  EXPECT_EQ(report.tags[0].label, "unit-b");
+  EXPECT_EQ(report.tags[0].attempts, 3);
+  EXPECT_EQ(report.tags[1].label, "unit-a.result");
+  EXPECT_EQ(FileLabel("-"), "-");
+  EXPECT_EQ(FileLabel(".hidden"), ".hidden");
+}
+
 // Figures computed with the same Python as above.
 TEST(ReportOutputTest, TableAndCsv) {
   std::vector<RecordedRun> runs = {MakeRun(87, 100, 7), MakeRun(3, 7, 7), MakeRun(49, 50)};
   runs[1].position = RecordPosition{1, 19};
   Report report = BuildReport(runs);
-  EXPECT_EQ(TextReport(report),
+  EXPECT_EQ(TextReport(report, ReportRequest{}, {}),
             "tag     runs  attempts  successes    rate%   95%low  95%high    mean%      sd%     "
             "min%     max%  short\n"
             "-          1        50         49    98.00    89.50    99.65    98.00        -    "
@@ -114,19 +149,63 @@ TEST(ReportOutputTest, TableAndCsv) {
             "42.86    87.00      1\n"
             "all        3       157        139    88.54    82.61    92.62    75.95    29.18    "
             "42.86    98.00      1\n"
-            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n");
-  EXPECT_EQ(CsvReport(report),
-            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
-            "-,1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0\n"
-            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1\n"
-            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1\n");
+            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n"
+            "runs disagree: tag 7: its runs differ more than chance allows (chi-square p = "
+            "0.002011 < 0.01); its pooled interval understates the uncertainty\n");
+  // Homogeneity of 87/100 and 3/7: chi-square 9.5392 with one degree of
+  // freedom, p = math.erfc(math.sqrt(x / 2)) = 0.002011.
+  EXPECT_EQ(CsvReport(report, ReportRequest{}),
+            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
+            "homogeneity_p,runs_disagree\n"
+            ",1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0,,0\n"
+            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1,0.002011,1\n"
+            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1,,\n");
 }
 
 TEST(ReportOutputTest, PageEscapesFileNames) {
   std::vector<RecordedRun> runs = {MakeRun(1, 2)};
-  std::string page = HtmlReport(BuildReport(runs), {}, {"<b>&\"x.csv"});
+  PageContext context;
+  context.sources = {"<b>&\"x.csv"};
+  std::string page = HtmlReport(BuildReport(runs), ReportRequest{}, {}, {}, context);
   EXPECT_NE(page.find("<code>&lt;b&gt;&amp;&quot;x.csv</code>"), std::string::npos);
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
+}
+
+TEST(ReportOutputTest, RateAxisZoomsToTheDataAndSaysSo) {
+  std::vector<RecordedRun> high = {MakeRun(95, 100, 1), MakeRun(99, 100, 2)};
+  std::string page = HtmlReport(BuildReport(high), ReportRequest{}, {}, {}, PageContext{});
+  // Lowest: the Wilson low of 95/100, 88.82 %: in steps of 2 from 88 %.
+  EXPECT_NE(page.find("the axis starts at 88.0 %, not at 0"), std::string::npos);
+  EXPECT_NE(page.find("class=\"axis-break\""), std::string::npos);
+  std::vector<RecordedRun> low = {MakeRun(0, 5, 1), MakeRun(99, 100, 2)};
+  page = HtmlReport(BuildReport(low), ReportRequest{}, {}, {}, PageContext{});
+  EXPECT_EQ(page.find("axis-break"), std::string::npos);
+  EXPECT_NE(page.find(">0.0 %</text>"), std::string::npos);
+}
+
+LoggedRun TimedRun(std::vector<std::int64_t> latenciesUs) {
+  LoggedRun run;
+  run.file = "e.jsonl";
+  run.record = ResultRecord{100.0, 3, 3, false, 0};
+  run.latenciesUs = std::move(latenciesUs);
+  return run;
+}
+
+TEST(ReportOutputTest, LatencyOnALogScaleWhenTheSpreadIsWide) {
+  std::vector<RecordedRun> runs = {MakeRun(3, 3)};
+  Report report = BuildReport(runs);
+  std::string page =
+      HtmlReport(report, ReportRequest{}, {},
+                 {TimedRun({10000, 11000, 12000}), TimedRun({10500, 120000})}, PageContext{});
+  EXPECT_NE(page.find("attempt latency (ms, log scale)"), std::string::npos);
+  // 1-2-5 steps from 10 ms to 200 ms.
+  EXPECT_NE(page.find(">10</text>"), std::string::npos);
+  EXPECT_NE(page.find(">200</text>"), std::string::npos);
+  EXPECT_EQ(page.find(">500</text>"), std::string::npos);
+  page = HtmlReport(report, ReportRequest{}, {},
+                    {TimedRun({10000, 11000}), TimedRun({10500, 14000})}, PageContext{});
+  EXPECT_NE(page.find("attempt latency (ms)"), std::string::npos);
+  EXPECT_EQ(page.find("log scale"), std::string::npos);
 }
 
 }  // namespace

@@ -20,6 +20,34 @@ namespace {
 
 std::string Rwreport() { return BinDir() + "/rwreport"; }
 
+// The rows of a CSV table without quoted cells, by column name.
+std::vector<std::map<std::string, std::string>> SimpleCsvRows(const std::string &text) {
+  auto split = [](const std::string &line) {
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos;
+         start = comma + 1) {
+      cells.push_back(line.substr(start, comma - start));
+    }
+    cells.push_back(line.substr(start));
+    return cells;
+  };
+  std::vector<std::map<std::string, std::string>> rows;
+  std::vector<std::string> header;
+  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    std::vector<std::string> cells = split(text.substr(start, end - start));
+    if (header.empty()) {
+      header = cells;
+      continue;
+    }
+    std::map<std::string, std::string> row;
+    for (std::size_t i = 0; i < header.size() && i < cells.size(); ++i) row[header[i]] = cells[i];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 void WriteText(const std::string &path, const std::string &text) {
   std::FILE *f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr) << path;
@@ -38,12 +66,16 @@ void WriteSample(const ScratchDir &dir) {
 
 // The figures of the sample, computed with Python 3 as described in
 // run_stats_test.cpp.
+// The homogeneity p-values: the chi-square statistic sum (s - n p)^2 /
+// (n p (1 - p)) over the runs, and its upper tail for 3 degrees of freedom
+// erfc(sqrt(x/2)) + sqrt(2x/pi) exp(-x/2), for 1 erfc(sqrt(x/2)).
 const char kSampleCsv[] =
-    "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
-    "-,1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0\n"
-    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1\n"
-    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0\n"
-    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1\n";
+    "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
+    "homogeneity_p,runs_disagree\n"
+    ",1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0,,0\n"
+    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1,0.134,0\n"
+    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0,0.3149,0\n"
+    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1,,\n";
 
 TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
   ScratchDir dir;
@@ -68,22 +100,22 @@ TEST(RwreportTest, BadInputIsAnErrorNamingFileAndPosition) {
   WriteSample(dir);
   WriteText(dir / "bad.csv", " 87.00%,  87, 100,\n 87.00%;  87, 100,\n");
   RunResult r = RunProgram(Rwreport(), {dir / "a.csv", dir / "bad.csv"});
-  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "rwreport: " + (dir / "bad.csv") + ":2:8: expected ',' after the rate\n");
   r = RunProgram(Rwreport(), {dir / "missing.csv"});
-  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.err,
             "rwreport: cannot open " + (dir / "missing.csv") + ": No such file or directory\n");
   WriteText(dir / "empty.csv", "");
   r = RunProgram(Rwreport(), {dir / "empty.csv"});
-  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.err, "rwreport: the files hold no records\n");
   for (const std::vector<std::string> &args :
        std::vector<std::vector<std::string>>{{}, {"--html"}, {"--pdf", dir / "a.csv"}}) {
     r = RunProgram(Rwreport(), args);
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err.rfind("Usage: rwreport", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("\nUsage: rwreport"), std::string::npos) << r.err;
   }
 }
 
@@ -105,10 +137,11 @@ TEST(RwreportTest, ReadsWhatBrimletWrites) {
   EXPECT_EQ(r.err, "");
   // 8 of 10 twice under tag 4; 4 of 5 without tag. Wilson bounds by Python.
   EXPECT_EQ(r.out,
-            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs\n"
-            "-,1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0\n"
-            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0\n"
-            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0\n");
+            "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
+            "homogeneity_p,runs_disagree\n"
+            ",1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0,,0\n"
+            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0,1,0\n"
+            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0,,\n");
 }
 
 TEST(RwreportTest, ReadsEventLogs) {
@@ -124,15 +157,22 @@ TEST(RwreportTest, ReadsEventLogs) {
   EXPECT_EQ(r.exitCode, 0);
   // The table's runs come from the log when no result file is given.
   EXPECT_NE(r.out.find("\n2,1,6,2,33.33,"), std::string::npos) << r.out;
-  std::size_t section = r.out.find(
-      "\nsource,tool,run,tag,attempts,successes,rate,p50_ms,p90_ms,"
-      "p99_ms,max_ms,failures\n");
-  ASSERT_NE(section, std::string::npos) << r.out;
-  std::string row = r.out.substr(r.out.find('\n', section + 1) + 1);
-  EXPECT_EQ(row.rfind(log + ":", 0), 0u) << row;
-  EXPECT_NE(row.find(",brimlet,1,2,6,2,33.33,"), std::string::npos) << row;
+  r = RunProgram(Rwreport(), {"--csv", "runs", log});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::map<std::string, std::string>> rows = SimpleCsvRows(r.out);
+  ASSERT_EQ(rows.size(), 1u) << r.out;
+  std::map<std::string, std::string> expected = {
+      {"source", log},   {"tool", "brimlet"},   {"run", "1"},      {"tag", "2"},
+      {"attempts", "6"}, {"successes", "2"},    {"rate", "33.33"}, {"counted", "1"},
+      {"no_ack", "1"},   {"bad_checksum", "1"}, {"no_card", "0"},  {"port_error", "0"}};
   // A plain R/W without a card sends no answer: "no response".
-  EXPECT_EQ(row.substr(row.rfind(',') + 1), "no response 2; bad checksum 1; no ACK 1\n");
+  expected["no_response"] = "2";
+  for (const auto &[column, value] : expected) EXPECT_EQ(rows[0][column], value) << column;
+  EXPECT_FALSE(rows[0]["p50_ms"].empty());
+  r = RunProgram(Rwreport(), {log});
+  EXPECT_NE(r.out.find("brimlet run 1, tag 2: 2 of 6 (33.33 %)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; failures: no response 2; bad checksum 1; no ACK 1\n"), std::string::npos)
+      << r.out;
 }
 
 std::string FindChromium() {
@@ -157,7 +197,7 @@ RunResult RunChromium(const std::string &chromium, const ScratchDir &dir,
                                   "--disable-dev-shm-usage",
                                   "--hide-scrollbars",
                                   "--user-data-dir=" + (dir / "profile"),
-                                  "--window-size=1000,800"};
+                                  "--window-size=1200,1600"};
   all.insert(all.end(), args.begin(), args.end());
   const char *home = std::getenv("HOME");
   std::string savedHome = home ? home : "";
@@ -226,11 +266,27 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
   ScratchDir dir;
   WriteSample(dir);
   std::string page = dir / "report.html";
-  ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, dir / "a.csv", dir / "b.csv"}).exitCode, 0);
+  ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, "--title", "Unit <7> positions", "--require",
+                                    "95", "--compare", dir / "a.csv", dir / "b.csv"})
+                .exitCode,
+            1);  // tags fail the gate; the page is written all the same
   std::string url = "file://" + page;
 
   RunResult dom = RunChromium(chromium, dir, {"--dump-dom", url});
   ASSERT_EQ(dom.exitCode, 0) << dom.err;
+  // What was tested, the verdicts and the comparisons come before the figures.
+  std::size_t title = dom.out.find("<h1>Unit &lt;7&gt; positions</h1>");
+  std::size_t verdicts = dom.out.find("<table id=\"verdicts\">");
+  std::size_t comparisons = dom.out.find("<table id=\"comparisons\">");
+  std::size_t figures = dom.out.find("<table id=\"figures\">");
+  ASSERT_NE(title, std::string::npos);
+  EXPECT_LT(title, dom.out.find("Files read:"));
+  EXPECT_LT(title, verdicts);
+  EXPECT_LT(verdicts, comparisons);
+  EXPECT_LT(comparisons, figures);
+  EXPECT_NE(dom.out.find("<td>tag 12</td><td>94.55 to 99.82 %</td><td>undecided</td><td>115</td>"),
+            std::string::npos);
+  EXPECT_NE(dom.out.find("<td>tag 3 \xe2\x88\x92 tag 12</td><td>-13.41</td>"), std::string::npos);
   // Every figure of the sample's CSV appears in its row of the page.
   const char *const columns[] = {"tag",  "runs",       "attempts",    "successes",
                                  "rate", "wilson_low", "wilson_high", "mean",
@@ -239,10 +295,12 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
   for (std::size_t line = csv.find('\n') + 1; line < csv.size(); line = csv.find('\n', line) + 1) {
     std::string row = csv.substr(line, csv.find('\n', line) - line) + ",";
     std::string label = row.substr(0, row.find(','));
+    if (label.empty()) label = "-";  // the page names the group without tag
     std::size_t start = 0;
     for (const char *column : columns) {
       std::size_t comma = row.find(',', start);
       std::string expected = row.substr(start, comma - start);
+      if (std::string(column) == "tag") expected = label;
       EXPECT_EQ(Cell(dom.out, label, column), expected.empty() ? "-" : expected)
           << label << " " << column;
       start = comma + 1;
@@ -255,21 +313,78 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
   Image image;
   std::string error;
   ASSERT_TRUE(ReadPng(shot, &image, &error)) << error;
-  // One interval bar per group, left to right: no tag, 3, 12, all; each as
-  // tall as its interval at 2.4 pixels per percent.
+  // One interval bar per tag, left to right: no tag, 3, 12; all runs in a
+  // colour of their own, right of them. The axis runs from 0 (the no-tag
+  // group's 0 %) to 100 %: bars are as tall as their intervals, in the same
+  // scale.
   std::vector<Bar> bars = BarsOf(image, Rgb{0x4a, 0x90, 0xd9});
-  const double spans[] = {43.45 - 0.0, 88.92 - 81.46, 99.82 - 94.55, 90.38 - 84.26};
-  ASSERT_EQ(bars.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_NEAR(bars[i].bottom - bars[i].top + 1, spans[i] * 2.4, 2.0) << i;
-    EXPECT_NEAR(bars[i].right - bars[i].left + 1, 24, 1) << i;
-  }
-  // The tag-12 bar sits highest, the no-tag bar reaches lowest.
-  EXPECT_LT(bars[2].top, bars[1].top);
-  EXPECT_GT(bars[0].bottom, bars[3].bottom);
-  // Pooled-rate lines and run dots are drawn too.
+  std::vector<Bar> overall = BarsOf(image, Rgb{0x9a, 0xa7, 0xb4});
+  const double spans[] = {43.45 - 0.0, 88.92 - 81.46, 99.82 - 94.55};
+  ASSERT_EQ(bars.size(), 3u);
+  ASSERT_EQ(overall.size(), 1u);
+  double perPercent = (bars[0].bottom - bars[0].top + 1) / spans[0];
+  EXPECT_GT(perPercent, 2.0);  // the chart is as wide as the page, and as tall
+  // The pooled line across a bar may cover one of its ends (tag 12: 99.00
+  // in 94.55 to 99.82).
+  EXPECT_NEAR(bars[1].bottom - bars[1].top + 1, spans[1] * perPercent, 3.0);
+  EXPECT_NEAR(bars[2].bottom - bars[2].top + 1, spans[2] * perPercent, 5.0);
+  EXPECT_LT(bars[2].top, bars[1].top);                                       // tag 12 highest
+  EXPECT_GT(overall[0].left - bars[2].right, bars[2].left - bars[1].right);  // apart
+  EXPECT_GT(overall[0].right, image.width * 8 / 10);
+  // Pooled-rate lines across the bars and run dots are drawn too.
   EXPECT_GE(CountPixels(image, Rgb{0x1a, 0x3f, 0x73}), 4 * 30);
   EXPECT_GT(CountPixels(image, Rgb{0xe4, 0x57, 0x2e}), 14 * 20);
+}
+
+}  // namespace
+
+namespace {
+
+// The page printed to PDF on A4: every section and figure is in the text,
+// and nothing reaches into the right margin (where a cut table or chart
+// would end).
+TEST(RwreportBrowserTest, PagePrintsOnA4WithNothingCut) {
+  std::string chromium = FindChromium();
+  if (chromium.empty() || access("/usr/bin/pdftoppm", X_OK) != 0) {
+    GTEST_SKIP() << "chromium or poppler-utils missing (scripts/deps.sh installs them as root): "
+                    "the printed page was not checked";
+  }
+  ScratchDir dir;
+  WriteSample(dir);
+  std::string page = dir / "report.html";
+  ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, "--require", "95", "--compare", "--plan", "99",
+                                    dir / "a.csv", dir / "b.csv"})
+                .exitCode,
+            1);
+  std::string pdf = dir / "report.pdf";
+  RunResult r = RunChromium(chromium, dir,
+                            {"--no-pdf-header-footer", "--print-to-pdf=" + pdf, "file://" + page});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  RunResult info = RunProgram("/usr/bin/pdfinfo", {pdf});
+  EXPECT_NE(info.out.find("pts (A4)"), std::string::npos) << info.out;
+  RunResult text = RunProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
+  for (const char *expected : {"Verdicts", "Comparisons", "Success rate per group", "Runs",
+                               "short runs", "34.68", "100.00", "undecided", "tag 3 is lower"}) {
+    EXPECT_NE(text.out.find(expected), std::string::npos) << expected;
+  }
+  ASSERT_EQ(RunProgram("/usr/bin/pdftoppm", {"-r", "50", "-png", pdf, dir / "page"}).exitCode, 0);
+  int pages = 0;
+  for (int n = 1; n <= 9; ++n) {
+    Image image;
+    std::string error;
+    if (!ReadPng(dir / ("page-" + std::to_string(n) + ".png"), &image, &error)) break;
+    ++pages;
+    int margin = image.width * 10 / 210;  // the last 10 mm of 210
+    int dark = 0;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = image.width - margin; x < image.width; ++x) {
+        const Rgb &p = image.At(x, y);
+        dark += p.r + p.g + p.b < 600;
+      }
+    }
+    EXPECT_EQ(dark, 0) << "page " << n;
+  }
+  EXPECT_GE(pages, 1);
 }
 
 }  // namespace
