@@ -221,13 +221,14 @@ TEST(LogOnEveryExitTest, KillLosesOnlyTheLastMoments) {
   std::string log = dir / "events.jsonl";
   ChildProcess tool(Tool("brimlet"),
                     {"c", sim.Path(), "t", "1000", "log", log, "at", "2000", "rt", "2000"});
-  // 300 attempts take more than four seconds (a 10 ms drain and a 4 ms pause
-  // each): the log has been written out several times by then.
-  ASSERT_TRUE(sim.WaitForCommands("poll", 300, kGenerousMs));
+  // 100 attempts take more than 1.4 seconds (a 10 ms drain and a 4 ms pause
+  // each): the log has been written out at least once in them, long before
+  // its buffer is full.
+  ASSERT_TRUE(sim.WaitForCommands("poll", 100, kGenerousMs));
   tool.Signal(SIGKILL);
   tool.Wait(30000);
   std::vector<eventlog::Fields> events = LogEvents(ReadFile(log));
-  EXPECT_GE(Count(events, "attempt"), 100);
+  EXPECT_GE(Count(events, "attempt"), 20);
   EXPECT_EQ(Count(events, "run"), 0);
 }
 
