@@ -20,6 +20,7 @@
 
 #include "link/event_log.h"
 
+#include "tests/support/log_lines.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 
@@ -135,19 +136,6 @@ TEST(KestrowTest, CounterMismatchAndFaults) {
   EXPECT_EQ(r.err, "IDt Error!!\nNow IDtr(Controller): 06 00 Get IDtr(R/W):05 00\nSn:0006\n");
 }
 
-// The lines of an event log, each as its fields.
-std::vector<eventlog::Fields> EventsIn(const std::string &text) {
-  std::vector<eventlog::Fields> events;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    eventlog::Fields fields;
-    std::string error;
-    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
-    events.push_back(fields);
-  }
-  return events;
-}
-
 TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   SimProcess sim({"--reader=secured", "--fault=wrong-counter@2", "--fault=wrong-mac@3",
                   "--fault=bad-checksum@4", "--fault=no-ack@5", "--fault=no-response@6"});
@@ -158,7 +146,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   EXPECT_EQ(r.out,
             kBanner + "oIDTR ErrorXXXX.o    [  2/  7]  28%\n(TOTAL) [   2/   7] ...  28.57%\n\n");
   EXPECT_EQ(r.exitCode, 0);
-  std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
+  std::vector<eventlog::Fields> events = LogEvents(ReadFile(log));
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events[0]["ev"], "start");
   EXPECT_EQ(events[0]["tool"], "kestrow");
@@ -207,7 +195,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   // "-" is standard error; the console output stays as it is.
   r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "1", "log", "-"});
   EXPECT_EQ(r.out, kBanner + "o    [  1/  1] 100%\n(TOTAL) [   1/   1] ... 100.00%\n\n");
-  events = EventsIn(r.err);
+  events = LogEvents(r.err);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front()["ev"], "start");
   EXPECT_EQ(events.back()["ev"], "close");
@@ -223,7 +211,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   r = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$@\" >&-", Kestrow(), "c", sim.Path(), "t", "2",
                              "log", quiet});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  events = EventsIn(ReadFile(quiet));
+  events = LogEvents(ReadFile(quiet));
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front()["ev"], "start");
   EXPECT_EQ(events.back()["ev"], "close");

@@ -15,6 +15,7 @@
 
 #include "link/event_log.h"
 #include "poll/result_record.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
@@ -34,21 +35,6 @@ RunResult RunInShell(const std::string &script, const std::vector<std::string> &
   std::vector<std::string> all = {"-c", script};
   all.insert(all.end(), args.begin(), args.end());
   return RunProgram("/bin/bash", all, "", kGenerousMs);
-}
-
-// Every line of a log, parsed; fails the test on a line that does not
-// parse or a last line without its end.
-std::vector<eventlog::Fields> LogEvents(const std::string &text) {
-  std::vector<eventlog::Fields> events;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    eventlog::Fields fields;
-    std::string error;
-    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
-    events.push_back(fields);
-  }
-  EXPECT_EQ(start, text.size()) << "a partial line at the end";
-  return events;
 }
 
 std::string Kinds(const std::vector<eventlog::Fields> &events) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/log_lines.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
@@ -248,20 +249,6 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
   EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
 }
 
-// Reads an event log back: the events in order, each as its fields.
-std::vector<eventlog::Fields> ReadEvents(const std::string &path) {
-  std::vector<eventlog::Fields> events;
-  std::string text = ReadFile(path), error;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    eventlog::Fields fields;
-    EXPECT_TRUE(eventlog::ParseLine(text.substr(start, end - start), &fields, &error)) << error;
-    events.push_back(fields);
-  }
-  EXPECT_EQ(start, text.size()) << "a line without its end";
-  return events;
-}
-
 std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
 
 std::vector<eventlog::Fields> RunLogged(
@@ -277,7 +264,7 @@ std::vector<eventlog::Fields> RunLogged(
     RunLoop(reader, poll, keyAfter);
     eventlog::SetCurrent(nullptr);
   }
-  return ReadEvents(path);
+  return LogEvents(ReadFile(path));
 }
 
 TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
