@@ -2,12 +2,15 @@
 // file that takes only part of a write, a pipe whose reader goes away, the
 // same file named for records and log, signals and kills in the middle of a
 // run, and keys that must not reach the log.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -96,6 +99,54 @@ TEST(WholeRecordTest, PartialRecordIsCutBackAndTheFileStaysReadable) {
   std::vector<eventlog::Fields> events = LogEvents(text);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events[0].at("ev"), "start");
+}
+
+// A full disk: a small tmpfs whose last page the result file shares with
+// the record, so that the record's first bytes fit and the rest does not.
+TEST(WholeRecordTest, FullDiskKeepsTheFileReadable) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  ScratchDir dir;
+  std::string disk = dir / "disk";
+  ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  std::string file = disk + "/results.csv";
+  const std::string record = " 80.00%,   4,   5,";
+  std::string earlier;
+  while (earlier.size() + record.size() <= 4096 - 10) earlier += record;
+  earlier += std::string(4096 - 10 - earlier.size(), ' ');  // 10 bytes left in its page
+  {
+    std::FILE *f = std::fopen(file.c_str(), "w");
+    std::fputs(earlier.c_str(), f);
+    std::fclose(f);
+    std::FILE *filler = std::fopen((disk + "/filler").c_str(), "w");
+    std::string page(4096, 'x');
+    while (std::fwrite(page.data(), 1, page.size(), filler) == page.size() &&
+           std::fflush(filler) == 0) {
+    }
+    std::fclose(filler);
+  }
+  SimProcess sim({});
+  RunResult r = RunProgram(Tool("brimlet"),
+                           {"c", sim.Path(), "t", "3", "f", file, "at", "2000", "rt", "2000"}, "",
+                           kGenerousMs);
+  EXPECT_EQ(r.err, "Result file [" + file + "]: No space left on device\nResult file [" + file +
+                       "]: the incomplete record was removed\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(ReadFile(file), earlier);
+  std::remove((disk + "/filler").c_str());
+  r = RunProgram(Tool("brimlet"),
+                 {"c", sim.Path(), "t", "3", "f", file, "at", "2000", "rt", "2000"}, "",
+                 kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<ParsedRecord> records;
+  std::string error;
+  EXPECT_TRUE(ParseResultRecords(ReadFile(file), file, &records, &error)) << error;
 }
 
 TEST(BrokenPipeTest, LogReaderThatQuitsIsALogWriteFailure) {
