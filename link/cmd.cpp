@@ -123,7 +123,7 @@ bool CCmd::SendFrame(const std::uint8_t *data, int count) {
   std::uint32_t written = 0;
   bool sent = WriteBytes(out, length, written, kWriteTimeoutMs);
   if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("tx").HexBytes("frame", out, length).Flag("written", sent));
+    eventlog::EmitFrame(eventlog::Event("tx").HexBytes("frame", out, length).Flag("written", sent));
   }
   return sent;
 }
@@ -132,9 +132,9 @@ int CCmd::ReceiveFrame(std::uint8_t *out, int timeoutMs) {
   rxLog.clear();
   int result = ReadFrame(out, timeoutMs);
   if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("rx")
-                       .HexBytes("frame", rxLog.data(), static_cast<int>(rxLog.size()))
-                       .Int("result", result));
+    eventlog::EmitFrame(eventlog::Event("rx")
+                            .HexBytes("frame", rxLog.data(), static_cast<int>(rxLog.size()))
+                            .Int("result", result));
   }
   return result;
 }

@@ -1,15 +1,10 @@
 #include "link/event_log.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 
 namespace eventlog {
 namespace {
-
-constexpr std::size_t kFlushSize = 64 * 1024;
-
-Log *current = nullptr;
 
 void AppendQuoted(std::string &out, std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
@@ -148,6 +143,7 @@ const char *FailureName(Failure failure) {
     case Failure::kCounterMismatch: return "counter mismatch";
     case Failure::kWrongAnswer: return "wrong answer";
     case Failure::kPortError: return "port error";
+    case Failure::kNoCardOrNoAnswer: return "no card or no answer";
     case Failure::kStopped: return "stopped";
   }
   return "unknown";
@@ -205,51 +201,6 @@ std::string Event::Line(std::int64_t timeUs) const {
   line += fields_;
   line += "}\n";
   return line;
-}
-
-Log::~Log() {
-  Flush();
-  if (current == this) current = nullptr;
-  if (ownsFile_) std::fclose(file_);
-}
-
-bool Log::Open(const char *path) {
-  path_ = path;
-  if (std::strcmp(path, "-") == 0) {
-    file_ = stderr;
-    return true;
-  }
-  file_ = std::fopen(path, "ab");
-  ownsFile_ = file_ != nullptr;
-  return ownsFile_;
-}
-
-void Log::Write(const Event &event) {
-  if (!file_) return;
-  buffer_ += event.Line(NowUs());
-  if (buffer_.size() >= kFlushSize) Flush();
-}
-
-bool Log::Flush() {
-  bool written = true;
-  if (file_ && !buffer_.empty()) {
-    written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
-    buffer_.clear();
-  }
-  if (file_ && std::fflush(file_) != 0) written = false;
-  if (!written && !failed_) {
-    failed_ = true;
-    error_ = std::strerror(errno);
-  }
-  return !failed_;
-}
-
-Log *Current() { return current; }
-
-void SetCurrent(Log *log) { current = log; }
-
-void Emit(const Event &event) {
-  if (current) current->Write(event);
 }
 
 std::int64_t NowUs() {

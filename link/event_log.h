@@ -2,7 +2,8 @@
 // port opens, frames, authentication steps, attempts, runs, reconnections,
 // the stop and the close), for people who want to know why an attempt
 // failed. The same definitions write the log (the tools) and read it back
-// (rwreport). docs/event-log.md describes the format.
+// (rwreport); the writing lives in the link layer (event_log_file.cpp).
+// docs/event-log.md describes the format.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +15,10 @@
 namespace eventlog {
 
 // Written into every event as "v"; raised when a field changes meaning.
-constexpr int kFormatVersion = 1;
+constexpr int kFormatVersion = 2;
 
-// Why an attempt (or a connection step) failed.
+// Why an attempt (or a connection step) failed. Readers accept exactly the
+// names FailureName gives these, from kNone to kLastFailure.
 enum class Failure {
   kNone,             // it succeeded
   kNoCard,           // the R/W answered: no card
@@ -29,8 +31,12 @@ enum class Failure {
   kCounterMismatch,  // a sealed answer with the wrong transaction counter
   kWrongAnswer,      // an answer of the wrong form (too short, bad contents)
   kPortError,        // the port failed (gone, I/O error)
-  kStopped,          // a stop request cut the wait short: not the R/W's failure
+  // An ACK and then no answer from the plain R/W: the way it says that no
+  // card is in the field, though a silent R/W looks the same.
+  kNoCardOrNoAnswer,
+  kStopped,  // a wait cut short by a stop request: not the R/W's failure
 };
+constexpr Failure kLastFailure = Failure::kStopped;
 const char *FailureName(Failure failure);
 
 // One event: "v", "t" (microseconds of the monotonic clock) and "ev" first,
@@ -53,9 +59,17 @@ class Event {
   std::string fields_;
 };
 
-// A log file (or standard error for "-"), buffered: written out when the
-// buffer is large, at run ends, at a stop and at exit, so that logging does
-// not slow the attempts.
+// Which frames (tx and rx events) the log keeps: those of connections and
+// of the attempts that explain a failure, or every one.
+enum class FrameLogging { kFailures, kAll };
+
+// A log file (or standard error for "-"). Outside a batch every event is
+// written at once, so that a program that a signal ends at once (while it
+// connects or closes) has written all it did. In a batch (the polling
+// loop) events are kept and written out when the buffer is large, at least
+// once a second, and at Flush, so that logging does not slow the attempts
+// and a kill loses at most about a second. A write that the file takes
+// only in part is cut back to whole lines.
 class Log {
  public:
   Log() = default;
@@ -64,22 +78,47 @@ class Log {
   Log &operator=(const Log &) = delete;
   // Returns false (with errno set) when the file cannot be opened.
   bool Open(const char *path);
+  void SetFrameLogging(FrameLogging frames) { frames_ = frames; }
+  // Ends a batch with Flush.
+  void SetBatching(bool batching);
   void Write(const Event &event);
+  // Between BeginAttempt and EndAttempt frames wait for the attempt's
+  // outcome: kept (written before the attempt's own event) when it explains
+  // a failure or every frame is logged, dropped otherwise.
+  void WriteFrame(const Event &event);
+  void BeginAttempt() { inAttempt_ = true; }
+  void EndAttempt(Failure outcome);
   // Writes the buffer out. Returns false once any write has failed.
   bool Flush();
+  // Flush, then the data forced to the disk (a regular file only).
+  bool Sync();
   bool Failed() const { return failed_; }
   // The system's reason for the first failed write.
   const std::string &Error() const { return error_; }
+  // A partial line was left at the end of the file: it could not be cut.
+  bool PartialLineLeft() const { return partialLeft_; }
   const std::string &Path() const { return path_; }
 
  private:
+  void Append(std::string_view lines);
+  void NoteFailure(const std::string &reason);
   std::FILE *file_ = nullptr;
   bool ownsFile_ = false;
+  bool batching_ = false;
+  bool inAttempt_ = false;
+  FrameLogging frames_ = FrameLogging::kFailures;
   bool failed_ = false;
+  bool partialLeft_ = false;
   std::string error_;
   std::string path_;
   std::string buffer_;
+  std::string attemptFrames_;
+  std::int64_t lastFlushUs_ = 0;
 };
+
+// Whether an attempt that ended so needs its frames to explain it: not
+// after a card or "no card".
+bool FramesExplain(Failure outcome);
 
 // The log of this process, or nullptr when none was asked for. Every layer
 // writes through it; with no log the cost is one test of the pointer.
@@ -87,6 +126,8 @@ Log *Current();
 void SetCurrent(Log *log);
 // Writes `event` to the current log, if any.
 void Emit(const Event &event);
+// Writes a tx or rx event to the current log, if any.
+void EmitFrame(const Event &event);
 // Microseconds of the monotonic clock, the timestamps of the log.
 std::int64_t NowUs();
 

@@ -49,6 +49,11 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {
   const std::uint8_t command[] = {kPassThroughCode, 0x06, 0x00, 0xFF, 0xFF, 0x00, timeSlot};
   std::uint8_t response[256] = {};
   int result = CCmd::Transceive(command, sizeof command, response);
+  // The plain R/W acknowledges the poll and stays silent when no card
+  // answers; an R/W that stopped answering looks the same.
+  if (result == kExchangeTimeout && LastFailure() == eventlog::Failure::kNoResponse) {
+    return Failed(result, eventlog::Failure::kNoCardOrNoAnswer);
+  }
   if (result != kExchangeOk) return result;
   if (response[1] != kPassThroughCode + 1) return Failed(255, eventlog::Failure::kWrongAnswerCode);
   if (response[0] < kMinPollAnswer || response[2] < kMinCardAnswer || response[3] != 0x01) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -148,13 +149,22 @@ void RestoreConsoleInput();
 // The key is not consumed.
 bool KeyPressed();
 
-// Interrupt (Ctrl-C) and termination requests, a lost console and a closed
-// standard output. Outside a stoppable section they end the program at
-// once, with the console restored and the open port released; inside one they
-// only set a flag that StopRequested reports while the section lasts (and
-// that cuts the section's waits short), so the section can end in order.
+// Interrupt (Ctrl-C) and termination requests and a lost console (a closed
+// standard output is not a signal: its writes fail). Outside a stoppable section they end the
+// program at once, with the console restored and the open port released; inside one they only set a
+// flag that StopRequested reports while the section lasts (and that cuts the section's waits
+// short), so the section can end in order.
 void InstallStopHandlers();
 void SetStoppable(bool stoppable);
 bool StopRequested();
+
+// Files the tools append to (the result file, the event log), so that a
+// record is written whole or not at all: the length of an open file (-1
+// when it is not a regular file, e.g. a pipe or a terminal, or the length
+// is unknown), cutting it back to `length` bytes after a failed append
+// (false, with errno set, when that fails), and forcing its data to the disk.
+std::int64_t FileLength(std::FILE *file);
+bool TruncateFile(std::FILE *file, std::int64_t length);
+bool SyncFileData(std::FILE *file);
 
 }  // namespace platform

@@ -550,14 +550,36 @@ bool KeyPressed() {
 }
 
 void InstallStopHandlers() {
-  // A lost terminal and a closed standard output end polling like Ctrl-C.
-  for (int signalNumber : {SIGINT, SIGTERM, SIGPIPE}) Install(signalNumber, OnStopSignal);
+  // A lost terminal ends polling like Ctrl-C. A reader that went away fails
+  // the write to its own descriptor (EPIPE) instead of ending the program:
+  // a broken event log is only a log write failure, and a broken standard
+  // output is noticed by the polling loop, which then ends in order.
+  for (int signalNumber : {SIGINT, SIGTERM}) Install(signalNumber, OnStopSignal);
+  std::signal(SIGPIPE, SIG_IGN);
   struct sigaction hangUp;
   sigaction(SIGHUP, nullptr, &hangUp);
   if (hangUp.sa_handler != SIG_IGN) Install(SIGHUP, OnStopSignal);  // nohup stays in force
   Install(SIGQUIT, EndBySignal);
   Install(SIGTSTP, OnSuspend);
   Install(SIGCONT, OnContinue);
+}
+
+std::int64_t FileLength(std::FILE *file) {
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+bool TruncateFile(std::FILE *file, std::int64_t length) {
+  return ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
+}
+
+bool SyncFileData(std::FILE *file) {
+#if defined(__APPLE__)
+  return fsync(fileno(file)) == 0;
+#else
+  return fdatasync(fileno(file)) == 0;
+#endif
 }
 
 }  // namespace platform

@@ -15,6 +15,8 @@
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -427,5 +429,32 @@ void RestoreConsoleInput() {
 bool KeyPressed() { return StdinIsConsole() ? _kbhit() != 0 : RedirectedInputWaiting(); }
 
 void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+namespace {
+
+HANDLE HandleOf(std::FILE *file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+
+}  // namespace
+
+std::int64_t FileLength(std::FILE *file) {
+  HANDLE handle = HandleOf(file);
+  LARGE_INTEGER size;
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileSizeEx(handle, &size)) {
+    return -1;
+  }
+  return size.QuadPart;
+}
+
+bool TruncateFile(std::FILE *file, std::int64_t length) {
+  HANDLE handle = HandleOf(file);
+  LARGE_INTEGER target;
+  target.QuadPart = length;
+  if (SetFilePointerEx(handle, target, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) return true;
+  errno = EIO;
+  return false;
+}
+
+bool SyncFileData(std::FILE *file) { return FlushFileBuffers(HandleOf(file)) != 0; }
 
 }  // namespace platform

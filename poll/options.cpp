@@ -101,6 +101,12 @@ bool SetPort(const char *value, ReaderSettings &reader, PollSettings &poll) {
   return true;
 }
 
+// "all" frames in the event log, or those of "failures".
+bool ParseFrameLogging(const char *text, bool *all) {
+  *all = std::strcmp(text, "all") == 0;
+  return *all || std::strcmp(text, "failures") == 0;
+}
+
 // A file path into a buffer of kPathCapacity.
 bool SetFilePath(const char *value, char *path) {
   if (std::strlen(value) > MaxFilePath()) return false;
@@ -133,7 +139,9 @@ bool ApplyOption(const char *word, const char *value, ReaderSettings &reader, Po
       return true;
     case 'd': return ParseDecimal(value, &poll.recordTag);
     case 'f': return SetFilePath(value, poll.resultPath);
-    case 'l': return std::strcmp(word, "log") == 0 && SetFilePath(value, poll.logPath);
+    case 'l':
+      if (std::strcmp(word, "logframes") == 0) return ParseFrameLogging(value, &poll.logAllFrames);
+      return std::strcmp(word, "log") == 0 && SetFilePath(value, poll.logPath);
     case 's': return ParseSwitch(value, &poll.commaTerminated);
     default: return false;
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "link/event_log.h"
+#include "link/file_append.h"
 #include "platform/platform.h"
 #include "poll/result_record.h"
 
@@ -21,8 +22,12 @@ const char kResultFileError[] =
 #else
 const char kResultFileError[] = "[%s] のオープンに作成に失敗しました。\n\n";
 #endif
-// Standard error shows this when records cannot be written to the file.
+// Standard error shows this when records cannot be written to the file,
+// and what became of the part of a record that the file took.
 const char kResultWriteError[] = "Result file [%s]: %s\n";
+const char kResultCutBack[] = "Result file [%s]: the incomplete record was removed\n";
+const char kResultCutFailed[] =
+    "Result file [%s]: an incomplete record remains at its end (cannot remove it: %s)\n";
 
 class PollingLoop {
  public:
@@ -49,19 +54,26 @@ class PollingLoop {
   }
 
   // Reports a failed write on standard error when it begins (not again for
-  // each record while the file keeps failing). Polling goes on.
-  void NoteFileResult(bool ok) {
-    if (!ok && !fileFailing_) {
-      std::fprintf(stderr, kResultWriteError, poll_.resultPath, std::strerror(errno));
-      std::fflush(stderr);
+  // each record while the file keeps failing, unless a partial record could
+  // not be removed). Polling goes on.
+  void NoteFileResult(const AppendOutcome &outcome) {
+    if (!outcome.written && !fileFailing_) {
+      std::fprintf(stderr, kResultWriteError, poll_.resultPath, outcome.error.c_str());
+      if (outcome.cutBack) std::fprintf(stderr, kResultCutBack, poll_.resultPath);
       writeFailed_ = true;
     }
-    fileFailing_ = !ok;
+    if (outcome.cutFailed) {
+      std::fprintf(stderr, kResultCutFailed, poll_.resultPath, outcome.cutError.c_str());
+    }
+    std::fflush(stderr);
+    fileFailing_ = !outcome.written;
   }
   bool WriteFailed() const { return writeFailed_; }
 
  private:
   bool KeyPressed() {
+    // Nobody reads the marks any more: end in order, as a signal would.
+    if (outputBroken_) return Stop("signal");
     if (!hooks_.keyPressed()) return false;
     return Stop(platform::StopRequested() ? "signal" : "key");
   }
@@ -104,11 +116,16 @@ class PollingLoop {
   }
 
   void Attempt() {
-    std::int64_t start = eventlog::Current() ? eventlog::NowUs() : 0;
+    eventlog::Log *log = eventlog::Current();
+    std::int64_t start = log ? eventlog::NowUs() : 0;
+    if (log) log->BeginAttempt();
     int result = reader_.Poll(0, cardIdOut_);
     eventlog::Failure failure = reader_.LastFailure();
     NotePortFailure(failure);
-    if (eventlog::Current()) LogAttempt(result, failure, eventlog::NowUs() - start);
+    if (log) {
+      log->EndAttempt(failure);
+      LogAttempt(result, failure, eventlog::NowUs() - start);
+    }
     if (result == 0) {
       std::printf("o");
       cardSeen_ = true;
@@ -118,7 +135,7 @@ class PollingLoop {
       ++failuresInRun_;
       ++totalFailures_;
     }
-    std::fflush(stdout);  // each mark shows when it is made
+    ShowOutput();  // each mark shows when it is made
     ++attemptsInBlock_;
     ++attemptsInRun_;
   }
@@ -160,7 +177,7 @@ class PollingLoop {
   void ReportRun(int successes, int attempts) {
     double rate = static_cast<double>(successes * 100) / static_cast<double>(attempts);
     std::printf("(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", successes, attempts, rate);
-    std::fflush(stdout);
+    ShowOutput();
     char record[kMaxRecordText];
     FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
     if (file_) WriteRecord(record);
@@ -172,15 +189,21 @@ class PollingLoop {
                      .Fixed("rate", rate, 2)
                      .Int("tag", poll_.recordTag)
                      .Text("record", record));
-      log->Flush();
+      log->Sync();  // a finished run survives a crash of the system too
     }
   }
 
   void WriteRecord(const char *record) {
-    // Flushed at once, so that a finished run survives a crash or a kill.
-    bool ok = std::fputs(record, file_) >= 0 && std::fflush(file_) == 0;
-    NoteFileResult(ok);
-    if (!ok) std::clearerr(file_);
+    // Written at once, so that a finished run survives a crash or a kill.
+    NoteFileResult(AppendWhole(file_, record, std::strlen(record), false));
+  }
+
+  // Only a reader that went away (EPIPE) ends polling; other output errors
+  // leave the marks unseen but the figures still count.
+  void ShowOutput() {
+    if (std::fflush(stdout) == 0) return;
+    if (errno == EPIPE) outputBroken_ = true;
+    std::clearerr(stdout);
   }
 
   ReaderBinding &reader_;
@@ -199,6 +222,7 @@ class PollingLoop {
   bool portFailing_ = false;
   bool fileFailing_ = false;
   bool writeFailed_ = false;
+  bool outputBroken_ = false;
 };
 
 }  // namespace
@@ -213,6 +237,8 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   std::FILE *file = nullptr;
   if (poll.resultPath[0] != '\0') {
     file = std::fopen(poll.resultPath, "a+");
+    // Each record goes out in one write, so a failed one can be cut back.
+    if (file) std::setvbuf(file, nullptr, _IONBF, 0);
     if (!file) {
       int error = errno;
       std::printf(kResultFileError, poll.resultPath);
@@ -223,20 +249,31 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
       return false;
     }
   }
+  eventlog::Log *log = eventlog::Current();
   platform::SetStoppable(true);
+  // While polling, a stop request ends the loop in order: the log is written
+  // in batches.
+  if (log) log->SetBatching(true);
   PollingLoop loop(reader, poll, cardIdOut, hooks, file);
   loop.Run();
   loop.Summary();
   eventlog::Emit(eventlog::Event("stop").Text("reason", loop.StopReason()));
   // The close command waits for its answer as usual, also after a stop
-  // request; a second Ctrl-C ends the program at once.
+  // request; a second Ctrl-C ends the program at once, so everything so far
+  // is written out first and the close's events as they come.
+  if (log) log->SetBatching(false);
   platform::SetStoppable(false);
   if (reader.HasSession()) {
     int result = reader.SendClose();
     eventlog::Emit(eventlog::Event("close").Int("result", result));
     reader.DestroySession();
   }
-  if (eventlog::Log *log = eventlog::Current()) log->Flush();  // the run's events, at its end
-  if (file) loop.NoteFileResult(std::fclose(file) == 0);
+  if (log) log->Sync();
+  if (file && std::fclose(file) != 0) {
+    AppendOutcome closing;
+    closing.written = false;
+    closing.error = std::strerror(errno);
+    loop.NoteFileResult(closing);
+  }
   return !loop.WriteFailed();
 }

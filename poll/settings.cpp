@@ -24,4 +24,5 @@ void SetDefaultPollSettings(PollSettings &poll) {
   poll.failureLimitSet = false;
   poll.commaTerminated = true;
   poll.portGiven = false;
+  poll.logAllFrames = false;
 }

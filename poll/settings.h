@@ -30,6 +30,7 @@ struct PollSettings {
   bool commaTerminated;
   bool portGiven;
   char logPath[kPathCapacity];  // event log to append to; "-" standard error; empty none
+  bool logAllFrames;            // every frame in the log, not only those of failures
 };
 
 struct RunSettings {

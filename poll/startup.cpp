@@ -4,10 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
+#ifdef _WIN32
+#include <cwctype>
+#endif
 
 #include "link/event_log.h"
 #include "platform/platform.h"
 #include "project_version.h"
+#include "secure/des_cipher.h"
 
 namespace {
 
@@ -22,9 +28,15 @@ std::string WallClockNow() {
   return text;
 }
 
-std::string HexKey(const std::uint8_t *key) {
-  char text[17];
-  for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", key[i]);
+// Names a key without showing it, as key custodians do: the first three
+// bytes of the single-DES encryption of a zero block under it, in hex.
+std::string KeyCheckValue(const std::uint8_t *key) {
+  static const std::uint8_t kZeroBlock[8] = {};
+  std::uint8_t block[8];
+  DesCipher cipher(1, key);
+  cipher.EncryptBlock(kZeroBlock, block);
+  char text[7];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", block[0], block[1], block[2]);
   return text;
 }
 
@@ -36,11 +48,11 @@ void LogStart(const RunSettings &settings, const ToolTexts &texts) {
                      .Text("title", texts.title)
                      .Text("version", PROJECT_VERSION_TEXT)
                      .Text("wall", WallClockNow())
-                     .Text("port", p.portGiven ? r.portPath : "")
+                     .Text("port", p.portGiven ? r.portPath + std::strlen(kPortPrefix) : "")
                      .Flag("search", !p.portGiven)
                      .Int("baud", r.baudRate)
-                     .Text("ka", HexKey(r.Ka))
-                     .Text("kb", HexKey(r.Kb))
+                     .Text("ka_kcv", KeyCheckValue(r.Ka))
+                     .Text("kb_kcv", KeyCheckValue(r.Kb))
                      .Int("ack_ms", r.ackTimeoutMs)
                      .Int("response_ms", r.responseTimeoutMs)
                      .Flag("des", r.desEnabled)
@@ -49,7 +61,48 @@ void LogStart(const RunSettings &settings, const ToolTexts &texts) {
                      .Text("result_file", p.resultPath)
                      .Int("tag", p.recordTag)
                      .Int("failure_limit", p.failureLimitSet ? p.failureLimit : -1)
-                     .Flag("comma_terminated", p.commaTerminated));
+                     .Flag("comma_terminated", p.commaTerminated)
+                     .Text("frames", p.logAllFrames ? "all" : "failures"));
+}
+
+// A path as the system resolves it, for comparing paths of files that may
+// not exist yet. Standard error ("-") is the file it is open on.
+std::filesystem::path Resolved(const char *path) {
+  namespace fs = std::filesystem;
+#ifndef _WIN32
+  fs::path given = std::strcmp(path, "-") == 0 ? fs::path("/dev/stderr") : fs::path(path);
+#else
+  fs::path given(path);
+#endif
+  std::error_code error;
+  fs::path resolved = fs::weakly_canonical(given, error);
+  if (error) resolved = fs::absolute(given, error).lexically_normal();
+#ifdef _WIN32
+  std::wstring folded = resolved.wstring();
+  for (wchar_t &c : folded) c = static_cast<wchar_t>(std::towlower(c));
+  resolved = folded;
+#endif
+  return resolved;
+}
+
+// True when the two paths name one file however they are written: the same
+// device and inode where it exists, else the same path once normalised. A
+// device such as /dev/null or a terminal takes both without harm.
+bool SameFile(const char *a, const char *b) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::status(Resolved(a), error).type() == fs::file_type::character) return false;
+  if (fs::equivalent(Resolved(a), Resolved(b), error)) return true;
+  return Resolved(a) == Resolved(b);
+}
+
+// Records mixed into the event log's lines would spoil both files.
+bool OutputsApart(const PollSettings &poll) {
+  if (poll.resultPath[0] == '\0' || poll.logPath[0] == '\0') return true;
+  if (!SameFile(poll.resultPath, poll.logPath)) return true;
+  std::fprintf(stderr, "The result file (f %s) and the event log (log %s) are the same file\n",
+               poll.resultPath, poll.logPath);
+  return false;
 }
 
 }  // namespace
@@ -67,12 +120,15 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
     case ParseOutcome::kShown: return 0;
     case ParseOutcome::kRefused: return kUsageErrorStatus;
   }
+  if (!OutputsApart(settings.poll)) return kUsageErrorStatus;
   if (settings.poll.logPath[0] != '\0') {
     if (!eventLog.Open(settings.poll.logPath)) {
       std::fprintf(stderr, "Cannot open the event log %s: %s\n", settings.poll.logPath,
                    std::strerror(errno));
       return 1;
     }
+    eventLog.SetFrameLogging(settings.poll.logAllFrames ? eventlog::FrameLogging::kAll
+                                                        : eventlog::FrameLogging::kFailures);
     eventlog::SetCurrent(&eventLog);
     LogStart(settings, texts);
   }
@@ -88,5 +144,9 @@ int EndTool(int status) {
   if (!log || log->Flush()) return status;
   std::fprintf(stderr, "Cannot write the event log %s: %s\n", log->Path().c_str(),
                log->Error().c_str());
+  if (log->PartialLineLeft()) {
+    std::fprintf(stderr, "The event log %s ends in an incomplete line that could not be removed\n",
+                 log->Path().c_str());
+  }
   return 1;
 }

@@ -158,10 +158,9 @@ std::string ColumnName(const std::string &name) {
 // The failure classes the tools log, "none" left out.
 std::vector<std::string> FailureNames() {
   std::vector<std::string> names;
-  for (int i = static_cast<int>(eventlog::Failure::kNone) + 1;; ++i) {
-    std::string name = eventlog::FailureName(static_cast<eventlog::Failure>(i));
-    if (name == "unknown") break;
-    names.push_back(name);
+  for (int i = static_cast<int>(eventlog::Failure::kNone) + 1;
+       i <= static_cast<int>(eventlog::kLastFailure); ++i) {
+    names.push_back(eventlog::FailureName(static_cast<eventlog::Failure>(i)));
   }
   return names;
 }

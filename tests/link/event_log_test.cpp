@@ -23,7 +23,7 @@ TEST(EventLogTest, LinesReadBackFieldForField) {
                          .HexBytes("tx", frame, sizeof frame)
                          .Line(1234567);
   ASSERT_EQ(line.back(), '\n');
-  EXPECT_EQ(line.substr(0, 42), "{\"v\":1,\"t\":1234567,\"ev\":\"attempt\",\"run\":2,");
+  EXPECT_EQ(line.substr(0, 42), "{\"v\":2,\"t\":1234567,\"ev\":\"attempt\",\"run\":2,");
   Fields fields;
   std::string error;
   ASSERT_TRUE(ParseLine(line, &fields, &error)) << error;
@@ -68,10 +68,10 @@ TEST(EventLogTest, DamagedLinesAreRefusedWithTheirPlace) {
 
 TEST(EventLogTest, FailureNamesAreDistinct) {
   std::set<std::string> names;
-  for (int f = 0; f <= static_cast<int>(eventlog::Failure::kStopped); ++f) {
+  for (int f = 0; f <= static_cast<int>(eventlog::kLastFailure); ++f) {
     names.insert(eventlog::FailureName(static_cast<eventlog::Failure>(f)));
   }
-  EXPECT_EQ(names.size(), static_cast<std::size_t>(eventlog::Failure::kStopped) + 1);
+  EXPECT_EQ(names.size(), static_cast<std::size_t>(eventlog::kLastFailure) + 1);
   EXPECT_EQ(names.count("unknown"), 0u);
 }
 

@@ -77,13 +77,15 @@ TEST(ParseOptionsTest, NoArgumentsKeepsDefaults) {
   EXPECT_TRUE(p.poll.commaTerminated);
   EXPECT_FALSE(p.poll.portGiven);
   EXPECT_STREQ(p.poll.logPath, "");
+  EXPECT_FALSE(p.poll.logAllFrames);
 }
 
 TEST(ParseOptionsTest, AcceptsEveryOption) {
-  Parsed p = Parse({"com",  "COM3",    "baud", "38400", "at",  "30",
-                    "rt",   "70",      "kagi", "off",   "kb",  "0123456789abcDEF",
-                    "t",    "1200",    "e",    "5000",  "d",   "99999999999",
-                    "file", "out.csv", "s",    "off",   "log", "events.jsonl"});
+  Parsed p = Parse({"com",       "COM3",    "baud", "38400", "at",  "30",
+                    "rt",        "70",      "kagi", "off",   "kb",  "0123456789abcDEF",
+                    "t",         "1200",    "e",    "5000",  "d",   "99999999999",
+                    "file",      "out.csv", "s",    "off",   "log", "events.jsonl",
+                    "logframes", "all"});
   ASSERT_TRUE(p.goesOn) << p.printed;
   EXPECT_STREQ(p.reader.portPath, "//.//COM3");
   EXPECT_TRUE(p.poll.portGiven);
@@ -102,6 +104,8 @@ TEST(ParseOptionsTest, AcceptsEveryOption) {
   EXPECT_STREQ(p.poll.resultPath, "out.csv");
   EXPECT_FALSE(p.poll.commaTerminated);
   EXPECT_STREQ(p.poll.logPath, "events.jsonl");
+  EXPECT_TRUE(p.poll.logAllFrames);
+  EXPECT_FALSE(Parse({"logframes", "all", "logframes", "failures"}).poll.logAllFrames);
 }
 
 TEST(ParseOptionsTest, LaterOptionsOverrideAndEmptyDecimalIsZero) {
@@ -133,6 +137,9 @@ TEST(ParseOptionsTest, RefusesBadWordsAndValues) {
   EXPECT_TRUE(Refused({"l", "events.jsonl"}));
   EXPECT_TRUE(Refused({"logfile", "events.jsonl"}));
   EXPECT_TRUE(Refused({"log"}));
+  EXPECT_TRUE(Refused({"logframe", "all"}));
+  EXPECT_TRUE(Refused({"logframes", "All"}));
+  EXPECT_TRUE(Refused({"logframes", "none"}));
 }
 
 TEST(ParseOptionsTest, RefusesValuesThatDoNotFit) {

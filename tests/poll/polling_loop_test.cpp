@@ -1,6 +1,8 @@
 // The polling loop's figures, order and stop rules, with a scripted reader.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,8 @@ const std::string kOpenFailedText = "のオープンに作成に失敗しまし�
 
 // Plays the tool's session slot: poll results come from a pattern of marks
 // ('o' = 0, '.' = 2 no card, 'X' = 255 a bad MAC, 'P' = 255 a failed port),
-// and every call is logged.
+// and every call is logged. Each poll sends a frame to the event log that
+// names its mark.
 class ScriptedReader : public ReaderBinding {
  public:
   explicit ScriptedReader(std::string marks, bool reconnects = true)
@@ -36,6 +39,7 @@ class ScriptedReader : public ReaderBinding {
   int Poll(std::uint8_t timeSlot, std::uint8_t *) override {
     EXPECT_EQ(timeSlot, 0);
     mark_ = marks_[polls_++ % marks_.size()];
+    eventlog::EmitFrame(eventlog::Event("tx").Text("mark", std::string(1, mark_)));
     return mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255;
   }
   eventlog::Failure LastFailure() const override {
@@ -48,6 +52,7 @@ class ScriptedReader : public ReaderBinding {
   }
   std::string DeviceName() const override { return "/dev/rw-test"; }
   int SendClose() override {
+    if (onClose) onClose();
     log += "close;";
     return 0;
   }
@@ -62,6 +67,7 @@ class ScriptedReader : public ReaderBinding {
   }
   int polls_ = 0;
   std::string log;
+  std::function<void()> onClose;
 
  private:
   std::string marks_;
@@ -243,13 +249,17 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
   EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
 }
 
-std::vector<eventlog::Fields> RunLogged(ScriptedReader &reader, const PollSettings &poll,
-                                        int keyAfter = -1) {
-  std::string path = ScratchPath("loop_events.jsonl");
+std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
+
+std::vector<eventlog::Fields> RunLogged(
+    ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
+    eventlog::FrameLogging frames = eventlog::FrameLogging::kFailures) {
+  std::string path = LogPath();
   std::remove(path.c_str());
   {
     eventlog::Log log;
     EXPECT_TRUE(log.Open(path.c_str()));
+    log.SetFrameLogging(frames);
     eventlog::SetCurrent(&log);
     RunLoop(reader, poll, keyAfter);
     eventlog::SetCurrent(nullptr);
@@ -262,6 +272,9 @@ TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
   PollSettings poll = SingleRun(7);
   poll.recordTag = 3;
   std::vector<eventlog::Fields> events = RunLogged(reader, poll);
+  events.erase(std::remove_if(events.begin(), events.end(),
+                              [](eventlog::Fields &e) { return e["ev"] == "tx"; }),
+               events.end());
   std::string kinds, marks, failures;
   for (auto &e : events) {
     kinds += e["ev"] + ",";
@@ -270,7 +283,7 @@ TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
     failures += e["failure"] + ",";
     EXPECT_EQ(e["run"], "1");
     EXPECT_EQ(e["n"], std::to_string(marks.size()));
-    EXPECT_EQ(e["v"], "1");
+    EXPECT_EQ(e["v"], std::to_string(eventlog::kFormatVersion));
   }
   EXPECT_EQ(kinds, Repeat("attempt,", 7) + "run,stop,close,");
   EXPECT_EQ(marks, "o.Xo.Xo");
@@ -312,6 +325,42 @@ TEST(PollingLoopTest, EventLogSaysWhyTheLoopStopped) {
     EXPECT_EQ(reason, c.reason);
     EXPECT_EQ(reconnects, c.reconnections) << c.reason;
   }
+}
+
+// The marks of the frames and attempts in the log, in order ("tx o", "o").
+std::string FramesAndAttempts(std::vector<eventlog::Fields> events) {
+  std::string seen;
+  for (auto &e : events) {
+    if (e["ev"] == "tx") seen += "tx " + e["mark"] + ",";
+    if (e["ev"] == "attempt") seen += e["mark"] + ",";
+  }
+  return seen;
+}
+
+TEST(PollingLoopTest, FramesAreLoggedWhereTheyExplainAFailure) {
+  ScriptedReader some("o.XP");
+  EXPECT_EQ(FramesAndAttempts(RunLogged(some, SingleRun(4))), "o,.,tx X,X,tx P,X,");
+  ScriptedReader all("o.XP");
+  EXPECT_EQ(FramesAndAttempts(RunLogged(all, SingleRun(4), -1, eventlog::FrameLogging::kAll)),
+            "tx o,o,tx .,.,tx X,X,tx P,X,");
+}
+
+TEST(PollingLoopTest, EverythingIsWrittenBeforeTheCloseCommand) {
+  // A second stop request during the close command ends the program at
+  // once: what led to the close must be in the file by then.
+  // As in the tools, a failed reconnection leaves the new session in the
+  // slot, and the close command goes to it.
+  struct FailingReconnection : ScriptedReader {
+    FailingReconnection() : ScriptedReader("o") {}
+    bool Reconnect() override { return !ScriptedReader::Reconnect(); }
+  } reader;
+  std::string atClose;
+  reader.onClose = [&] { atClose = ReadFile(LogPath()); };
+  RunLogged(reader, Settings());
+  EXPECT_NE(atClose.find("\"ev\":\"reconnect\",\"run\":2,\"ok\":false}\n"), std::string::npos)
+      << atClose;
+  EXPECT_NE(atClose.find("\"ev\":\"stop\",\"reason\":\"reconnection failed\"}\n"),
+            std::string::npos);
 }
 
 }  // namespace
