@@ -26,3 +26,9 @@ void PrintBanner(const ToolTexts &texts);
 // line or an error, when the program exits at once.
 bool ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
                   const ToolTexts &texts);
+
+// Applies option words as ParseOptions does, printing nothing, for a program
+// that checks a tool's words before starting it. Returns the index in argv
+// of the first word refused (a bad or unknown word, one without its value,
+// the version word, which ends a tool at once), or 0 when all apply.
+int FirstRefusedOptionWord(int argc, char **argv, ReaderSettings &reader, PollSettings &poll);
