@@ -42,6 +42,10 @@ namespace {
     dup2(output, STDOUT_FILENO);
     dup2(output, STDERR_FILENO);
   }
+  // Descriptors our own parent let us inherit are none of the tool's.
+  for (int fd = STDERR_FILENO + 1; fd < 1024; ++fd) {
+    if (fd != errorPipe) close(fd);
+  }
   execv(program, argv);
   int reason = errno;
   ssize_t ignored = write(errorPipe, &reason, sizeof reason);

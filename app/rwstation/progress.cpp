@@ -49,7 +49,9 @@ void ApplyConnecting(const eventlog::Fields &event, const std::string &kind, Rea
   if (p->state != ReaderState::kStopping)
     p->state = p->connected ? ReaderState::kReconnecting : ReaderState::kConnecting;
   if (IsTrue(event, "ok")) {
-    if (kind == "connect") p->connected = true;
+    if (kind != "connect") return;
+    p->connected = true;
+    if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
     return;
   }
   if (kind == "open") {
@@ -70,7 +72,11 @@ bool ApplyEvent(const eventlog::Fields &event, ReaderProgress *p) {
   } else if (kind == "attempt") {
     ApplyAttempt(event, p);
   } else if (kind == "reconnect") {
-    if (!IsTrue(event, "ok")) p->cause = "reconnection failed";
+    if (!IsTrue(event, "ok")) {
+      p->cause = "reconnection failed";
+    } else if (p->state != ReaderState::kStopping) {
+      p->state = ReaderState::kPolling;
+    }
   } else if (kind == "stop") {
     p->state = ReaderState::kStopping;
     std::string reason = Field(event, "reason");

@@ -74,10 +74,10 @@ std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int colu
     active += p.state != ReaderState::kFailed && p.state != ReaderState::kEnded;
   }
   std::string summary = Format("%d running, %d failed", active, failed);
-  lines.push_back(Cut(
-      Format("%-*s %-*s %-*.*s %5d %9lld  %s", nameWidth, "total", portWidth, "", stateWidth,
-             stateWidth, summary.c_str(), runs, attempts, RateText(successes, attempts).c_str()),
-      columns));
+  lines.push_back(
+      Cut(Format("%-*s %-*s %-*s %5d %9lld  %s", nameWidth, "total", portWidth, "", stateWidth,
+                 summary.c_str(), runs, attempts, RateText(successes, attempts).c_str()),
+          columns));
   return lines;
 }
 
