@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the bash completion functions on typed lines, as bash would call them,
 # and compares the candidates offered.
-# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM [RWREPORT_PROGRAM]
+# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM [RWREPORT_PROGRAM [RWSTATION_PROGRAM]]
 set -u
 source "$1"
 rwsim=$2
 rwreport=${3:-}
+rwstation=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
@@ -89,6 +90,20 @@ if [[ -n $rwreport ]]; then
   )
   [[ $offered == "$listed" ]] || {
     echo "FAIL: rwreport options offered '$offered', rwreport --help lists '$listed'"
+    failed=1
+  }
+fi
+# rwstation: its options, a folder after --session, the plan as a file.
+mkdir "$scratch/sessions"
+expect "rwstation --s" "--session --stop-wait"
+expect "rwstation --session $scratch/s" "$scratch/sessions"
+expect "rwstation --reader " ""
+expect "rwstation --require 99 $scratch/e" "$scratch/events.jsonl"
+if [[ -n $rwstation ]]; then
+  offered=$(complete_line "rwstation --")
+  listed=$("$rwstation" --help | grep -o -- '--[a-z][a-z-]*' | sort -u | paste -sd ' ')
+  [[ $offered == "$listed" ]] || {
+    echo "FAIL: rwstation options offered '$offered', rwstation --help lists '$listed'"
     failed=1
   }
 fi
