@@ -14,6 +14,7 @@
 #include "app/rwstation/progress.h"
 #include "app/rwstation/verdict.h"
 #include "app/rwstation/view.h"
+#include "platform/process.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -242,14 +243,15 @@ TEST(StationVerdictTest, ReportArgumentsNameEveryReaderThatRan) {
   std::fclose(std::fopen(readers[0].resultPath.c_str(), "w"));
   readers[0].progress.runs = 1;
   readers[1].progress.runs = 2;  // its result file could not be written
-  EXPECT_EQ(ReportArguments(readers, "99", dir.Path()),
-            (std::vector<std::string>{"--by", "file", "--require", "99", "--compare", "--html",
-                                      dir / "report.html", readers[0].resultPath,
-                                      readers[0].logPath, readers[1].logPath}));
+  std::string page = dir.Path() + platform::PathSeparator() + "report.html";
+  EXPECT_EQ(
+      ReportArguments(readers, "99", dir.Path()),
+      (std::vector<std::string>{"--by", "file", "--require", "99", "--compare", "--html", page,
+                                readers[0].resultPath, readers[0].logPath, readers[1].logPath}));
   readers[1].progress.runs = 0;
   EXPECT_EQ(ReportArguments(readers, "", dir.Path()),
-            (std::vector<std::string>{"--by", "file", "--html", dir / "report.html",
-                                      readers[0].resultPath, readers[0].logPath}));
+            (std::vector<std::string>{"--by", "file", "--html", page, readers[0].resultPath,
+                                      readers[0].logPath}));
 }
 
 }  // namespace
