@@ -56,8 +56,9 @@ bool MakeFolder(const std::string &path, std::string *error);
 // True when standard output is a terminal (on Windows a console, switched
 // to understanding the cursor control sequences).
 bool OutputIsTerminal();
-// The terminal's width in characters, 0 when unknown.
+// The terminal's width in characters and height in lines, 0 when unknown.
 int TerminalColumns();
+int TerminalRows();
 
 // Pauses for `milliseconds`, whatever signals arrive meanwhile.
 void Pause(int milliseconds);

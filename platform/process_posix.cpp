@@ -202,6 +202,12 @@ void Pause(int milliseconds) {
   }
 }
 
+int TerminalRows() {
+  struct winsize size;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_row;
+}
+
 double OwnProcessorSeconds() {
   struct rusage usage;
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;

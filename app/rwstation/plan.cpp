@@ -19,9 +19,19 @@ std::vector<std::string> SplitWords(const std::string &text) {
   return words;
 }
 
-// Names become file names in the session folder and labels in the report.
+// Windows opens a device for these names, whatever the extension.
+bool IsDeviceName(const std::string &name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char &c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+// Names become file names in the session folder and labels in the report;
+// a plan is good on every platform.
 bool IsPlainName(const std::string &name) {
-  if (name.empty() || name[0] == '.' || name.size() > 64) return false;
+  if (name.empty() || name[0] == '.' || name.size() > 64 || IsDeviceName(name)) return false;
   for (char c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
       return false;
@@ -107,7 +117,8 @@ bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::s
     std::string device;
     if (!IsPlainName(reader.name)) {
       error = "reader name " + Quoted(reader.name) +
-              ": letters, digits, '-', '_' and '.' only, not first '.', at most 64";
+              ": letters, digits, '-', '_' and '.' only, not first '.', at most 64, "
+              "no device name (CON, NUL, COM1...)";
     } else if (nameAt.count(reader.name)) {
       error = "reader name " + reader.name + " already used on " + nameAt[reader.name];
     } else if (reader.tool != "kestrow" && reader.tool != "brimlet") {

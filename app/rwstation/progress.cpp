@@ -120,16 +120,17 @@ std::string FailureSummary(const ReaderProgress &progress) {
   return text;
 }
 
-std::string LogFollower::ReadFrom() {
-  std::FILE *file = std::fopen(path_.c_str(), "rb");
-  if (!file) return "";
+LogFollower::~LogFollower() {
+  if (file_) std::fclose(file_);
+}
+
+std::string LogFollower::ReadMore() {
+  if (!file_) file_ = std::fopen(path_.c_str(), "rb");
+  if (!file_) return "";
+  std::clearerr(file_);  // past the end before: the tool may have written more since
   std::string text;
-  if (std::fseek(file, static_cast<long>(offset_), SEEK_SET) == 0) {
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  }
-  std::fclose(file);
-  offset_ += static_cast<std::int64_t>(text.size());
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
   return text;
 }

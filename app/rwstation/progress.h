@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
@@ -54,16 +55,20 @@ void ApplyExit(int exitStatus, ReaderProgress *progress);
 std::string FailureSummary(const ReaderProgress &progress);
 
 // Reads a growing file from where the last call stopped and hands over each
-// complete line; a line still being written waits for its end.
+// complete line; a line still being written waits for its end. The file is
+// kept open, so that a log of many gigabytes is never searched from its
+// start again.
 class LogFollower {
  public:
   explicit LogFollower(std::string path) : path_(std::move(path)) {}
+  ~LogFollower();
+  LogFollower(const LogFollower &) = delete;
+  LogFollower &operator=(const LogFollower &) = delete;
   // Returns the count of lines handed over.
   template <typename OnLine>
   int ReadNew(OnLine onLine) {
     int count = 0;
-    std::string chunk = ReadFrom();
-    partial_ += chunk;
+    partial_ += ReadMore();
     std::size_t start = 0;
     for (std::size_t end; (end = partial_.find('\n', start)) != std::string::npos;
          start = end + 1) {
@@ -78,8 +83,8 @@ class LogFollower {
 
  private:
   static constexpr std::size_t kMaxLine = 1 << 20;
-  std::string ReadFrom();
+  std::string ReadMore();
   std::string path_;
-  std::int64_t offset_ = 0;
+  std::FILE *file_ = nullptr;
   std::string partial_;
 };

@@ -25,6 +25,10 @@ std::string CommandText(const std::string &program, const std::vector<std::strin
 
 }  // namespace
 
+std::string ReportPage(const std::string &folder) {
+  return folder + platform::PathSeparator() + "report.html";
+}
+
 std::string NewSessionFolder() {
   std::time_t now = std::time(nullptr);
   char name[64] = "station";
@@ -49,12 +53,13 @@ Station::Station(const Plan &plan, SessionSettings settings) : settings_(std::mo
 }
 
 bool Station::CheckFolder(std::string *error) const {
-  for (const StationReader &reader : readers_) {
-    for (const std::string *path : {&reader.resultPath, &reader.logPath, &reader.consolePath}) {
-      if (platform::PathExists(*path)) {
-        *error = *path + " exists already: give a new session folder";
-        return false;
-      }
+  std::vector<std::string> paths{ReportPage(settings_.folder)};
+  for (const StationReader &reader : readers_)
+    paths.insert(paths.end(), {reader.resultPath, reader.logPath, reader.consolePath});
+  for (const std::string &path : paths) {
+    if (platform::PathExists(path)) {
+      *error = path + " exists already: give a new session folder";
+      return false;
     }
   }
   return true;
@@ -128,7 +133,10 @@ void Station::EndLateReaders() {
 void Station::Redraw() {
   std::vector<ReaderRow> rows;
   for (const StationReader &reader : readers_) rows.push_back({&reader.plan, &reader.progress});
-  std::vector<std::string> lines = TableLines(rows, platform::TerminalColumns() - 1);
+  // A line as wide as the terminal, or a table as high, would scroll it and
+  // spoil the redraw in place.
+  std::vector<std::string> lines =
+      TableLines(rows, platform::TerminalColumns() - 1, platform::TerminalRows() - 1);
   if (drawnLines_ > 0) std::printf("\x1b[%dA", drawnLines_);
   for (const std::string &line : lines) std::printf("\r\x1b[2K%s\n", line.c_str());
   drawnLines_ = static_cast<int>(lines.size());

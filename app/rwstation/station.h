@@ -53,3 +53,5 @@ class Station {
 // The folder of a new session: station-YYYYMMDD-HHMMSS (local time), with a
 // number added when that exists already.
 std::string NewSessionFolder();
+// rwreport's page in the session folder.
+std::string ReportPage(const std::string &folder);

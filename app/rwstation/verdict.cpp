@@ -37,7 +37,7 @@ std::vector<std::string> ReportArguments(const std::vector<StationReader> &reade
   std::vector<std::string> args{"--by", "file"};
   if (!requireRate.empty()) args.insert(args.end(), {"--require", requireRate});
   if (grouped >= 2) args.push_back("--compare");
-  args.insert(args.end(), {"--html", folder + platform::PathSeparator() + "report.html"});
+  args.insert(args.end(), {"--html", ReportPage(folder)});
   args.insert(args.end(), files.begin(), files.end());
   return args;
 }

@@ -42,7 +42,7 @@ std::string RateText(long long successes, long long attempts) {
                 100.0 * interval.high);
 }
 
-std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int columns) {
+std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int columns, int maxLines) {
   int nameWidth = 6, portWidth = 4, stateWidth = 12;
   for (const ReaderRow &row : rows) {
     nameWidth = std::max(nameWidth, static_cast<int>(row.reader->name.size()));
@@ -57,9 +57,15 @@ std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int colu
                  stateWidth, "state", "runs", "attempts", "rate (95 % interval)",
                  static_cast<int>(kMarksShown), "marks", "failures"),
           columns));
-  long long attempts = 0, successes = 0;
-  int runs = 0, failed = 0, active = 0;
-  for (const ReaderRow &row : rows) {
+  // What does not fit is left out, failed readers last of all.
+  std::size_t room = rows.size();
+  if (maxLines > 0) room = std::min(room, static_cast<std::size_t>(std::max(maxLines - 2, 0)));
+  std::vector<ReaderRow> shown = rows;
+  std::stable_partition(shown.begin(), shown.end(), [&](const ReaderRow &row) {
+    return room < rows.size() && row.progress->state == ReaderState::kFailed;
+  });
+  shown.resize(room);
+  for (const ReaderRow &row : shown) {
     const ReaderProgress &p = *row.progress;
     lines.push_back(Cut(
         Format("%-*s %-*.*s %-*.*s %5d %9lld  %-26s %-*s %s", nameWidth, row.reader->name.c_str(),
@@ -67,6 +73,11 @@ std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int colu
                StateText(p).c_str(), p.runs, p.attempts, RateText(p.successes, p.attempts).c_str(),
                static_cast<int>(kMarksShown), p.lastMarks.c_str(), FailureSummary(p).c_str()),
         columns));
+  }
+  long long attempts = 0, successes = 0;
+  int runs = 0, failed = 0, active = 0;
+  for (const ReaderRow &row : rows) {
+    const ReaderProgress &p = *row.progress;
     attempts += p.attempts;
     successes += p.successes;
     runs += p.runs;
@@ -74,6 +85,7 @@ std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int colu
     active += p.state != ReaderState::kFailed && p.state != ReaderState::kEnded;
   }
   std::string summary = Format("%d running, %d failed", active, failed);
+  if (room < rows.size()) summary += Format(", %zu not shown", rows.size() - room);
   lines.push_back(
       Cut(Format("%-*s %-*s %-*s %5d %9lld  %s", nameWidth, "total", portWidth, "", stateWidth,
                  summary.c_str(), runs, attempts, RateText(successes, attempts).c_str()),

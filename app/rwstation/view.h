@@ -18,8 +18,11 @@ struct ReaderRow {
 std::string RateText(long long successes, long long attempts);
 
 // A header, one line per reader and a total line, each cut to `columns`
-// characters (none cut when 0).
-std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int columns);
+// characters (none cut when 0). When more than `maxLines` lines (0: no
+// limit) would be needed, failed readers are shown first and the total line
+// says how many readers are left out.
+std::vector<std::string> TableLines(const std::vector<ReaderRow> &rows, int columns,
+                                    int maxLines = 0);
 
 // The plain line of a reader's run that has just ended.
 std::string RunLine(const ReaderRow &row);

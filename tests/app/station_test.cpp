@@ -75,13 +75,17 @@ TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
       "line 8: names no port (c PORT): readers of a station do not search for their R/W",
       "line 9: reader name a already used on line 1",
       "line 10: reader name \"../x\": letters, digits, '-', '_' and '.' only, not first '.', at "
-      "most 64",
+      "most 64, no device name (CON, NUL, COM1...)",
       "line 11: option word \"v\" only prints the tool's version",
       "line 12: the tool refuses \"zz 1\"",
       "line 13: require takes one rate in percent, from 0 to 100",
       "line 14: unknown tool \"\" (kestrow or brimlet)",
   };
   EXPECT_EQ(errors, expected);
+  for (const char *name : {"nul", "Com3.a", "aux.txt", ".hidden", "a:b"})
+    EXPECT_EQ(PlanErrors(std::string(name) + " brimlet c x\n").size(), 1u) << name;
+  for (const char *name : {"com10", "console", "unit-07_b.2"})
+    EXPECT_TRUE(PlanErrors(std::string(name) + " brimlet c x\n").empty()) << name;
   EXPECT_EQ(PlanErrors("# nothing\n"), std::vector<std::string>{"the plan names no reader"});
   EXPECT_EQ(PlanErrors("a brimlet c x\nrequire 90\nrequire 95\n"),
             std::vector<std::string>{"line 3: require given twice"});
@@ -224,6 +228,16 @@ TEST(StationViewTest, RateLinesAndTable) {
   EXPECT_NE(table[1].find("oooX"), std::string::npos);
   EXPECT_NE(table[2].find("1 running, 0 failed"), std::string::npos);
   for (const std::string &line : TableLines({row}, 30)) EXPECT_LE(line.size(), 30u);
+  // A table higher than the terminal shows the failed readers first.
+  PlannedReader other{"unit08", "kestrow", {}, "/dev/ttyUSB4", "line 2"};
+  ReaderProgress broken;
+  broken.state = ReaderState::kFailed;
+  broken.cause = "cannot open /dev/ttyUSB4";
+  std::vector<std::string> short_ = TableLines({row, {&other, &broken}}, 0, 3);
+  ASSERT_EQ(short_.size(), 3u);
+  EXPECT_EQ(short_[1].substr(0, 7), "unit08 ");
+  EXPECT_NE(short_[2].find("1 running, 1 failed, 1 not shown"), std::string::npos);
+  EXPECT_EQ(TableLines({row, {&other, &broken}}, 0, 4)[1].substr(0, 7), "unit07 ");
   p.state = ReaderState::kEnded;
   p.cause = "signal";
   p.closeSent = true;
