@@ -64,6 +64,12 @@ void ApplyConnecting(const eventlog::Fields &event, const std::string &kind, Rea
 }  // namespace
 
 bool ApplyEvent(const eventlog::Fields &event, ReaderProgress *p) {
+  // Events of a format this program does not know are not read as if it did.
+  long long version = Number(event, "v");
+  if (version < 1 || version > eventlog::kFormatVersion) {
+    p->cause = "event log format version " + Field(event, "v") + " not understood";
+    return false;
+  }
   const std::string kind = Field(event, "ev");
   if (kind == "start") {
     p->state = ReaderState::kConnecting;

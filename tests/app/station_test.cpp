@@ -110,6 +110,9 @@ TEST(StationPlanTest, RateText) {
     EXPECT_FALSE(IsRateText(bad)) << bad;
 }
 
+// The start of an event of the format version the tools write.
+const std::string kV = "{\"v\":" + std::to_string(eventlog::kFormatVersion) + ",";
+
 ReaderProgress Replay(const std::vector<std::string> &lines, int *runEnds = nullptr) {
   ReaderProgress progress;
   for (const std::string &line : lines) {
@@ -122,17 +125,17 @@ ReaderProgress Replay(const std::vector<std::string> &lines, int *runEnds = null
 }
 
 std::string Attempt(int n, const char *mark, const char *failure) {
-  return "{\"v\":2,\"t\":1,\"ev\":\"attempt\",\"run\":1,\"n\":" + std::to_string(n) +
+  return kV + "\"t\":1,\"ev\":\"attempt\",\"run\":1,\"n\":" + std::to_string(n) +
          ",\"result\":0,\"mark\":\"" + mark + "\",\"us\":5,\"failure\":\"" + failure + "\"}";
 }
 
 TEST(StationProgressTest, FollowsStatesFiguresMarksAndFailures) {
   int runEnds = 0;
-  std::vector<std::string> lines{"{\"v\":2,\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\"}"};
+  std::vector<std::string> lines{kV + "\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\"}"};
   ReaderProgress p = Replay(lines);
   EXPECT_EQ(p.state, ReaderState::kConnecting);
-  lines.push_back("{\"v\":2,\"t\":2,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":true}");
-  lines.push_back("{\"v\":2,\"t\":3,\"ev\":\"connect\",\"ok\":true,\"failure\":\"none\"}");
+  lines.push_back(kV + "\"t\":2,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":true}");
+  lines.push_back(kV + "\"t\":3,\"ev\":\"connect\",\"ok\":true,\"failure\":\"none\"}");
   for (int n = 1; n <= 12; ++n)
     lines.push_back(n % 4 == 0 ? Attempt(n, "X", "no ACK")
                     : n == 5   ? Attempt(n, ".", "no card")
@@ -143,23 +146,31 @@ TEST(StationProgressTest, FollowsStatesFiguresMarksAndFailures) {
   EXPECT_EQ(p.successes, 8);
   EXPECT_EQ(p.lastMarks, "oX.ooXoooX");
   EXPECT_EQ(FailureSummary(p), "no ACK 3, no card 1");
-  lines.push_back("{\"v\":2,\"t\":4,\"ev\":\"run\",\"run\":1,\"successes\":8,\"attempts\":12}");
-  lines.push_back(
-      "{\"v\":2,\"t\":5,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":false,"
-      "\"error\":\"No such file or directory\"}");
+  lines.push_back(kV + "\"t\":4,\"ev\":\"run\",\"run\":1,\"successes\":8,\"attempts\":12}");
+  lines.push_back(kV +
+                  "\"t\":5,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":false,"
+                  "\"error\":\"No such file or directory\"}");
   p = Replay(lines, &runEnds);
   EXPECT_EQ(runEnds, 1);
   EXPECT_EQ(p.runs, 1);
   EXPECT_EQ(p.lastRun.successes, 8);
   EXPECT_EQ(p.state, ReaderState::kReconnecting);
-  lines.push_back("{\"v\":2,\"t\":6,\"ev\":\"reconnect\",\"run\":2,\"ok\":false}");
-  lines.push_back("{\"v\":2,\"t\":7,\"ev\":\"stop\",\"reason\":\"reconnection failed\"}");
+  lines.push_back(kV + "\"t\":6,\"ev\":\"reconnect\",\"run\":2,\"ok\":false}");
+  lines.push_back(kV + "\"t\":7,\"ev\":\"stop\",\"reason\":\"reconnection failed\"}");
   p = Replay(lines);
   EXPECT_EQ(p.state, ReaderState::kStopping);
   // A tool that lost its R/W ends with status 0, and has still failed.
   ApplyExit(0, &p);
   EXPECT_EQ(p.state, ReaderState::kFailed);
   EXPECT_EQ(p.cause, "reconnection failed");
+}
+
+TEST(StationProgressTest, EventsOfAnUnknownFormatVersionAreNotRead) {
+  ReaderProgress p = Replay({"{\"v\":99,\"t\":1,\"ev\":\"run\",\"run\":1}",
+                             "{\"t\":1,\"ev\":\"attempt\",\"failure\":\"none\"}"});
+  EXPECT_EQ(p.runs, 0);
+  EXPECT_EQ(p.attempts, 0);
+  EXPECT_EQ(p.cause, "event log format version  not understood");
 }
 
 TEST(StationProgressTest, EndsAccordingToExitStatusAndRuns) {
