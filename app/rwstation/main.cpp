@@ -144,5 +144,10 @@ int main(int argc, char **argv) {
   platform::ClockReading ended = platform::ReadClock();
   ReportOwnLoad(static_cast<double>(ended.seconds - started.seconds) +
                 (ended.milliseconds - started.milliseconds) / 1000.0);
-  return Verdict(station.Readers(), plan.requireRate, session.folder);
+  int status = Verdict(station.Readers(), plan.requireRate, session.folder);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "rwstation: cannot write the standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
 }

@@ -17,9 +17,13 @@ double Seconds(const platform::ClockReading &clock) {
 
 double Now() { return Seconds(platform::ReadClock()); }
 
+// The command as the station's output shows it: keys are not shown.
 std::string CommandText(const std::string &program, const std::vector<std::string> &args) {
   std::string text = program;
-  for (const std::string &arg : args) text += " " + arg;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    bool key = i > 0 && (args[i - 1] == "ka" || args[i - 1] == "kb") && i % 2 == 1;
+    text += " " + (key ? std::string("(key)") : args[i]);
+  }
   return text;
 }
 
@@ -139,6 +143,7 @@ void Station::Redraw() {
       TableLines(rows, platform::TerminalColumns() - 1, platform::TerminalRows() - 1);
   if (drawnLines_ > 0) std::printf("\x1b[%dA", drawnLines_);
   for (const std::string &line : lines) std::printf("\r\x1b[2K%s\n", line.c_str());
+  std::printf("\x1b[J");  // what a taller table left below
   drawnLines_ = static_cast<int>(lines.size());
   std::fflush(stdout);
 }

@@ -109,7 +109,7 @@ TEST(StationRunTest, PlainLinesPerRunAndAMissingPortStopsNoOtherReader) {
   SimProcess plain({"--fault=no-ack@3"});
   std::string session = dir / "session";
   std::string plan = WritePlan(dir, "unit01 kestrow c " + secured.Path() +
-                                        " t 20\n"
+                                        " t 20 ka 5A3C960F71E248BD\n"
                                         "unit02 brimlet c " +
                                         plain.Path() +
                                         " t 25 at 500\n"
@@ -128,6 +128,11 @@ TEST(StationRunTest, PlainLinesPerRunAndAMissingPortStopsNoOtherReader) {
   EXPECT_NE(r.out.find("unit01 stopped (single run done): 1 runs, 16/20, 80.00 % [58.40, "
                        "91.93], close command sent\n"),
             std::string::npos);
+  // A key given in the plan is used, and not shown.
+  EXPECT_NE(r.out.find("unit01 started: kestrow c " + secured.Path() + " t 20 ka (key) f "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("5A3C960F71E248BD"), std::string::npos);
   EXPECT_NE(r.out.find("unit03 failed (cannot open " + dir / "no-such-port"), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("rwstation: unit03 failed: cannot open"), std::string::npos);
