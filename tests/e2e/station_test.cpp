@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -253,6 +254,43 @@ TEST(StationRunTest, TerminalViewRedrawsStatesAndRatesUntilCtrlC) {
   EXPECT_NE(run.screen.find("stopped (signal)"), std::string::npos) << run.screen;
   EXPECT_NE(run.screen.find("0 running, 1 failed"), std::string::npos) << run.screen;
   ExpectOrderlyFiles(session, "alpha", "signal");
+}
+
+// The station's verdict from the exit status of the rwreport beside it: a
+// copy of the station in a folder of its own, with the real tools and a
+// stand-in rwreport that records its words and ends with a chosen status.
+TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
+  ScratchDir dir;
+  std::string bin = dir / "bin";
+  ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+  ASSERT_EQ(RunProgram("/bin/cp", {Station(), bin + "/rwstation"}).exitCode, 0);
+  char *brimlet = realpath((BinDir() + "/brimlet").c_str(), nullptr);
+  ASSERT_NE(brimlet, nullptr);
+  ASSERT_EQ(symlink(brimlet, (bin + "/brimlet").c_str()), 0);
+  free(brimlet);
+  std::FILE *script = std::fopen((bin + "/rwreport").c_str(), "w");
+  std::fputs(
+      "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/words\"\n"
+      "echo the report\nexit \"$REPORT_STATUS\"\n",
+      script);
+  std::fclose(script);
+  ASSERT_EQ(chmod((bin + "/rwreport").c_str(), 0700), 0);
+  SimProcess first({}, false), second({}, false);
+  std::string plan = WritePlan(dir, "require 99.5\na brimlet c " + first.Path() +
+                                        " t 5\nb brimlet c " + second.Path() + " t 5\n");
+  int session = 0;
+  for (auto [reportStatus, expected] : {std::pair{0, 0}, {1, 1}, {2, 1}}) {
+    setenv("REPORT_STATUS", std::to_string(reportStatus).c_str(), 1);
+    std::string folder = dir / ("s" + std::to_string(++session));
+    RunResult r = RunProgram(bin + "/rwstation", {"--session", folder, plan}, "", kGenerousMs);
+    EXPECT_EQ(r.exitCode, expected) << reportStatus << r.out << r.err;
+    EXPECT_NE(r.out.find("\nthe report\n"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(bin + "/words"), "--by\nfile\n--require\n99.5\n--compare\n--html\n" +
+                                            folder + "/report.html\n" + folder + "/a.txt\n" +
+                                            folder + "/a.log\n" + folder + "/b.txt\n" + folder +
+                                            "/b.log\n");
+  }
+  unsetenv("REPORT_STATUS");
 }
 
 bool ReportHasGate() {
