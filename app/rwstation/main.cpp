@@ -28,7 +28,7 @@ const char kUsage[] =
     "  --reader LINE     a reader, as a line of the plan (repeatable)\n"
     "  --require RATE    the success rate in percent that every reader must show\n"
     "  --session DIR     the session folder (default station-YYYYMMDD-HHMMSS)\n"
-    "  --stop-wait SECS  how long a stopped reader may take to end (default 10)\n"
+    "  --stop-wait SECS  how long a stopped reader may take to end, 1 to 3600 (default 10)\n"
     "  --help            print this text and exit\n"
     "  --version         print the version and exit\n"
     "Exit status: 0 every reader ran and passed, 1 a reader failed or did not pass,\n"
@@ -55,8 +55,11 @@ bool ParseArguments(int argc, char **argv, Arguments *args) {
     } else if (word == "--session" && hasValue) {
       args->folder = argv[++i];
     } else if (word == "--stop-wait" && hasValue) {
-      args->stopWaitSeconds = std::atoi(argv[++i]);
-      if (args->stopWaitSeconds <= 0 || args->stopWaitSeconds > 3600) return false;
+      const char *text = argv[++i];
+      char *end = nullptr;
+      long seconds = std::strtol(text, &end, 10);
+      if (end == text || *end != '\0' || seconds <= 0 || seconds > 3600) return false;
+      args->stopWaitSeconds = static_cast<int>(seconds);
     } else if (!word.empty() && word[0] == '-') {
       return false;
     } else if (args->planPath.empty()) {

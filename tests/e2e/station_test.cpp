@@ -93,8 +93,12 @@ TEST(StationPlanCheckTest, EachMistakeRefusedWithItsLineBeforeAnythingStarts) {
   EXPECT_EQ(r.err,
             "rwstation: --reader 2: port x already named on --reader 1\n"
             "rwstation: the plan is refused; no reader was started\n");
-  for (std::vector<std::string> words :
-       {std::vector<std::string>{}, {"--require", "abc", plan}, {"--bogus", plan}}) {
+  for (std::vector<std::string> words : {std::vector<std::string>{},
+                                         {"--require", "abc", plan},
+                                         {"--bogus", plan},
+                                         {"--stop-wait", "5x", plan},
+                                         {"--stop-wait", "0", plan},
+                                         {plan, plan}}) {
     r = RunProgram(Station(), words);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("Usage: rwstation"), std::string::npos);
