@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,11 @@ int TerminalRows();
 
 // Pauses for `milliseconds`, whatever signals arrive meanwhile.
 void Pause(int milliseconds);
+
+// Moves a file's read position to `offset` bytes from its start, also
+// beyond 2 GB. Also makes data written by another process since the last
+// read at the end visible, which some C runtimes do not do by themselves.
+bool SeekFile(std::FILE *file, std::int64_t offset);
 
 // The processor time this process has used so far, in seconds.
 double OwnProcessorSeconds();

@@ -208,6 +208,10 @@ int TerminalRows() {
   return size.ws_row;
 }
 
+bool SeekFile(std::FILE *file, std::int64_t offset) {
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 double OwnProcessorSeconds() {
   struct rusage usage;
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;

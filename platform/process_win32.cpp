@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/process.h"
@@ -212,6 +213,10 @@ int TerminalRows() {
 }
 
 void Pause(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+bool SeekFile(std::FILE *file, std::int64_t offset) {
+  return _fseeki64(file, offset, SEEK_SET) == 0;
+}
 
 double OwnProcessorSeconds() {
   FILETIME created, exited, kernel, user;

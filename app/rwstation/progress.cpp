@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/process.h"
+
 const char *StateName(ReaderState state) {
   switch (state) {
     case ReaderState::kStarting: return "starting";
@@ -132,11 +134,12 @@ LogFollower::~LogFollower() {
 
 std::string LogFollower::ReadMore() {
   if (!file_) file_ = std::fopen(path_.c_str(), "rb");
-  if (!file_) return "";
-  std::clearerr(file_);  // past the end before: the tool may have written more since
+  // Past the end before: the tool may have written more since.
+  if (!file_ || !platform::SeekFile(file_, offset_)) return "";
   std::string text;
   char buffer[65536];
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
+  offset_ += static_cast<std::int64_t>(text.size());
   return text;
 }

@@ -86,5 +86,6 @@ class LogFollower {
   std::string ReadMore();
   std::string path_;
   std::FILE *file_ = nullptr;
+  std::int64_t offset_ = 0;
   std::string partial_;
 };
