@@ -6,8 +6,8 @@ include(GNUInstallDirs)
 # licence. Set on for a Linux build to check that layout.
 option(WINDOWS_LAYOUT "Install in the layout of the Windows zip" ${WIN32})
 
-set(INSTALLED_PROGRAMS kestrow brimlet rwsim rwreport)
-set(DOC_FILES README.md LICENSE CHANGELOG.md docs/event-log.md)
+set(INSTALLED_PROGRAMS kestrow brimlet rwsim rwreport rwstation)
+set(DOC_FILES README.md LICENSE CHANGELOG.md docs/event-log.md docs/station-example.plan)
 if(TARGET rwsim)
   list(APPEND DOC_FILES docs/rwsim.md)
 endif()
@@ -64,7 +64,7 @@ else()
   endforeach()
   # One completion file serves all programs; bash-completion looks it up by
   # the name of the command being completed.
-  foreach(program kestrow brimlet rwsim rwreport)
+  foreach(program kestrow brimlet rwsim rwreport rwstation)
     install(FILES completion/kestrow.bash RENAME ${program}
       DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   endforeach()

@@ -14,7 +14,8 @@ compared.
 kestrow drives readers/writers that protect their commands with Triple-DES
 (mutual authentication and sealed messages), brimlet plain ones. rwsim
 simulates both kinds on a pseudo-terminal, with card schedules, fault
-injection and a frame trace.
+injection and a frame trace. rwstation runs one tool per reader for many
+readers at once, with one live view and one verdict.
 Licence: MIT.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)

@@ -1,4 +1,4 @@
-# Bash completion for kestrow, brimlet, rwsim and rwreport. Installed once per program
+# Bash completion for kestrow, brimlet, rwsim, rwreport and rwstation. Installed once per program
 # name, so that bash-completion finds it on first use of any of them.
 
 # Serial devices present on this machine, one per line.
@@ -121,6 +121,34 @@ _kestrow_rwreport() {
   _kestrow_trim_replies "$cur"
 }
 
+# rwstation: --options, a folder after --session, nothing to offer after
+# --reader, --require and --stop-wait, the plan file everywhere else.
+_kestrow_rwstation() {
+  local -a _kestrow_line_words
+  _kestrow_words
+  local count=${#_kestrow_line_words[@]}
+  local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
+  COMPREPLY=()
+  case $prev in
+    --reader | --require | --stop-wait) return 0 ;;
+    --session)
+      mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+      compopt -o filenames 2>/dev/null
+      ;;
+    *)
+      if [[ $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "--reader --require --session --stop-wait --help
+          --version" -- "$cur")
+      else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        compopt -o filenames 2>/dev/null
+      fi
+      ;;
+  esac
+  _kestrow_trim_replies "$cur"
+}
+
 complete -F _kestrow_tool kestrow brimlet
 complete -F _kestrow_rwsim rwsim
 complete -F _kestrow_rwreport rwreport
+complete -F _kestrow_rwstation rwstation

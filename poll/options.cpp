@@ -169,3 +169,11 @@ ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSet
   }
   return ParseOutcome::kRun;
 }
+
+int FirstRefusedOptionWord(int argc, char **argv, ReaderSettings &reader, PollSettings &poll) {
+  for (int i = 1; i < argc; i += 2) {
+    if (argv[i][0] == 'v' || i + 1 >= argc || !ApplyOption(argv[i], argv[i + 1], reader, poll))
+      return i;
+  }
+  return 0;
+}

@@ -29,3 +29,9 @@ enum class ParseOutcome { kRun, kShown, kRefused };
 
 ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
                           const ToolTexts &texts);
+
+// Applies option words as ParseOptions does, printing nothing, for a program
+// that checks a tool's words before starting it. Returns the index in argv
+// of the first word refused (a bad or unknown word, one without its value,
+// the version word, which ends a tool at once), or 0 when all apply.
+int FirstRefusedOptionWord(int argc, char **argv, ReaderSettings &reader, PollSettings &poll);

@@ -89,10 +89,11 @@ else
   rwsim --help >/dev/null || fail "rwsim --help"
   [ "$(rwsim --version)" = "rwsim $version" ] || fail "rwsim --version is not $version"
   rwreport --version >/dev/null || fail "rwreport --version"
-  for page in kestrow brimlet rwsim rwreport; do
+  rwstation --version >/dev/null || fail "rwstation --version"
+  for page in kestrow brimlet rwsim rwreport rwstation; do
     man -w "$page" || fail "man -w $page"
   done
-  for program in kestrow brimlet rwsim rwreport; do
+  for program in kestrow brimlet rwsim rwreport rwstation; do
     bash -c "source /usr/share/bash-completion/completions/$program && complete -p $program" \
       >/dev/null || fail "bash completion of $program"
   done

@@ -27,8 +27,9 @@ echo "== Windows zip"
 (cd build-win64 && rm -f ./*.zip && cpack -G ZIP >/dev/null)
 zip=$(ls build-win64/*.zip)
 listing=$(unzip -Z1 "$zip")
-for file in kestrow.exe brimlet.exe rwreport.exe manual/kestrow.txt manual/brimlet.txt \
-  manual/rwreport.txt LICENSE.txt README.md CHANGELOG.md; do
+for file in kestrow.exe brimlet.exe rwreport.exe rwstation.exe manual/kestrow.txt \
+  manual/brimlet.txt manual/rwreport.txt manual/rwstation.txt station-example.plan LICENSE.txt \
+  README.md CHANGELOG.md; do
   grep -q "^[^/]*/$file\$" <<<"$listing" || { echo "$zip lacks $file" >&2; exit 1; }
 done
 echo "$zip: ok"

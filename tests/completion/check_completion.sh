@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the bash completion functions on typed lines, as bash would call them,
 # and compares the candidates offered.
-# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM [RWREPORT_PROGRAM]
+# Usage: check_completion.sh COMPLETION_FILE RWSIM_PROGRAM [RWREPORT_PROGRAM [RWSTATION_PROGRAM]]
 set -u
 source "$1"
 rwsim=$2
 rwreport=${3:-}
+rwstation=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
@@ -139,15 +140,26 @@ expect "rwreport $scratch/e" "$scratch/events.jsonl"
 expect "rwreport --csv $scratch/rw" "$scratch/rw0"
 expect "rwreport --html $scratch/" "$scratch/events.jsonl $scratch/rw0"
 expect "rwreport --html --" ""
-if [[ -n $rwreport ]]; then
-  offered=$(complete_line "rwreport --")
+# The --options offered for PROGRAM are those its --help lists.
+expect_help_options() {  # name program
+  [[ -n $2 ]] || return 0
+  local offered listed
+  offered=$(complete_line "$1 --")
   listed=$(
-    { "$rwreport" --help | grep -o -- '--[a-z][a-z-]*'; echo --help; echo --version; } |
+    { "$2" --help | grep -o -- '--[a-z][a-z-]*'; echo --help; echo --version; } |
       sort -u | paste -sd ' '
   )
   [[ $offered == "$listed" ]] || {
-    echo "FAIL: rwreport options offered '$offered', rwreport --help lists '$listed'"
+    echo "FAIL: $1 options offered '$offered', $1 --help lists '$listed'"
     failed=1
   }
-fi
+}
+expect_help_options rwreport "$rwreport"
+# rwstation: its options, a folder after --session, the plan as a file.
+mkdir "$scratch/sessions"
+expect "rwstation --s" "--session --stop-wait"
+expect "rwstation --session $scratch/s" "$scratch/sessions"
+expect "rwstation --reader " ""
+expect "rwstation --require 99 $scratch/e" "$scratch/events.jsonl"
+expect_help_options rwstation "$rwstation"
 exit $failed

@@ -213,4 +213,32 @@ TEST_F(WineTest, UnopenableResultFileGivesCodePage932Message) {
             kAuthentication.substr(0, kAuthentication.size() - 1));
 }
 
+// rwstation.exe runs the Windows tools, one per reader; Ctrl-C (SIGINT to
+// Wine, a console event for the station) reaches them as the key press
+// the station passes on through their standard input.
+TEST_F(WineTest, StationRunsReadersAndStopsThemInOrder) {
+  SimProcess always(SimOn(11, {}));
+  SimProcess pattern(SimOn(12, {"--card=ooo.o"}));
+  ResultFolder folder;
+  ChildProcess station(RequiredEnv("WINE"),
+                       WineArgs("rwstation", {"--session", folder.Windows("session"), "--reader",
+                                              "a brimlet c COM11", "--reader", "b brimlet c COM12",
+                                              "--reader", "c brimlet c COM13 t 5"}));
+  station.ReadUntil("a run 1:", 120000);
+  station.ReadUntil("b run 1:", 120000);
+  station.Signal(SIGINT);
+  EXPECT_NE(station.Wait(120000), -1);
+  const std::string &out = station.Output();
+  EXPECT_NE(out.find("b run 1: 80/100;"), std::string::npos) << out;
+  EXPECT_NE(out.find("c failed (cannot open"), std::string::npos) << out;
+  for (const char *name : {"a", "b"}) {
+    EXPECT_NE(out.find(std::string(name) + " stopped (key):"), std::string::npos) << out;
+    std::string log = ReadFile(folder.Host(std::string("session/") + name + ".log"));
+    EXPECT_NE(log.find("\"ev\":\"close\""), std::string::npos) << name;
+  }
+  EXPECT_EQ(CommandSequence(always.StopAndTrace()).substr(0, 5), "open,");
+  std::string sequence = CommandSequence(pattern.StopAndTrace());
+  EXPECT_EQ(sequence.substr(sequence.size() - 6), ",close") << sequence;
+}
+
 }  // namespace

@@ -1,0 +1,156 @@
+// rwstation: runs one kestrow or brimlet per reader of a plan at once, shows
+// their progress from their event logs, and ends with rwreport's verdict.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/rwstation/plan.h"
+#include "app/rwstation/station.h"
+#include "app/rwstation/verdict.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+#include "project_version.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: rwstation [options] PLAN\n"
+    "       rwstation [options] --reader \"NAME TOOL WORD VALUE...\"...\n"
+    "Runs one kestrow or brimlet per reader of the plan at once, shows their progress\n"
+    "from their event logs, and ends with rwreport's verdict over all readers.\n"
+    "PLAN is a file with one reader per line: a name, the tool (kestrow or brimlet)\n"
+    "and the tool's option words, e.g. \"unit07 kestrow c /dev/ttyUSB3 t 1000 d 7\";\n"
+    "a line \"require RATE\" sets the gate; # starts a comment. The station sets each\n"
+    "reader's f and log. Ctrl-C stops every reader in order.\n"
+    "  --reader LINE     a reader, as a line of the plan (repeatable)\n"
+    "  --require RATE    the success rate in percent that every reader must show\n"
+    "  --session DIR     the session folder (default station-YYYYMMDD-HHMMSS)\n"
+    "  --stop-wait SECS  how long a stopped reader may take to end, 1 to 3600 (default 10)\n"
+    "  --help            print this text and exit\n"
+    "  --version         print the version and exit\n"
+    "Exit status: 0 every reader ran and passed, 1 a reader failed or did not pass,\n"
+    "2 a bad plan or command line.\n";
+
+constexpr int kBadPlan = 2;
+
+struct Arguments {
+  std::string planPath;
+  std::vector<std::string> readerLines;
+  std::string requireRate;
+  std::string folder;
+  int stopWaitSeconds = 10;
+};
+
+bool ParseArguments(int argc, char **argv, Arguments *args) {
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (word == "--reader" && hasValue) {
+      args->readerLines.push_back(argv[++i]);
+    } else if (word == "--require" && hasValue && IsRateText(argv[i + 1])) {
+      args->requireRate = argv[++i];
+    } else if (word == "--session" && hasValue) {
+      args->folder = argv[++i];
+    } else if (word == "--stop-wait" && hasValue) {
+      const char *text = argv[++i];
+      char *end = nullptr;
+      long seconds = std::strtol(text, &end, 10);
+      if (end == text || *end != '\0' || seconds <= 0 || seconds > 3600) return false;
+      args->stopWaitSeconds = static_cast<int>(seconds);
+    } else if (!word.empty() && word[0] == '-') {
+      return false;
+    } else if (args->planPath.empty()) {
+      args->planPath = word;
+    } else {
+      return false;
+    }
+  }
+  return !args->planPath.empty() || !args->readerLines.empty();
+}
+
+bool ReadTextFile(const std::string &path, std::string *text) {
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  return !failed;
+}
+
+// The plan of the file and the command line, checked. Prints every mistake.
+bool LoadPlan(const Arguments &args, Plan *plan) {
+  std::vector<PlanLine> lines;
+  if (!args.planPath.empty()) {
+    std::string text;
+    if (!ReadTextFile(args.planPath, &text)) {
+      std::fprintf(stderr, "rwstation: cannot read the plan %s: %s\n", args.planPath.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    lines = PlanFileLines(text);
+    for (PlanLine &line : lines) line.where = args.planPath + " " + line.where;
+  }
+  for (std::size_t i = 0; i < args.readerLines.size(); ++i)
+    lines.push_back(PlanLine{args.readerLines[i], "--reader " + std::to_string(i + 1)});
+  std::vector<std::string> errors;
+  if (!ReadPlan(lines, plan, &errors)) {
+    for (const std::string &error : errors) std::fprintf(stderr, "rwstation: %s\n", error.c_str());
+    std::fprintf(stderr, "rwstation: the plan is refused; no reader was started\n");
+    return false;
+  }
+  if (!args.requireRate.empty()) plan->requireRate = args.requireRate;
+  return true;
+}
+
+void ReportOwnLoad(double wallSeconds) {
+  double cpu = platform::OwnProcessorSeconds();
+  std::printf("rwstation: processor time %.3f s in %.1f s (%.2f %% of one core)\n", cpu,
+              wallSeconds, wallSeconds > 0 ? 100.0 * cpu / wallSeconds : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("rwstation %s\n", PROJECT_VERSION_TEXT);
+    return 0;
+  }
+  Arguments args;
+  if (!ParseArguments(argc, argv, &args)) {
+    std::fputs(kUsage, stderr);
+    return kBadPlan;
+  }
+  Plan plan;
+  if (!LoadPlan(args, &plan)) return kBadPlan;
+  SessionSettings session{args.folder.empty() ? NewSessionFolder() : args.folder,
+                          args.stopWaitSeconds, platform::OutputIsTerminal()};
+  Station station(plan, session);
+  std::string error;
+  if (!platform::MakeFolder(session.folder, &error) || !station.CheckFolder(&error)) {
+    std::fprintf(stderr, "rwstation: %s\n", error.c_str());
+    return kBadPlan;
+  }
+  // From here on Ctrl-C and the signals only ask for the orderly stop.
+  platform::InstallStopHandlers();
+  platform::SetStoppable(true);
+  platform::ClockReading started = platform::ReadClock();
+  station.Run();
+  platform::ClockReading ended = platform::ReadClock();
+  ReportOwnLoad(static_cast<double>(ended.seconds - started.seconds) +
+                (ended.milliseconds - started.milliseconds) / 1000.0);
+  int status = Verdict(station.Readers(), plan.requireRate, session.folder);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "rwstation: cannot write the standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
+}

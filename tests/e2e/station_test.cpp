@@ -1,0 +1,318 @@
+// rwstation end to end: real tools against several simulators at once, the
+// plan check, the plain lines, the view on a terminal, Ctrl-C in the middle,
+// a reader without its R/W, and the verdict.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/text_files.h"
+
+namespace {
+
+constexpr int kGenerousMs = 120000;
+
+std::string Station() { return BinDir() + "/rwstation"; }
+
+int CountOf(const std::string &text, const std::string &part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+std::string WritePlan(const ScratchDir &dir, const std::string &text) {
+  std::string path = dir / "plan";
+  std::FILE *f = std::fopen(path.c_str(), "w");
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  return path;
+}
+
+// What a reader left in the session folder after an orderly end: as many
+// records as its log has runs, and its stop, and the close command.
+void ExpectOrderlyFiles(const std::string &folder, const std::string &name,
+                        const std::string &reason) {
+  std::string log = ReadFile(folder + "/" + name + ".log");
+  std::string records = ReadFile(folder + "/" + name + ".txt");
+  int runs = CountOf(log, "\"ev\":\"run\"");
+  EXPECT_GE(runs, 1) << name;
+  EXPECT_EQ(CountOf(records, "%,"), runs) << name << ": " << records;
+  EXPECT_EQ(CountOf(log, "\"ev\":\"stop\",\"reason\":\"" + reason + "\""), 1) << name;
+  EXPECT_EQ(CountOf(log, "\"ev\":\"close\""), 1) << name;
+}
+
+TEST(StationPlanCheckTest, EachMistakeRefusedWithItsLineBeforeAnythingStarts) {
+  ScratchDir dir;
+  SimProcess sim({}, false);
+  std::string plan = WritePlan(dir,
+                               "# three mistakes\n"
+                               "good brimlet c " +
+                                   sim.Path() +
+                                   " t 5\n"
+                                   "typo brimlat c /dev/ttyS7\n"
+                                   "twice kestrow c " +
+                                   sim.Path() +
+                                   "\n"
+                                   "\n"
+                                   "badword brimlet c /dev/ttyS9 rt fast\n"
+                                   "own brimlet c /dev/ttyS10 f mine.txt\n");
+  std::string session = dir / "session";
+  RunResult r = RunProgram(Station(), {"--session", session, plan}, "", kGenerousMs);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "rwstation: " + plan +
+                       " line 3: unknown tool \"brimlat\" (kestrow or brimlet)\n" +
+                       "rwstation: " + plan + " line 4: port " + sim.Path() + " already named on " +
+                       plan + " line 2\n" + "rwstation: " + plan +
+                       " line 6: the tool refuses \"rt fast\"\n" + "rwstation: " + plan +
+                       " line 7: sets the result file (f): the station names it "
+                       "in the session folder\n"
+                       "rwstation: the plan is refused; no reader was started\n");
+  EXPECT_EQ(ReadFile(session), "<missing>");  // no folder made, nothing started
+  // The same line on the command line is named by its place there.
+  r = RunProgram(Station(),
+                 {"--session", session, "--reader", "a brimlet c x", "--reader", "b brimlet c x"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err,
+            "rwstation: --reader 2: port x already named on --reader 1\n"
+            "rwstation: the plan is refused; no reader was started\n");
+  for (std::vector<std::string> words : {std::vector<std::string>{},
+                                         {"--require", "abc", plan},
+                                         {"--bogus", plan},
+                                         {"--stop-wait", "5x", plan},
+                                         {"--stop-wait", "0", plan},
+                                         {plan, plan}}) {
+    r = RunProgram(Station(), words);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Usage: rwstation"), std::string::npos);
+  }
+}
+
+// Several readers at once, each its own tool against its own simulator: a
+// secured one, a plain one with a fault, and one whose port is missing,
+// which fails alone.
+TEST(StationRunTest, PlainLinesPerRunAndAMissingPortStopsNoOtherReader) {
+  ScratchDir dir;
+  SimProcess secured({"--reader=secured", "--card=ooo.o"});
+  SimProcess plain({"--fault=no-ack@3"});
+  std::string session = dir / "session";
+  std::string plan = WritePlan(dir, "unit01 kestrow c " + secured.Path() +
+                                        " t 20 ka 5A3C960F71E248BD\n"
+                                        "unit02 brimlet c " +
+                                        plain.Path() +
+                                        " t 25 at 500\n"
+                                        "unit03 brimlet c " +
+                                        dir / "no-such-port" + " t 10\n");
+  RunResult r = RunProgram(Station(), {"--session", session, plan}, "", kGenerousMs);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("unit01 run 1: 16/20; so far 1 runs, 16/20, 80.00 % [58.40, 91.93]; "
+                       "failures: no card 4\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("unit02 run 1: 24/25; so far 1 runs, 24/25, 96.00 % [80.46, 99.29]; "
+                       "failures: no ACK 1\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("unit01 stopped (single run done): 1 runs, 16/20, 80.00 % [58.40, "
+                       "91.93], close command sent\n"),
+            std::string::npos);
+  // A key given in the plan is used, and not shown.
+  EXPECT_NE(r.out.find("unit01 started: kestrow c " + secured.Path() + " t 20 ka (key) f "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("5A3C960F71E248BD"), std::string::npos);
+  EXPECT_NE(r.out.find("unit03 failed (cannot open " + dir / "no-such-port"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("rwstation: unit03 failed: cannot open"), std::string::npos);
+  ExpectOrderlyFiles(session, "unit01", "single run done");
+  ExpectOrderlyFiles(session, "unit02", "single run done");
+  EXPECT_EQ(CommandSequence(secured.StopAndTrace()),
+            "get reader id,verify reader,confirm session key," + Repeat("poll,", 20) + "close");
+}
+
+// Ctrl-C in the middle of endless runs: every tool stops in order, writes
+// the record of its run cut short and sends its close command.
+TEST(StationRunTest, InterruptStopsEveryReaderInOrder) {
+  ScratchDir dir;
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::string planText;
+  for (int i = 0; i < 3; ++i) {
+    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--card=p=0.9"}));
+    planText += "r" + std::to_string(i) + " brimlet c " + sims.back()->Path() + "\n";  // endless
+  }
+  std::string session = dir / "session";
+  ChildProcess station(Station(), {"--session", session, WritePlan(dir, planText)});
+  for (int i = 0; i < 3; ++i) {
+    station.ReadUntil("r" + std::to_string(i) + " run 1:", kGenerousMs);
+  }
+  station.Signal(SIGINT);
+  int status = station.Wait(kGenerousMs);
+  const std::string &out = station.Output();
+  EXPECT_NE(status, 2) << out << station.Errors();
+  EXPECT_EQ(CountOf(out, "rwstation: stopping every reader\n"), 1) << out;
+  for (int i = 0; i < 3; ++i) {
+    std::string name = "r" + std::to_string(i);
+    EXPECT_NE(out.find(name + " stopped (signal):"), std::string::npos) << out;
+    ExpectOrderlyFiles(session, name, "signal");
+    std::string commands = CommandSequence(sims[i]->StopAndTrace());
+    EXPECT_EQ(commands.substr(commands.size() - 6), ",close") << commands;
+  }
+  EXPECT_EQ(out.find("did not end"), std::string::npos);
+}
+
+// The station on a terminal of its own, as a person runs it.
+struct TerminalRun {
+  pid_t pid = -1;
+  int master = -1;
+  std::string screen;
+
+  TerminalRun(const std::string &program, const std::vector<std::string> &args) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+    winsize size{};
+    size.ws_row = 40;
+    size.ws_col = 200;
+    std::string slave = ptsname(master);
+    pid = fork();
+    if (pid == 0) {
+      setsid();
+      int terminal = open(slave.c_str(), O_RDWR);  // the controlling terminal
+      ioctl(terminal, TIOCSWINSZ, &size);
+      for (int fd = 0; fd < 3; ++fd) dup2(terminal, fd);
+      std::vector<char *> argv{const_cast<char *>(program.c_str())};
+      for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~TerminalRun() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    if (master >= 0) close(master);
+  }
+  void Pump(int timeoutMs) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return;
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) screen.append(buffer, static_cast<std::size_t>(n));
+  }
+  bool WaitFor(const std::vector<std::string> &texts, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+      bool all = true;
+      for (const std::string &text : texts) all = all && screen.find(text) != std::string::npos;
+      if (all) return true;
+      Pump(50);
+    }
+    return false;
+  }
+  int WaitExit(int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() >= end) return -1;
+      Pump(50);
+    }
+    pid = -1;
+    Pump(200);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+};
+
+TEST(StationRunTest, TerminalViewRedrawsStatesAndRatesUntilCtrlC) {
+  ScratchDir dir;
+  SimProcess always({});
+  std::string session = dir / "session";
+  TerminalRun run(Station(), {"--session", session, "--reader", "alpha brimlet c " + always.Path(),
+                              "--reader", "beta brimlet c " + dir / "gone"});
+  ASSERT_GT(run.pid, 0);
+  // A run of 100 attempts takes about 1.5 s: a rate shows before it ends.
+  EXPECT_TRUE(run.WaitFor({"reader", "alpha", "polling", "100.00 % [", "oooooooooo",
+                           "failed (cannot open ", "1 running, 1 failed"},
+                          kGenerousMs))
+      << run.screen;
+  EXPECT_NE(run.screen.find("\x1b[4A"), std::string::npos);  // the table is redrawn in place
+  ASSERT_EQ(write(run.master, "\x03", 1), 1);                // Ctrl-C
+  EXPECT_NE(run.WaitExit(kGenerousMs), -1);
+  EXPECT_NE(run.screen.find("stopped (signal)"), std::string::npos) << run.screen;
+  EXPECT_NE(run.screen.find("0 running, 1 failed"), std::string::npos) << run.screen;
+  ExpectOrderlyFiles(session, "alpha", "signal");
+}
+
+// The station's verdict from the exit status of the rwreport beside it: a
+// copy of the station in a folder of its own, with the real tools and a
+// stand-in rwreport that records its words and ends with a chosen status.
+TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
+  ScratchDir dir;
+  std::string bin = dir / "bin";
+  ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+  ASSERT_EQ(RunProgram("/bin/cp", {Station(), bin + "/rwstation"}).exitCode, 0);
+  char *brimlet = realpath((BinDir() + "/brimlet").c_str(), nullptr);
+  ASSERT_NE(brimlet, nullptr);
+  ASSERT_EQ(symlink(brimlet, (bin + "/brimlet").c_str()), 0);
+  free(brimlet);
+  std::FILE *script = std::fopen((bin + "/rwreport").c_str(), "w");
+  std::fputs(
+      "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/words\"\n"
+      "echo the report\nexit \"$REPORT_STATUS\"\n",
+      script);
+  std::fclose(script);
+  ASSERT_EQ(chmod((bin + "/rwreport").c_str(), 0700), 0);
+  SimProcess first({}, false), second({}, false);
+  std::string plan = WritePlan(dir, "require 99.5\na brimlet c " + first.Path() +
+                                        " t 5\nb brimlet c " + second.Path() + " t 5\n");
+  int session = 0;
+  for (auto [reportStatus, expected] : {std::pair{0, 0}, {1, 1}, {2, 1}}) {
+    setenv("REPORT_STATUS", std::to_string(reportStatus).c_str(), 1);
+    std::string folder = dir / ("s" + std::to_string(++session));
+    RunResult r = RunProgram(bin + "/rwstation", {"--session", folder, plan}, "", kGenerousMs);
+    EXPECT_EQ(r.exitCode, expected) << reportStatus << r.out << r.err;
+    EXPECT_NE(r.out.find("\nthe report\n"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(bin + "/words"), "--by\nfile\n--require\n99.5\n--compare\n--html\n" +
+                                            folder + "/report.html\n" + folder + "/a.txt\n" +
+                                            folder + "/a.log\n" + folder + "/b.txt\n" + folder +
+                                            "/b.log\n");
+  }
+  unsetenv("REPORT_STATUS");
+}
+
+TEST(StationVerdictTest, ExitStatusFollowsTheGate) {
+  ScratchDir dir;
+  SimProcess good({});
+  SimProcess poor({"--card=o...."});
+  std::string readers =
+      "unit01 brimlet c " + good.Path() + " t 40\nunit02 brimlet c " + poor.Path() + " t 40\n";
+  RunResult passed = RunProgram(
+      Station(), {"--session", dir / "passed", "--require", "5", WritePlan(dir, readers)}, "",
+      kGenerousMs);
+  EXPECT_EQ(passed.exitCode, 0) << passed.out << passed.err;
+  EXPECT_NE(passed.out.find("unit02"), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "passed/report.html"), "<missing>");
+  RunResult failed =
+      RunProgram(Station(), {"--session", dir / "failed", WritePlan(dir, readers + "require 50\n")},
+                 "", kGenerousMs);
+  EXPECT_EQ(failed.exitCode, 1) << failed.out << failed.err;
+}
+
+}  // namespace
