@@ -97,8 +97,9 @@ _kestrow_rwreport() {
   local count=${#_kestrow_line_words[@]}
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
+  [[ $prev == --bin ]] && return 0  # a number of seconds
   if [[ $cur == -* && $prev != --html ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "--csv --html --help --version" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "--bin --csv --html --help --version" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     compopt -o filenames 2>/dev/null

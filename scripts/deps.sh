@@ -1,12 +1,17 @@
 # Checks for the packages a script needs; installs the missing ones when run
 # as root. Sourced by the other scripts.
 
-# require_packages [ITEM]...: the build packages (cmake, make, g++) and each
-# ITEM: a command that comes with the package of the same name, COMMAND:PACKAGE,
-# or /FILE:PACKAGE.
+# Header-only libraries every build uses, the native and the Windows one
+# (rwreport's event log reader and its statistics): RapidJSON and Boost.Math.
+BUILD_HEADER_PACKAGES=(/usr/include/rapidjson/reader.h:rapidjson-dev
+  /usr/include/boost/math/distributions/normal.hpp:libboost-math-dev)
+
+# require_packages [ITEM]...: the build packages (cmake, make, g++, the
+# header-only libraries) and each ITEM: a command that comes with the package
+# of the same name, COMMAND:PACKAGE, or /FILE:PACKAGE.
 require_packages() {
   local missing=() item need package
-  for item in cmake make g++ "$@"; do
+  for item in cmake make g++ "${BUILD_HEADER_PACKAGES[@]}" "$@"; do
     need=${item%%:*}
     package=${item#*:}
     if [[ $need == /* ]]; then
@@ -63,9 +68,12 @@ offer_test_packages() {
 
 # The fuzz targets need clang++ with its libFuzzer runtime.
 require_fuzz_packages() {
-  local missing=() dir
+  local missing=() dir item
   command -v cmake >/dev/null 2>&1 || missing+=(cmake)
   command -v make >/dev/null 2>&1 || missing+=(make)
+  for item in "${BUILD_HEADER_PACKAGES[@]}"; do
+    [ -e "${item%%:*}" ] || missing+=("${item#*:}")
+  done
   if ! command -v clang++ >/dev/null 2>&1; then
     missing+=(clang libclang-rt-dev)
   else

@@ -145,7 +145,7 @@ const char kLatencyColour[] = "#6a9f3a";
 
 std::string LatencyChart(const std::vector<LoggedRun> &runs) {
   std::int64_t top = 1;
-  for (const LoggedRun &run : runs) top = std::max(top, NearestRank(run.latenciesUs, 100));
+  for (const LoggedRun &run : runs) top = std::max(top, run.latency.maxUs);
   int width = kLeft + kRunWidth * static_cast<int>(runs.size()) + kRight;
   int height = kTop + kPlotHeight + kBottom;
   auto y = [&](std::int64_t us) {
@@ -160,16 +160,15 @@ std::string LatencyChart(const std::vector<LoggedRun> &runs) {
          "\" text-anchor=\"end\">0</text>\n";
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const LoggedRun &run = runs[i];
-    if (run.latenciesUs.empty()) continue;
+    if (run.latency.count == 0) continue;
     double x = kLeft + kRunWidth * static_cast<double>(i) + kRunWidth / 2.0;
-    double low = y(NearestRank(run.latenciesUs, 50)), high = y(NearestRank(run.latenciesUs, 99));
+    double low = y(run.latency.p50Us), high = y(run.latency.p99Us);
     out += "<rect class=\"latency\" x=\"" + Number(x - 6) + "\" y=\"" + Number(high) +
            "\" width=\"12\" height=\"" + Number(std::max(low - high, 2.0)) + "\" fill=\"" +
            kLatencyColour + "\"><title>" + Escape(run.file) + ":" + std::to_string(run.line) +
            "</title></rect>";
-    out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
-           Number(y(NearestRank(run.latenciesUs, 100))) + "\" r=\"3\" fill=\"" + kLatencyColour +
-           "\"/>\n";
+    out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" + Number(y(run.latency.maxUs)) +
+           "\" r=\"3\" fill=\"" + kLatencyColour + "\"/>\n";
   }
   return out + "</svg>\n";
 }

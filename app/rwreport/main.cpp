@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rwreport/log_reader.h"
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
 #include "project_version.h"
@@ -14,7 +15,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: rwreport [--csv] [--html FILE] FILE...\n"
+    "Usage: rwreport [--csv] [--html FILE] [--bin SECONDS] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
     "success rate with its 95 % Wilson interval, the mean, standard deviation, minimum and\n"
     "maximum of the run rates, and the number of runs shorter than the longest of their tag.\n"
@@ -24,11 +25,14 @@ const char kUsage[] =
     "result file is given.\n"
     "  --csv        print comma-separated values instead of the table\n"
     "  --html FILE  also write a page with the table and charts to FILE\n"
+    "  --bin SECONDS  the width of the bins of the soak series from event logs\n"
+    "               (chosen from the span when not given)\n"
     "  --version    print the version and exit\n";
 
 struct Arguments {
   bool csv = false;
   std::string htmlPath;
+  long long binSeconds = 0;  // 0: chosen from the span
   std::vector<std::string> files;
 };
 
@@ -40,6 +44,12 @@ bool ParseArguments(int argc, char **argv, Arguments *args) {
       args->csv = true;
     } else if (word == "--html" && i + 1 < argc) {
       args->htmlPath = argv[++i];
+    } else if (word == "--bin" && i + 1 < argc) {
+      char *end = nullptr;
+      errno = 0;
+      args->binSeconds = std::strtoll(argv[++i], &end, 10);
+      if (errno || *end || end == argv[i] || args->binSeconds < 1 || args->binSeconds > 31622400)
+        return false;
     } else if (word.size() > 1 && word[0] == '-') {
       return false;
     } else {
@@ -49,43 +59,57 @@ bool ParseArguments(int argc, char **argv, Arguments *args) {
   return !args->files.empty();
 }
 
-bool ReadWholeFile(const std::string &path, std::string *text) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    std::fprintf(stderr, "rwreport: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) std::fprintf(stderr, "rwreport: cannot read %s\n", path.c_str());
-  return !failed;
+// Reads up to `limit` bytes of `f` into `text`.
+bool ReadRestUpTo(std::FILE *f, const std::string &path, std::size_t limit, std::string *text) {
+  text->resize(limit);
+  text->resize(std::fread(&(*text)[0], 1, limit, f));
+  if (!std::ferror(f)) return true;
+  std::fprintf(stderr, "rwreport: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+  return false;
 }
 
-// The runs of the result files, and those of the event logs.
+// Reads `f` to its end behind `text`.
+bool ReadRest(std::FILE *f, const std::string &path, std::string *text) {
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
+  if (!std::ferror(f)) return true;
+  std::fprintf(stderr, "rwreport: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+  return false;
+}
+
+// The runs of the result files, read whole (they are small), and those of
+// the event logs, read as a stream.
 bool ReadRuns(const std::vector<std::string> &files, std::vector<RecordedRun> *runs,
-              std::vector<LoggedRun> *logged) {
+              EventLogReader *logs) {
   for (const std::string &file : files) {
-    std::string text, error;
-    if (!ReadWholeFile(file, &text)) return false;
-    bool ok;
-    if (LooksLikeEventLog(text)) {
-      std::vector<std::string> notes;
-      ok = ParseLoggedRuns(text, file, logged, &notes, &error);
-      for (const std::string &note : notes) std::fprintf(stderr, "rwreport: %s\n", note.c_str());
-    } else {
+    std::FILE *f = std::fopen(file.c_str(), "rb");
+    if (!f) {
+      std::fprintf(stderr, "rwreport: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
+      return false;
+    }
+    // The first bytes tell a log from a result file.
+    std::string text;
+    bool ok = ReadRestUpTo(f, file, 65536, &text);
+    std::string error;
+    if (ok && LooksLikeEventLog(text)) {
+      ok = logs->Read(f, text, file, "", &error);
+    } else if (ok && ReadRest(f, file, &text)) {
       std::vector<ParsedRecord> records;
       ok = ParseResultRecords(text, file, &records, &error);
       for (const ParsedRecord &r : records)
         runs->push_back(RecordedRun{file, r.position, r.record});
+    } else {
+      ok = false;
     }
+    std::fclose(f);
     if (!ok) {
-      std::fprintf(stderr, "rwreport: %s\n", error.c_str());
+      if (!error.empty()) std::fprintf(stderr, "rwreport: %s\n", error.c_str());
       return false;
     }
   }
+  for (const std::string &note : logs->Notes())
+    std::fprintf(stderr, "rwreport: %s\n", note.c_str());
   return true;
 }
 
@@ -118,8 +142,10 @@ int main(int argc, char **argv) {
     return 2;
   }
   std::vector<RecordedRun> runs;
-  std::vector<LoggedRun> logged;
-  if (!ReadRuns(args.files, &runs, &logged)) return 1;
+  SeriesBuilder series(args.binSeconds);
+  EventLogReader logs(&series);
+  if (!ReadRuns(args.files, &runs, &logs)) return 1;
+  const std::vector<LoggedRun> &logged = logs.Runs();
   if (runs.empty()) runs = AsRecordedRuns(logged);
   if (runs.empty()) {
     std::fprintf(stderr, "rwreport: the files hold no records\n");
@@ -128,6 +154,7 @@ int main(int argc, char **argv) {
   Report report = BuildReport(runs);
   std::string text = args.csv ? CsvReport(report) : TextReport(report);
   if (!logged.empty()) text += args.csv ? LoggedRunsCsv(logged) : LoggedRunsText(logged);
+  if (!args.csv && !series.Empty()) text += SeriesText(series.Build());
   std::fputs(text.c_str(), stdout);
   if (!args.htmlPath.empty() &&
       !WriteWholeFile(args.htmlPath, HtmlReport(report, logged, args.files))) {

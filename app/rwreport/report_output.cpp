@@ -136,9 +136,9 @@ std::string FailureList(const std::map<std::string, int> &failures) {
 }  // namespace
 
 std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
-  bool timed = !run.latenciesUs.empty();
+  bool timed = run.latency.count > 0;
   auto at = [&](int percent) {
-    return timed ? Milliseconds(NearestRank(run.latenciesUs, percent)) : std::string();
+    return timed ? Milliseconds(run.latency.AtPercent(percent)) : std::string();
   };
   return {run.file + ":" + std::to_string(run.line),
           run.tool,

@@ -13,8 +13,9 @@ struct RecordedRun {
   std::string file;
   RecordPosition position;
   ResultRecord record;
-  // Failure classes and attempt latencies belong here once runs can be
-  // matched with the attempts of an event log.
+  // The run's planned length, from the log's start.attempts_per_run when the
+  // run came from a log; 0 unknown.
+  int plannedAttempts = 0;
 };
 
 struct Interval {
