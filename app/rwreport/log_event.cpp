@@ -6,7 +6,6 @@
 #include "link/event_log.h"
 #include "poll/settings.h"
 #include "rapidjson/error/en.h"
-#include "rapidjson/memorystream.h"
 #include "rapidjson/reader.h"
 
 namespace logread {
@@ -110,7 +109,7 @@ struct FieldValue {
   std::int64_t integer = 0;
   double number = 0;
   bool flag = false;
-  std::size_t textAt = 0, textLength = 0;  // in the line's text store
+  std::string_view text;  // into the line, which the reader decodes in place
 };
 
 // Collects the documented fields of one flat object through the SAX
@@ -127,14 +126,11 @@ class FlatHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FlatH
     escapesNul_ = escapesNul;
     depth_ = 0;
     last_ = kUnknownField;
-    texts_.clear();
     problem_.clear();
   }
   const std::string &Problem() const { return problem_; }
   const FieldValue &Value(Field field) const { return values_[field]; }
-  std::string_view Text(const FieldValue &value) const {
-    return std::string_view(texts_).substr(value.textAt, value.textLength);
-  }
+  std::string_view Text(const FieldValue &value) const { return value.text; }
 
   bool StartObject() { return ++depth_ == 1 || Nested(); }
   bool EndObject(rapidjson::SizeType) { return --depth_, true; }
@@ -171,10 +167,7 @@ class FlatHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FlatH
     if (escapesNul_ && std::memchr(text, '\0', length)) {
       return Fail("a NUL character in \"" + std::string(kFieldNames[current_]) + "\"");
     }
-    FieldValue &value = Set();
-    value.textAt = texts_.size();
-    value.textLength = length;
-    texts_.append(text, length);
+    Set().text = std::string_view(text, length);
     return true;
   }
 
@@ -216,7 +209,6 @@ class FlatHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FlatH
   Field current_ = kUnknownField;
   Field last_ = kUnknownField;
   Field next_[kFieldCount + 1] = {};
-  std::string texts_;
   int depth_ = 0;
   bool escapesNul_ = false;
   std::string problem_;
@@ -502,31 +494,37 @@ const std::vector<std::string> &FailureClasses() {
 struct EventParser::Impl {
   FlatHandler handler;
   rapidjson::Reader reader;
+  std::string copy;  // a line given read-only, to be decoded in place
 };
 
 EventParser::EventParser() : impl_(new Impl) {}
 EventParser::~EventParser() = default;
 
 bool EventParser::Parse(std::string_view line, LogEvent *event, std::string *error) {
-  FlatHandler &handler = impl_->handler;
-  handler.Reset(line.find("\\u0000") != std::string_view::npos);
-  rapidjson::MemoryStream stream(line.data(), line.size());
-  // Text of ASCII bytes alone is valid UTF-8; only other lines need the
-  // reader's check of every byte sequence.
-  constexpr unsigned kFlags = rapidjson::kParseFullPrecisionFlag;
-  rapidjson::ParseResult parsed =
-      IsAscii(line)
-          ? impl_->reader.Parse<kFlags>(stream, handler)
-          : impl_->reader.Parse<kFlags | rapidjson::kParseValidateEncodingFlag>(stream, handler);
-  // The JSON reader takes a NUL byte for the end of its input, so a parse
-  // that ends before the line does, or fails, is checked for one.
-  if (parsed.IsError() || stream.Tell() != line.size()) {
-    if (const void *nul = std::memchr(line.data(), '\0', line.size())) {
-      *error = "a NUL byte at column " +
-               std::to_string(static_cast<const char *>(nul) - line.data() + 1);
-      return false;
-    }
+  impl_->copy.assign(line.data(), line.size());
+  return ParseInPlace(&impl_->copy[0], line.size(), event, error);
+}
+
+bool EventParser::ParseInPlace(char *line, std::size_t length, LogEvent *event,
+                               std::string *error) {
+  // The JSON reader takes a NUL byte for the end of its input; looked for
+  // before the reader writes its own terminators into the line.
+  if (const void *nul = std::memchr(line, '\0', length)) {
+    *error = "a NUL byte at column " + std::to_string(static_cast<const char *>(nul) - line + 1);
+    return false;
   }
+  FlatHandler &handler = impl_->handler;
+  std::string_view text(line, length);
+  handler.Reset(text.find("\\u0000") != std::string_view::npos);
+  bool ascii = IsAscii(text);
+  // Decoded in place: strings are unescaped over the line itself. Text of
+  // ASCII bytes alone is valid UTF-8; only other lines need the reader's
+  // check of every byte sequence.
+  rapidjson::InsituStringStream stream(line);
+  constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
+  rapidjson::ParseResult parsed =
+      ascii ? impl_->reader.Parse<kFlags>(stream, handler)
+            : impl_->reader.Parse<kFlags | rapidjson::kParseValidateEncodingFlag>(stream, handler);
   if (parsed.IsError()) {
     if (!handler.Problem().empty()) {
       *error = handler.Problem();

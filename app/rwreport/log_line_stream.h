@@ -24,6 +24,9 @@ class LineStream {
   // The next line without its line end (LF or CR LF). Returns false at the
   // end of the input and on an error, which `Error` then describes.
   bool Next(std::string_view *line);
+  // The line Next returned, writable and followed by a NUL byte (written
+  // over its line end), until the next call of Next.
+  char *MutableLine() { return buffer_.data() + lineAt_; }
   // The number of the line last returned, from 1.
   int LineNumber() const { return lineNumber_; }
   const std::string &Error() const { return error_; }
@@ -36,8 +39,9 @@ class LineStream {
   std::FILE *in_;
   std::size_t chunkSize_;
   std::size_t maxLine_;
-  std::vector<char> buffer_;
+  std::vector<char> buffer_;  // one byte more than it fills, for the last NUL
   std::size_t begin_ = 0, end_ = 0;
+  std::size_t lineAt_ = 0;
   bool atEnd_;
   int lineNumber_ = 0;
   long long bytesRead_ = 0;

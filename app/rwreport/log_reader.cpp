@@ -237,7 +237,8 @@ bool EventLogReader::Read(std::FILE *in, std::string_view prefix, const std::str
   std::string_view line;
   while (lines.Next(&line)) {
     if (Blank(line)) continue;
-    if (!parser.Parse(line, &event, &why) || !state.Take(event, lines.LineNumber(), &why)) {
+    if (!parser.ParseInPlace(lines.MutableLine(), line.size(), &event, &why) ||
+        !state.Take(event, lines.LineNumber(), &why)) {
       *error = name + ":" + std::to_string(lines.LineNumber()) + ": " + why;
       return false;
     }

@@ -57,6 +57,7 @@ std::int64_t LatencySummary::AtPercent(int percent) const {
 
 std::vector<RecordedRun> AsRecordedRuns(const std::vector<LoggedRun> &runs) {
   std::vector<RecordedRun> out;
+  out.reserve(runs.size());
   for (const LoggedRun &run : runs) {
     RecordPosition position;
     position.line = run.line;

@@ -93,10 +93,10 @@ void ExactHistogram::Add(std::uint32_t value) {
 }
 
 // Merges two ascending lists of (value, count) into one.
-static std::vector<std::pair<std::uint32_t, std::uint64_t>> MergeCounts(
-    const std::vector<std::pair<std::uint32_t, std::uint64_t>> &a,
-    const std::vector<std::pair<std::uint32_t, std::uint64_t>> &b) {
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> merged;
+static std::vector<std::pair<std::uint32_t, std::uint32_t>> MergeCounts(
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> &a,
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> &b) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> merged;
   merged.reserve(a.size() + b.size());
   std::size_t i = 0, j = 0;
   while (i < a.size() || j < b.size()) {
@@ -108,13 +108,14 @@ static std::vector<std::pair<std::uint32_t, std::uint64_t>> MergeCounts(
       merged.push_back(entry);
     }
   }
+  if (merged.capacity() > merged.size() + merged.size() / 4) merged.shrink_to_fit();
   return merged;
 }
 
 void ExactHistogram::Fold() {
   if (pending_.empty()) return;
   std::sort(pending_.begin(), pending_.end());
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> runs;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
   for (std::uint32_t value : pending_) {
     if (!runs.empty() && runs.back().first == value) {
       ++runs.back().second;
@@ -124,6 +125,11 @@ void ExactHistogram::Fold() {
   }
   counts_ = MergeCounts(counts_, runs);
   pending_.clear();
+}
+
+void ExactHistogram::Compact() {
+  Fold();
+  pending_.shrink_to_fit();
 }
 
 void ExactHistogram::Merge(ExactHistogram &&other) {
@@ -207,8 +213,10 @@ SeriesBuilder::Counts &SeriesBuilder::BinAt(const std::string &group, std::int64
     Widen();
     index = FloorDiv(wallUs, binSeconds_ * kUsPerSecond);
   }
-  // Attempts come in time order, so most fall into the bin of the last one.
+  // Attempts come in time order, so most fall into the bin of the last one;
+  // a bin left keeps only its counts.
   if (last_ && index == lastIndex_ && group == lastGroup_) return *last_;
+  if (last_) last_->latency.Compact();
   Counts &counts = groups_[group][index];
   if (counts.failures.empty()) counts.failures.assign(logread::FailureClasses().size(), 0);
   last_ = &counts;

@@ -17,13 +17,17 @@ class ExactHistogram {
  public:
   void Add(std::uint32_t value);
   void Merge(ExactHistogram &&other);
+  // Gives back the memory of values not yet counted (when a bin is left).
+  void Compact();
   std::uint64_t Count() const;
   // The nearest-rank value at `percent` (as NearestRank); 0 when empty.
   std::uint32_t Percentile(int percent);
 
  private:
   void Fold();
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> counts_;  // ascending values
+  // Ascending values with their counts: a bin of 2^32 attempts would take
+  // two years at the tools' cycle.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> counts_;
   std::vector<std::uint32_t> pending_;
 };
 
