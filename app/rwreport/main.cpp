@@ -152,10 +152,12 @@ int main(int argc, char **argv) {
     return 1;
   }
   Report report = BuildReport(runs);
-  std::string text = args.csv ? CsvReport(report) : TextReport(report);
-  if (!logged.empty()) text += args.csv ? LoggedRunsCsv(logged) : LoggedRunsText(logged);
-  if (!args.csv && !series.Empty()) text += SeriesText(series.Build());
-  std::fputs(text.c_str(), stdout);
+  // Printed part by part: the runs of a day of logs make megabytes of text.
+  std::fputs((args.csv ? CsvReport(report) : TextReport(report)).c_str(), stdout);
+  if (!logged.empty()) {
+    std::fputs((args.csv ? LoggedRunsCsv(logged) : LoggedRunsText(logged)).c_str(), stdout);
+  }
+  if (!args.csv && !series.Empty()) std::fputs(SeriesText(series.Build()).c_str(), stdout);
   if (!args.htmlPath.empty() &&
       !WriteWholeFile(args.htmlPath, HtmlReport(report, logged, args.files))) {
     return 1;
