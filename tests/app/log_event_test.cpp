@@ -153,22 +153,21 @@ TEST(LogEventTest, VersionsAndDocumentedValuesAreChecked) {
   std::string noKcv = start;
   noKcv.replace(noKcv.find("\"ka_kcv\":\"8CA64D\""), 17, "\"ka\":\"0123456789ABCDEF\"");
   EXPECT_EQ(Refusal(noKcv), "no \"ka_kcv\"");
-  std::string badKcv = start;
-  EXPECT_EQ(Refusal(badKcv.replace(badKcv.find("8CA64D"), 6, "8ca64d")),
-            "\"ka_kcv\" is not 6 hexadecimal digits");
-  std::string frames = start;
-  EXPECT_EQ(Refusal(frames.replace(frames.find("\"failures\""), 10, "\"some\"")),
-            "\"frames\" is not one of the documented values");
-  std::string tool = start;
-  EXPECT_EQ(Refusal(tool.replace(tool.find("kestrow"), 7, "other")),
-            "\"tool\" is not one of the documented values");
-  std::string wall = start;
-  EXPECT_EQ(Refusal(wall.replace(wall.find("2026-12-07"), 10, "2026-02-29")),
-            "\"wall\" is not a UTC time like 2026-12-07T06:40:00Z");
-  std::string planned = start;
-  EXPECT_EQ(Refusal(planned.replace(planned.find("\"attempts_per_run\":4"), 20,
-                                    "\"attempts_per_run\":0")),
-            "\"attempts_per_run\" is out of range (1 to 1000)");
+  const struct {
+    const char *from, *to, *refusal;
+  } kStartCases[] = {
+      {"8CA64D", "8ca64d", "\"ka_kcv\" is not 6 hexadecimal digits"},
+      {"\"failures\"", "\"some\"", "\"frames\" is not one of the documented values"},
+      {"kestrow", "other", "\"tool\" is not one of the documented values"},
+      {"2026-12-07", "2026-02-29", "\"wall\" is not a UTC time like 2026-12-07T06:40:00Z"},
+      {"\"attempts_per_run\":4", "\"attempts_per_run\":0",
+       "\"attempts_per_run\" is out of range (1 to 1000)"},
+  };
+  for (const auto &c : kStartCases) {
+    std::string line = start;
+    line.replace(line.find(c.from), std::string(c.from).size(), c.to);
+    EXPECT_EQ(Refusal(line), c.refusal) << c.to;
+  }
 
   // Failure classes are those of the tools' own list, every one of them.
   for (const std::string &name : logread::FailureClasses()) {
