@@ -1,17 +1,18 @@
 # Checks for the packages a script needs; installs the missing ones when run
 # as root. Sourced by the other scripts.
 
-# Header-only libraries every build uses, the native and the Windows one
-# (rwreport's event log reader and its statistics): RapidJSON and Boost.Math.
-BUILD_HEADER_PACKAGES=(/usr/include/rapidjson/reader.h:rapidjson-dev
-  /usr/include/boost/math/distributions/normal.hpp:libboost-math-dev)
+# Header-only libraries every build uses, the MinGW cross build included
+# (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
+# rwreport's statistical distributions, RapidJSON for its event log reader.
+HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev
+  /usr/include/rapidjson/reader.h:rapidjson-dev)
 
 # require_packages [ITEM]...: the build packages (cmake, make, g++, the
 # header-only libraries) and each ITEM: a command that comes with the package
 # of the same name, COMMAND:PACKAGE, or /FILE:PACKAGE.
 require_packages() {
   local missing=() item need package
-  for item in cmake make g++ "${BUILD_HEADER_PACKAGES[@]}" "$@"; do
+  for item in cmake make g++ "${HEADER_PACKAGES[@]}" "$@"; do
     need=${item%%:*}
     package=${item#*:}
     if [[ $need == /* ]]; then
@@ -71,7 +72,7 @@ require_fuzz_packages() {
   local missing=() dir item
   command -v cmake >/dev/null 2>&1 || missing+=(cmake)
   command -v make >/dev/null 2>&1 || missing+=(make)
-  for item in "${BUILD_HEADER_PACKAGES[@]}"; do
+  for item in "${HEADER_PACKAGES[@]}"; do
     [ -e "${item%%:*}" ] || missing+=("${item#*:}")
   done
   if ! command -v clang++ >/dev/null 2>&1; then

@@ -39,6 +39,7 @@ LatencySummary SummarizeLatencies(std::vector<std::int64_t> valuesUs) {
   LatencySummary summary;
   summary.count = static_cast<int>(valuesUs.size());
   std::sort(valuesUs.begin(), valuesUs.end());
+  summary.minUs = RankInSorted(valuesUs, 0);
   summary.p50Us = RankInSorted(valuesUs, 50);
   summary.p90Us = RankInSorted(valuesUs, 90);
   summary.p99Us = RankInSorted(valuesUs, 99);
@@ -48,6 +49,7 @@ LatencySummary SummarizeLatencies(std::vector<std::int64_t> valuesUs) {
 
 std::int64_t LatencySummary::AtPercent(int percent) const {
   switch (percent) {
+    case 0: return minUs;
     case 50: return p50Us;
     case 90: return p90Us;
     case 99: return p99Us;

@@ -14,8 +14,8 @@
 // attempts), so that a day of logs keeps a few numbers per run.
 struct LatencySummary {
   int count = 0;  // 0: none known
-  std::int64_t p50Us = 0, p90Us = 0, p99Us = 0, maxUs = 0;
-  // The value at 50, 90, 99 or 100 %.
+  std::int64_t minUs = 0, p50Us = 0, p90Us = 0, p99Us = 0, maxUs = 0;
+  // The value at 0 (the minimum), 50, 90, 99 or 100 % (the maximum).
   std::int64_t AtPercent(int percent) const;
 };
 LatencySummary SummarizeLatencies(std::vector<std::int64_t> valuesUs);

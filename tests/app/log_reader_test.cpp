@@ -91,7 +91,9 @@ TEST(EventLogReaderTest, AFileLargerThanItsChunkReadsAsTheWholeText) {
   const LoggedRun &tenth = streamed.Runs()[9];
   EXPECT_EQ(tenth.line, 2 + 9 * 5 + 4);  // start, connect, 9 runs of 5 lines, 3 attempts
   EXPECT_EQ(tenth.latency.count, 3);
+  EXPECT_EQ(tenth.latency.minUs, 10010);
   EXPECT_EQ(tenth.latency.p50Us, 10500);
+  EXPECT_EQ(tenth.latency.AtPercent(90), 130003);
   EXPECT_EQ(tenth.latency.maxUs, 130003);
   EXPECT_EQ(tenth.failures, (std::map<std::string, int>{{"no ACK", 1}}));
   EXPECT_EQ(tenth.plannedAttempts, 3);
