@@ -165,7 +165,9 @@ class FlatHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FlatH
   bool String(const char *text, rapidjson::SizeType length, bool) {
     if (!Scalar(JsonType::kString) || depth_ != 1) return depth_ != 0;
     if (escapesNul_ && std::memchr(text, '\0', length)) {
-      return Fail("a NUL character in \"" + std::string(kFieldNames[current_]) + "\"");
+      return Fail(current_ == kUnknownField
+                      ? std::string("a NUL character in a string")
+                      : "a NUL character in \"" + std::string(kFieldNames[current_]) + "\"");
     }
     Set().text = std::string_view(text, length);
     return true;
@@ -500,8 +502,14 @@ struct EventParser::Impl {
 EventParser::EventParser() : impl_(new Impl) {}
 EventParser::~EventParser() = default;
 
+// The UTF-8 check takes the continuation bytes a lead byte announces without
+// stopping at the end of the input: a line cut inside a sequence is checked
+// in a copy with room for them.
+constexpr std::size_t kUtf8Padding = 4;
+
 bool EventParser::Parse(std::string_view line, LogEvent *event, std::string *error) {
   impl_->copy.assign(line.data(), line.size());
+  impl_->copy.append(kUtf8Padding, '\0');
   return ParseInPlace(&impl_->copy[0], line.size(), event, error);
 }
 
@@ -515,13 +523,17 @@ bool EventParser::ParseInPlace(char *line, std::size_t length, LogEvent *event,
   }
   FlatHandler &handler = impl_->handler;
   std::string_view text(line, length);
-  handler.Reset(text.find("\\u0000") != std::string_view::npos);
   bool ascii = IsAscii(text);
+  if (!ascii && line != impl_->copy.data()) return Parse(text, event, error);
+  handler.Reset(text.find("\\u0000") != std::string_view::npos);
   // Decoded in place: strings are unescaped over the line itself. Text of
   // ASCII bytes alone is valid UTF-8; only other lines need the reader's
   // check of every byte sequence.
+  // Numbers are read without the full-precision flag, which copies every
+  // number's digits onto the reader's stack: the only fraction, a rate of
+  // two decimals, is checked against its figures with a tolerance.
   rapidjson::InsituStringStream stream(line);
-  constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
+  constexpr unsigned kFlags = rapidjson::kParseInsituFlag;
   rapidjson::ParseResult parsed =
       ascii ? impl_->reader.Parse<kFlags>(stream, handler)
             : impl_->reader.Parse<kFlags | rapidjson::kParseValidateEncodingFlag>(stream, handler);

@@ -82,10 +82,15 @@ TEST(LogEventTest, MalformedTextIsRefused) {
             "not JSON: Invalid encoding in string at column 89");
   EXPECT_NE(Refusal(AttemptWith("\"us\"", "\"x\":\"\xC0\xAF\",\"us\"")), "");
   EXPECT_NE(Refusal(AttemptWith("\"us\"", "\"x\":\"\xE2\x82\",\"us\"")), "");
+  // A line that ends inside a sequence: its missing bytes are not read
+  // from beyond the line.
+  EXPECT_EQ(Refusal("{\"v\":2,\"x\":\"\xE2"), "not JSON: Invalid encoding in string at column 13");
   // NUL: escaped inside a string, or a raw byte (after which the JSON
   // reader would see the end of its input).
   EXPECT_EQ(Refusal(AttemptWith("\"none\"", "\"none\\u0000x\"")), "a NUL character in \"failure\"");
   EXPECT_EQ(Refusal(AttemptWith("\"us\"", "\"a\\u0000\":1,\"us\"")), "a NUL character in a key");
+  EXPECT_EQ(Refusal(AttemptWith("\"us\"", "\"later\":\"a\\u0000\",\"us\"")),
+            "a NUL character in a string");
   std::string raw =
       Trimmed(loglines::Event(1, "close", "\"result\":0")) + std::string(1, '\0') + "junk";
   EXPECT_EQ(Refusal(raw), "a NUL byte at column 38");
