@@ -139,6 +139,8 @@ expect "rwreport $scratch/e" "$scratch/events.jsonl"
 expect "rwreport --csv $scratch/rw" "$scratch/rw0"
 expect "rwreport --html $scratch/" "$scratch/events.jsonl $scratch/rw0"
 expect "rwreport --html --" ""
+expect "rwreport --b" "--baseline --bin --by"
+expect "rwreport --bin " ""
 if [[ -n $rwreport ]]; then
   offered=$(complete_line "rwreport --")
   listed=$(
