@@ -221,7 +221,7 @@ double RoundOneTwoFive(double ms, bool up) {
                             : 10 * decade;
 }
 
-LatencyAxis LatencyAxisFor(const std::vector<LoggedRun> &runs) {
+LatencyAxis LatencyAxisFor(const LoggedRuns &runs) {
   double smallest = 0, largest = 0;
   for (const LoggedRun &run : runs) {
     if (run.latency.count == 0) continue;
@@ -245,7 +245,7 @@ std::string Ms(double ms) {
   return text;
 }
 
-std::string LatencyChart(const std::vector<LoggedRun> &runs) {
+std::string LatencyChart(const LoggedRuns &runs) {
   LatencyAxis axis = LatencyAxisFor(runs);
   std::string out = SvgOpen("latency", kTop + kPlotHeight + kBottom,
                             "attempt latency per run, p50 to p99 and maximum");
@@ -267,7 +267,7 @@ std::string LatencyChart(const std::vector<LoggedRun> &runs) {
     out += "<rect class=\"latency\" x=\"" + Number(x - width / 2) + "\" y=\"" + Number(p99) +
            "\" width=\"" + Number(width) + "\" height=\"" + Number(std::max(p50 - p99, 2.0)) +
            "\" fill=\"" + kLatencyColour + "\"><title>" + Escape(run.file) + ":" +
-           std::to_string(run.line) + "</title></rect>";
+           std::to_string(run.position.line) + "</title></rect>";
     out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
            Number(axis.Y(run.latency.AtPercent(100) / 1000.0)) + "\" r=\"4\" fill=\"" +
            kLatencyColour + "\"/>";
@@ -376,7 +376,7 @@ std::string RunTable(const Report &report) {
   return out + "</table>\n";
 }
 
-std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
+std::string LoggedRunTable(const LoggedRuns &runs) {
   std::string out = "<table id=\"logged-runs\">\n<tr><th>#</th>";
   for (const char *key : kLoggedRunKeys) out += "<th>" + std::string(key) + "</th>";
   out += "</tr>\n";
@@ -392,7 +392,7 @@ std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
   return out + "</table>\n";
 }
 
-std::string LoggedRunsSection(const std::vector<LoggedRun> &runs) {
+std::string LoggedRunsSection(const LoggedRuns &runs) {
   if (runs.empty()) return "";
   return "<h2>Runs in event logs</h2>\n<p>Attempt latency per run: bar from the median to the "
          "99th percentile, dot at the maximum.</p>\n" +
@@ -438,8 +438,8 @@ const char kStyle[] =
 }  // namespace
 
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons,
-                       const std::vector<LoggedRun> &logged, const PageContext &context) {
+                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const PageContext &context) {
   std::string title = context.title.empty() ? "R/W polling results" : context.title;
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"

@@ -153,7 +153,7 @@ class EventLogReader::FileState {
   bool TakeRun(const LogEvent &e, int line, std::string *error) {
     LoggedRun run;
     run.file = name_;
-    run.line = line;
+    run.position.line = line;
     run.tool = tool_;
     run.run = e.run;
     run.plannedAttempts = planned_;

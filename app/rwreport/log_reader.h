@@ -48,7 +48,7 @@ class EventLogReader {
   bool Read(std::FILE *in, std::string_view prefix, const std::string &name,
             const std::string &group, std::string *error);
 
-  std::vector<LoggedRun> &Runs() { return runs_; }
+  LoggedRuns &Runs() { return runs_; }
   std::vector<LogSetup> &Setups() { return setups_; }
   // Runs without figures, runs whose attempts do not match their figures,
   // attempts that cannot be placed in time; one line each.
@@ -58,7 +58,7 @@ class EventLogReader {
   class FileState;
   SeriesBuilder *series_;
   std::size_t chunkSize_;
-  std::vector<LoggedRun> runs_;
+  LoggedRuns runs_;
   std::vector<LogSetup> setups_;
   std::vector<std::string> notes_;
 };

@@ -57,15 +57,9 @@ std::int64_t LatencySummary::AtPercent(int percent) const {
   }
 }
 
-std::vector<RecordedRun> AsRecordedRuns(const std::vector<LoggedRun> &runs) {
-  std::vector<RecordedRun> out;
+std::vector<const RecordedRun *> CountedRuns(const LoggedRuns &runs) {
+  std::vector<const RecordedRun *> out;
   out.reserve(runs.size());
-  for (const LoggedRun &run : runs) {
-    RecordPosition position;
-    position.line = run.line;
-    RecordedRun recorded{run.file, position, run.record};
-    recorded.plannedAttempts = run.plannedAttempts;
-    out.push_back(recorded);
-  }
+  for (const LoggedRun &run : runs) out.push_back(&run);
   return out;
 }

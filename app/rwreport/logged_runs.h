@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,17 +21,21 @@ struct LatencySummary {
 };
 LatencySummary SummarizeLatencies(std::vector<std::int64_t> valuesUs);
 
-struct LoggedRun {
-  std::string file;
-  int line = 0;  // the line of the run's figures
+// A run of a log: its figures as a result file would hold them (at the line
+// of its run event, planned as the start's attempts_per_run says), so that
+// the report counts it where it is, without a copy.
+struct LoggedRun : RecordedRun {
   std::string tool;
   int run = 0;  // the run's number within its tool's start
-  ResultRecord record;
-  int plannedAttempts = 0;  // the start's attempts_per_run; 0 unknown
   // From the run's attempt events; empty when they do not match its figures.
   std::map<std::string, int> failures;  // class -> attempts, "none" left out
   LatencySummary latency;
 };
+
+// The runs of logs in the order read: a deque, so that the runs of a day of
+// logs grow without being copied to ever larger blocks, nor leave the slack
+// of one.
+using LoggedRuns = std::deque<LoggedRun>;
 
 // True when `text` looks like an event log (its first non-blank character
 // opens a JSON object) rather than a result file.
@@ -48,5 +53,6 @@ bool ParseLoggedRuns(const std::string &text, const std::string &file, std::vect
 // 0 for no values.
 std::int64_t NearestRank(std::vector<std::int64_t> values, int percent);
 
-// The runs from logs as result-file runs, for when no result file is given.
-std::vector<RecordedRun> AsRecordedRuns(const std::vector<LoggedRun> &runs);
+// The runs from logs as the runs the figures count, for when no result file
+// is given.
+std::vector<const RecordedRun *> CountedRuns(const LoggedRuns &runs);

@@ -355,9 +355,8 @@ class StandardOutput {
 
 // The text or CSV table asked for.
 void PrintStandardOutput(const Arguments &args, const Report &report,
-                         const std::vector<Comparison> &comparisons,
-                         const std::vector<LoggedRun> &logged, const SeriesSet &series,
-                         StandardOutput &out) {
+                         const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                         const SeriesSet &series, StandardOutput &out) {
   switch (args.csv) {
     case CsvTable::kNone:
       out(TextReport(report, args.request, comparisons));
@@ -378,13 +377,15 @@ int Run(const Arguments &args) {
   EventLogReader logs(&seriesBuilder);
   std::vector<std::string> inputs = DistinctInputs(args.files);
   if (!ReadRuns(inputs, args, &runs, &logs)) return kExitError;
-  const std::vector<LoggedRun> &logged = logs.Runs();
-  if (runs.empty()) runs = AsRecordedRuns(logged);
-  if (runs.empty()) {
+  const LoggedRuns &logged = logs.Runs();
+  if (runs.empty() && logged.empty()) {
     Complain("the files hold no records");
     return kExitError;
   }
-  Report report = BuildReport(runs, args.by);
+  // The figures count the runs of the result files, or of the logs when no
+  // result file is given.
+  Report report =
+      runs.empty() ? BuildReport(CountedRuns(logged), args.by) : BuildReport(runs, args.by);
   std::vector<Comparison> comparisons;
   if (args.request.compare && !CompareGroups(report, args.request.baseline, &comparisons)) {
     Complain("no group " + args.request.baseline + " to compare with");

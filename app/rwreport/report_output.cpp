@@ -297,8 +297,7 @@ std::vector<std::string> FailureColumns() {
   return columns;
 }
 
-bool WriteRunsCsv(const Report &report, const std::vector<LoggedRun> &logged,
-                  const TextSink &write) {
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write) {
   std::vector<std::string> headings = {
       "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
       "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
@@ -306,7 +305,7 @@ bool WriteRunsCsv(const Report &report, const std::vector<LoggedRun> &logged,
   if (!write(CsvLine(headings))) return false;
   // A run the figures count came from a log when file and line match one.
   std::map<std::pair<std::string_view, int>, const LoggedRun *> byPlace;
-  for (const LoggedRun &run : logged) byPlace[{run.file, run.line}] = &run;
+  for (const LoggedRun &run : logged) byPlace[{run.file, run.position.line}] = &run;
   std::set<const LoggedRun *> counted;
   for (const RunInGroup &m : report.overall.members) {
     auto it = byPlace.find({m.run->file, m.run->position.line});
@@ -319,14 +318,14 @@ bool WriteRunsCsv(const Report &report, const std::vector<LoggedRun> &logged,
   }
   for (const LoggedRun &run : logged) {
     if (counted.count(&run) == 0 &&
-        !write(CsvLine(RunRow(run.file, run.line, &run, run.record, 0, "", false)))) {
+        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, 0, "", false)))) {
       return false;
     }
   }
   return true;
 }
 
-std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged) {
+std::string RunsCsv(const Report &report, const LoggedRuns &logged) {
   std::string out;
   WriteRunsCsv(report, logged, AppendTo(&out));
   return out;
@@ -385,7 +384,7 @@ std::string FailureList(const std::map<std::string, int> &failures) {
 
 std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
   std::vector<std::string> latency = LatencyCells(&run);
-  return {run.file + ":" + std::to_string(run.line),
+  return {run.file + ":" + std::to_string(run.position.line),
           run.tool,
           std::to_string(run.run),
           run.record.tagged ? std::to_string(run.record.tag) : "-",
@@ -399,7 +398,7 @@ std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
           FailureList(run.failures)};
 }
 
-bool WriteLoggedRunsText(const std::vector<LoggedRun> &runs, const TextSink &write) {
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
   if (!write("\nruns in event logs (latency in ms):\n")) return false;
   for (const LoggedRun &run : runs) {
     std::vector<std::string> cells = LoggedRunCells(run);
@@ -416,7 +415,7 @@ bool WriteLoggedRunsText(const std::vector<LoggedRun> &runs, const TextSink &wri
   return true;
 }
 
-std::string LoggedRunsText(const std::vector<LoggedRun> &runs) {
+std::string LoggedRunsText(const LoggedRuns &runs) {
   std::string out;
   WriteLoggedRunsText(runs, AppendTo(&out));
   return out;

@@ -49,9 +49,8 @@ using TextSink = std::function<bool(const std::string &)>;
 
 // One row per run: the runs the figures count, then those of event logs
 // that they do not, with the latencies and one column per failure class.
-std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged);
-bool WriteRunsCsv(const Report &report, const std::vector<LoggedRun> &logged,
-                  const TextSink &write);
+std::string RunsCsv(const Report &report, const LoggedRuns &logged);
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write);
 std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
 std::string PlanCsv(const Report &report, double planPercent);
 
@@ -63,8 +62,8 @@ std::vector<std::string> FailureColumns();
 constexpr int kLoggedRunCellCount = 12;
 extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
 std::vector<std::string> LoggedRunCells(const LoggedRun &run);
-std::string LoggedRunsText(const std::vector<LoggedRun> &runs);
-bool WriteLoggedRunsText(const std::vector<LoggedRun> &runs, const TextSink &write);
+std::string LoggedRunsText(const LoggedRuns &runs);
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write);
 
 // What the page says about the test besides the figures.
 struct PageContext {
@@ -82,5 +81,5 @@ struct PageContext {
 // dot, hollow for a short run), the runs with a chart of attempt latency,
 // and the soak series, each a chart with its trend.
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons,
-                       const std::vector<LoggedRun> &logged, const PageContext &context);
+                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const PageContext &context);

@@ -82,14 +82,14 @@ TEST(EventLogReaderTest, AFileLargerThanItsChunkReadsAsTheWholeText) {
   ASSERT_EQ(whole.Runs().size(), 400u);
   for (std::size_t i = 0; i < 400; ++i) {
     const LoggedRun &a = whole.Runs()[i], &b = streamed.Runs()[i];
-    EXPECT_EQ(a.line, b.line);
+    EXPECT_EQ(a.position.line, b.position.line);
     EXPECT_EQ(a.latency.p50Us, b.latency.p50Us);
     EXPECT_EQ(a.latency.maxUs, b.latency.maxUs);
     EXPECT_EQ(a.failures, b.failures);
   }
   // Run 10: latencies 10010, 130003, 10500: median 10500, max 130003.
   const LoggedRun &tenth = streamed.Runs()[9];
-  EXPECT_EQ(tenth.line, 2 + 9 * 5 + 4);  // start, connect, 9 runs of 5 lines, 3 attempts
+  EXPECT_EQ(tenth.position.line, 2 + 9 * 5 + 4);  // start, connect, 9 runs of 5 lines, 3 attempts
   EXPECT_EQ(tenth.latency.count, 3);
   EXPECT_EQ(tenth.latency.minUs, 10010);
   EXPECT_EQ(tenth.latency.p50Us, 10500);

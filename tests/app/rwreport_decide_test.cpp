@@ -311,6 +311,21 @@ TEST(RwreportSafetyTest, OutputErrorsAreReportedWithTheirReason) {
   r = RunRedirected({"--html", "/dev/full", dir / "a.csv"}, ">/dev/null");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.err, "rwreport: cannot write /dev/full: No space left on device\n");
+  // The runs of a log are written row by row: the first failed write is
+  // told once, and nothing more is tried.
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 1);
+  for (int run = 1; run <= 300; ++run) {
+    log += loglines::Attempt(1000000 + run * 1000000, run, 1, 0, 9000, "none");
+    log += loglines::Run(1000000 + run * 1000000 + 1000, run, 1, 1, "100.00");
+  }
+  WriteText(dir / "log.jsonl", log);
+  for (const char *table : {"", "runs"}) {
+    std::vector<std::string> args = {dir / "log.jsonl"};
+    if (*table) args = {"--csv", table, dir / "log.jsonl"};
+    r = RunRedirected(args, ">/dev/full");
+    EXPECT_EQ(r.exitCode, 2) << table;
+    EXPECT_EQ(r.err, "rwreport: cannot write the standard output: No space left on device\n");
+  }
 }
 
 TEST(RwreportSafetyTest, ControlCharactersDoNotReachTheTerminal) {
