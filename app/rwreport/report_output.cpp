@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/rwreport/csv_cells.h"
+#include "app/rwreport/log_event.h"
 #include "link/event_log.h"
 
 namespace {
@@ -165,12 +166,8 @@ std::string ColumnName(const std::string &name) {
 
 // The failure classes the tools log, "none" left out.
 std::vector<std::string> FailureNames() {
-  std::vector<std::string> names;
-  for (int i = static_cast<int>(eventlog::Failure::kNone) + 1;
-       i <= static_cast<int>(eventlog::kLastFailure); ++i) {
-    names.push_back(eventlog::FailureName(static_cast<eventlog::Failure>(i)));
-  }
-  return names;
+  const std::vector<std::string> &classes = logread::FailureClasses();
+  return std::vector<std::string>(classes.begin() + 1, classes.end());
 }
 
 std::vector<std::string> LatencyCells(const LoggedRun *run) {
