@@ -10,7 +10,6 @@
 
 #include "app/rwreport/csv_cells.h"
 #include "app/rwreport/log_event.h"
-#include "link/event_log.h"
 
 namespace {
 
