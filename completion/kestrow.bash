@@ -109,11 +109,12 @@ _kestrow_rwreport() {
     compopt -o filenames 2>/dev/null
   elif [[ $prev == --by ]]; then
     mapfile -t COMPREPLY < <(compgen -W "tag file" -- "$cur")
-  elif [[ $prev == --title || $prev == --require || $prev == --plan || $prev == --baseline ]]; then
+  elif [[ $prev == --title || $prev == --require || $prev == --plan || $prev == --baseline ||
+    $prev == --bin ]]; then
     return 0
   elif [[ $cur == -* && $prev != --html ]]; then
     mapfile -t COMPREPLY < <(compgen -W "--csv --html --title --require --compare --baseline
-      --plan --by --skip-bad --help --version" -- "$cur")
+      --plan --bin --by --skip-bad --help --version" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     compopt -o filenames 2>/dev/null

@@ -3,8 +3,9 @@
 
 # Header-only libraries every build uses, the MinGW cross build included
 # (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
-# rwreport's statistical distributions.
-HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev)
+# rwreport's statistical distributions, RapidJSON for its event log reader.
+HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev
+  /usr/include/rapidjson/reader.h:rapidjson-dev)
 
 # require_packages [ITEM]...: the build packages (cmake, make, g++, the
 # header-only libraries) and each ITEM: a command that comes with the package
@@ -71,9 +72,12 @@ offer_test_packages() {
 
 # The fuzz targets need clang++ with its libFuzzer runtime.
 require_fuzz_packages() {
-  local missing=() dir
+  local missing=() dir item
   command -v cmake >/dev/null 2>&1 || missing+=(cmake)
   command -v make >/dev/null 2>&1 || missing+=(make)
+  for item in "${HEADER_PACKAGES[@]}"; do
+    [ -e "${item%%:*}" ] || missing+=("${item#*:}")
+  done
   if ! command -v clang++ >/dev/null 2>&1; then
     missing+=(clang libclang-rt-dev)
   else

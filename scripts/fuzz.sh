@@ -21,7 +21,7 @@ cmake -S . -B build-fuzz -DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=
 cmake --build build-fuzz --target fuzz_targets -j 2 >&2
 
 status=0
-for target in exchange secured plain options sim_frames; do
+for target in exchange secured plain options sim_frames event_log; do
   corpus=build-fuzz/corpus/$target
   findings=build-fuzz/findings/$target
   log=build-fuzz/fuzz_$target.log

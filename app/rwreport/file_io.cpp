@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,13 +21,6 @@
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
-
-bool ReadStream(std::FILE *f, std::string *text) {
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
-  return std::ferror(f) == 0;
-}
 
 #ifdef _WIN32
 std::wstring Wide(const std::string &text) {
@@ -144,24 +138,37 @@ bool WriteDirectly(const std::string &path, const std::string &text, std::string
 
 }  // namespace
 
-bool ReadInput(const std::string &path, std::string *text, std::string *error) {
+InputFile::~InputFile() {
+  if (f_ && f_ != stdin) std::fclose(f_);
+}
+
+bool InputFile::Open(const std::string &path, std::string *error) {
+  path_ = path;
   if (path == kStandardInput) {
 #ifdef _WIN32
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
-    if (ReadStream(stdin, text)) return true;
-    *error = "cannot read the standard input: " + Reason();
-    return false;
+    f_ = stdin;
+    return true;
   }
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    *error = "cannot open " + path + ": " + Reason();
-    return false;
+  f_ = std::fopen(path.c_str(), "rb");
+  if (!f_) *error = "cannot open " + path + ": " + Reason();
+  return f_ != nullptr;
+}
+
+bool InputFile::Read(std::size_t limit, std::string *text, std::string *error) {
+  char buffer[65536];
+  std::size_t n, left = limit;
+  while ((limit == 0 || left > 0) &&
+         (n = std::fread(buffer, 1, limit == 0 ? sizeof buffer : std::min(left, sizeof buffer),
+                         f_)) > 0) {
+    text->append(buffer, n);
+    left -= std::min(left, n);
   }
-  bool ok = ReadStream(f, text);
-  if (!ok) *error = "cannot read " + path + ": " + Reason();
-  std::fclose(f);
-  return ok;
+  if (std::ferror(f_) == 0) return true;
+  *error =
+      "cannot read " + (f_ == stdin ? std::string("the standard input") : path_) + ": " + Reason();
+  return false;
 }
 
 bool IdentifyFile(const std::string &path, FileIdentity *identity) {

@@ -3,13 +3,33 @@
 // at all, and standard output checked to the end.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 
 // "-" names standard input.
 constexpr char kStandardInput[] = "-";
 
-// Reads `path` whole. Returns false with the system's reason in `error`.
-bool ReadInput(const std::string &path, std::string *text, std::string *error);
+// An input opened for reading: a file, or standard input for "-". Read in
+// parts, so that a log is taken as a stream and a result file whole.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile &) = delete;
+  InputFile &operator=(const InputFile &) = delete;
+
+  // Returns false with the system's reason in `error`.
+  bool Open(const std::string &path, std::string *error);
+  // Appends up to `limit` bytes to `text` (0: to the end). False with the
+  // reason.
+  bool Read(std::size_t limit, std::string *text, std::string *error);
+  std::FILE *Stream() const { return f_; }
+
+ private:
+  std::string path_;
+  std::FILE *f_ = nullptr;
+};
 
 // A file as the system knows it (device and inode, or on Windows volume and
 // file index): two names of one file give equal identities.

@@ -221,12 +221,12 @@ double RoundOneTwoFive(double ms, bool up) {
                             : 10 * decade;
 }
 
-LatencyAxis LatencyAxisFor(const std::vector<LoggedRun> &runs) {
+LatencyAxis LatencyAxisFor(const LoggedRuns &runs) {
   double smallest = 0, largest = 0;
   for (const LoggedRun &run : runs) {
-    if (run.latenciesUs.empty()) continue;
-    double low = NearestRank(run.latenciesUs, 0) / 1000.0;
-    double high = NearestRank(run.latenciesUs, 100) / 1000.0;
+    if (run.latency.count == 0) continue;
+    double low = run.latency.AtPercent(0) / 1000.0;
+    double high = run.latency.AtPercent(100) / 1000.0;
     smallest = smallest == 0 ? low : std::min(smallest, low);
     largest = std::max(largest, high);
   }
@@ -245,7 +245,7 @@ std::string Ms(double ms) {
   return text;
 }
 
-std::string LatencyChart(const std::vector<LoggedRun> &runs) {
+std::string LatencyChart(const LoggedRuns &runs) {
   LatencyAxis axis = LatencyAxisFor(runs);
   std::string out = SvgOpen("latency", kTop + kPlotHeight + kBottom,
                             "attempt latency per run, p50 to p99 and maximum");
@@ -259,17 +259,17 @@ std::string LatencyChart(const std::vector<LoggedRun> &runs) {
       (kWidth - kLeft - kRight) / static_cast<double>(std::max<std::size_t>(runs.size(), 1));
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const LoggedRun &run = runs[i];
-    if (run.latenciesUs.empty()) continue;
+    if (run.latency.count == 0) continue;
     double x = kLeft + slot * (static_cast<double>(i) + 0.5);
     double width = std::min(24.0, slot * 0.6);
-    double p50 = axis.Y(NearestRank(run.latenciesUs, 50) / 1000.0);
-    double p99 = axis.Y(NearestRank(run.latenciesUs, 99) / 1000.0);
+    double p50 = axis.Y(run.latency.AtPercent(50) / 1000.0);
+    double p99 = axis.Y(run.latency.AtPercent(99) / 1000.0);
     out += "<rect class=\"latency\" x=\"" + Number(x - width / 2) + "\" y=\"" + Number(p99) +
            "\" width=\"" + Number(width) + "\" height=\"" + Number(std::max(p50 - p99, 2.0)) +
            "\" fill=\"" + kLatencyColour + "\"><title>" + Escape(run.file) + ":" +
-           std::to_string(run.line) + "</title></rect>";
+           std::to_string(run.position.line) + "</title></rect>";
     out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
-           Number(axis.Y(NearestRank(run.latenciesUs, 100) / 1000.0)) + "\" r=\"4\" fill=\"" +
+           Number(axis.Y(run.latency.AtPercent(100) / 1000.0)) + "\" r=\"4\" fill=\"" +
            kLatencyColour + "\"/>";
     if (runs.size() <= 40) out += Text(x, kTop + kPlotHeight + 18, "middle", std::to_string(i + 1));
     out += "\n";
@@ -376,7 +376,7 @@ std::string RunTable(const Report &report) {
   return out + "</table>\n";
 }
 
-std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
+std::string LoggedRunTable(const LoggedRuns &runs) {
   std::string out = "<table id=\"logged-runs\">\n<tr><th>#</th>";
   for (const char *key : kLoggedRunKeys) out += "<th>" + std::string(key) + "</th>";
   out += "</tr>\n";
@@ -392,16 +392,39 @@ std::string LoggedRunTable(const std::vector<LoggedRun> &runs) {
   return out + "</table>\n";
 }
 
-std::string LoggedRunsSection(const std::vector<LoggedRun> &runs) {
+std::string LoggedRunsSection(const LoggedRuns &runs) {
   if (runs.empty()) return "";
   return "<h2>Runs in event logs</h2>\n<p>Attempt latency per run: bar from the median to the "
          "99th percentile, dot at the maximum.</p>\n" +
          LatencyChart(runs) + LoggedRunTable(runs);
 }
 
+std::string SeriesName(const std::string &label, GroupBy by) {
+  GroupStats group;
+  group.label = label;
+  return GroupName(group, by);
+}
+
+// Each soak series as a chart over the full width with its trend.
+std::string SeriesSection(const SeriesSet &set, GroupBy by) {
+  if (set.series.empty()) return "";
+  std::string out = "<h2>Soak series</h2>\n<p>Success rate per bin of " +
+                    std::to_string(set.binSeconds) + " s" +
+                    (set.automatic ? " (chosen from the span)" : "") +
+                    " over wall-clock time (UTC): the line on its 95 % Wilson band. Triangles at "
+                    "the foot: reconnections (red: failed); dashed lines: stops.</p>\n";
+  for (std::size_t i = 0; i < set.series.size(); ++i) {
+    const Series &series = set.series[i];
+    out += "<h3>" + Escape(SeriesName(series.label, by)) + "</h3>\n" +
+           SeriesSvg(series, set.binSeconds, static_cast<int>(i)) + "<p class=\"trend\">" +
+           Escape(series.trendSentence) + "</p>\n";
+  }
+  return out;
+}
+
 const char kStyle[] =
     "body{font-family:sans-serif;margin:20px;color:#222}"
-    "svg.chart{display:block;width:100%;height:auto;break-inside:avoid}"
+    "svg.chart,svg.series{display:block;width:100%;height:auto;break-inside:avoid}"
     "table{border-collapse:collapse;margin-top:12px;max-width:100%}"
     "td,th{border:1px solid #bbb;padding:3px 8px;text-align:right;white-space:nowrap}"
     "td.path,td[data-col=source],td[data-col=failures]{white-space:normal;overflow-wrap:anywhere}"
@@ -415,8 +438,8 @@ const char kStyle[] =
 }  // namespace
 
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons,
-                       const std::vector<LoggedRun> &logged, const PageContext &context) {
+                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const PageContext &context) {
   std::string title = context.title.empty() ? "R/W polling results" : context.title;
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -434,5 +457,6 @@ std::string HtmlReport(const Report &report, const ReportRequest &request,
   out += RateChart(report) + Notes(report) + FigureTable(report);
   out += RunTable(report);
   out += LoggedRunsSection(logged);
+  out += SeriesSection(context.series, report.by);
   return out + "</body></html>\n";
 }

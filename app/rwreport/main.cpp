@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/rwreport/csv_cells.h"
 #include "app/rwreport/damaged_records.h"
 #include "app/rwreport/file_io.h"
+#include "app/rwreport/log_reader.h"
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
 #include "project_version.h"
@@ -24,12 +26,13 @@ namespace {
 const char kUsage[] =
     "Usage: rwreport [--csv [runs|compare|series|plan]] [--html FILE] [--title TEXT]\n"
     "                [--require RATE] [--compare] [--baseline TAG] [--plan RATE]\n"
-    "                [--by tag|file] [--skip-bad] FILE...\n"
+    "                [--bin SECONDS] [--by tag|file] [--skip-bad] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
     "success rate with its 95 % Wilson interval, the mean, standard deviation, minimum and\n"
     "maximum of the run rates, and the number of short runs. Each FILE is a result file or\n"
     "an event log (tool option log); - reads standard input. Of the runs in event logs it\n"
-    "also prints the attempt latency (p50, p90, p99, maximum) and the failure classes.\n"
+    "also prints the attempt latency (p50, p90, p99, maximum) and the failure classes, and\n"
+    "the soak series: the rate over time in bins of wall-clock time with a trend test.\n"
     "  --csv [TABLE]    print a CSV table instead of the text: the groups (default), runs,\n"
     "                   compare, series or plan\n"
     "  --html FILE      also write a page with the figures and charts to FILE\n"
@@ -39,6 +42,8 @@ const char kUsage[] =
     "  --compare        compare every pair of groups (difference, Fisher's exact test)\n"
     "  --baseline TAG   compare each group with this one\n"
     "  --plan RATE      the attempts a test needs to show RATE percent\n"
+    "  --bin SECONDS    the width of the soak series' bins (chosen from the span when not\n"
+    "                   given)\n"
     "  --by tag|file    group the runs by record tag (default) or by input file\n"
     "  --skip-bad       read the good records of a damaged result file, naming the rest\n"
     "  --version        print the version and exit\n"
@@ -58,6 +63,7 @@ struct Arguments {
   ReportRequest request;
   GroupBy by = GroupBy::kTag;
   bool skipBad = false;
+  long long binSeconds = 0;  // 0: chosen from the span
   std::vector<std::string> files;
 };
 
@@ -72,6 +78,16 @@ bool ParseRate(const std::string &text, double *rate) {
   double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 && value < 100)) return false;
   *rate = value;
+  return true;
+}
+
+// The width of the series' bins: whole seconds, at most a year.
+bool ParseBinSeconds(const std::string &text, long long *seconds) {
+  char *end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < 1 || value > 31622400) return false;
+  *seconds = value;
   return true;
 }
 
@@ -124,7 +140,7 @@ class ArgumentWalker {
 };
 
 const char *const kOptions[] = {"--csv",      "--html", "--title", "--require", "--compare",
-                                "--baseline", "--plan", "--by",    "--skip-bad"};
+                                "--baseline", "--plan", "--bin",   "--by",      "--skip-bad"};
 
 bool IsOptionWord(const std::string &word) {
   for (const char *option : kOptions) {
@@ -163,6 +179,9 @@ bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
     double *rate =
         name == "--require" ? &args->request.requiredPercent : &args->request.planPercent;
     if (!ParseRate(value, rate)) *why = "a rate is a percentage above 0 and below 100: " + value;
+  } else if (name == "--bin") {
+    if (!ParseBinSeconds(value, &args->binSeconds))
+      *why = "--bin takes a whole number of seconds from 1 to 31622400: " + value;
   } else if (name == "--by") {
     if (value != "tag" && value != "file") *why = "--by takes tag or file";
     args->by = value == "file" ? GroupBy::kFile : GroupBy::kTag;
@@ -249,27 +268,41 @@ bool ReadResultFile(const std::string &text, const std::string &file, bool skipB
   return true;
 }
 
-// The runs of the result files, and those of the event logs.
-bool ReadRuns(const std::vector<std::string> &files, bool skipBad, std::vector<RecordedRun> *runs,
-              std::vector<LoggedRun> *logged) {
-  for (const std::string &file : files) {
-    std::string text, error;
-    if (!ReadInput(file, &text, &error)) {
-      Complain(error);
-      return false;
-    }
-    if (!LooksLikeEventLog(text)) {
-      if (!ReadResultFile(text, file, skipBad, runs)) return false;
-      continue;
-    }
-    std::vector<std::string> notes;
-    bool ok = ParseLoggedRuns(text, file, logged, &notes, &error);
-    for (const std::string &note : notes) Complain(note);
-    if (!ok) {
-      Complain(error);
-      return false;
-    }
+// The bytes that tell a log from a result file: a log's first line (a
+// start event) is far shorter.
+constexpr std::size_t kPrefixBytes = 65536;
+
+// Reads one input: a result file whole (they are small), an event log as a
+// stream into `logs`.
+bool ReadOneInput(const std::string &file, const Arguments &args, std::vector<RecordedRun> *runs,
+                  EventLogReader *logs) {
+  InputFile input;
+  std::string text, error;
+  if (!input.Open(file, &error) || !input.Read(kPrefixBytes, &text, &error)) {
+    Complain(error);
+    return false;
   }
+  if (!LooksLikeEventLog(text)) {
+    if (!input.Read(0, &text, &error)) {
+      Complain(error);
+      return false;
+    }
+    return ReadResultFile(text, file, args.skipBad, runs);
+  }
+  std::string group = args.by == GroupBy::kFile ? FileLabel(file) : "";
+  if (logs->Read(input.Stream(), text, file, group, &error)) return true;
+  Complain(error);
+  return false;
+}
+
+// The runs of the result files, and those of the event logs with their
+// setups and the soak series.
+bool ReadRuns(const std::vector<std::string> &inputs, const Arguments &args,
+              std::vector<RecordedRun> *runs, EventLogReader *logs) {
+  for (const std::string &file : inputs) {
+    if (!ReadOneInput(file, args, runs, logs)) return false;
+  }
+  for (const std::string &note : logs->Notes()) Complain(note);
   return true;
 }
 
@@ -281,64 +314,93 @@ std::string Now() {
   return text;
 }
 
-// What the event logs say about the setup, one entry per log.
-// TODO(lead): fill from the log reader's LogSetup (tool, version, port,
-// device, baud, des, ack_ms, response_ms, first and last wall-clock time)
-// once it is merged; until then the tool of each log's runs is shown.
-std::vector<std::vector<std::pair<std::string, std::string>>> SetupsOf(
-    const std::vector<LoggedRun> &logged) {
-  std::map<std::string, std::string> toolOfLog;
-  for (const LoggedRun &run : logged) toolOfLog.emplace(run.file, run.tool);
-  std::vector<std::vector<std::pair<std::string, std::string>>> setups;
-  for (const auto &[file, tool] : toolOfLog) setups.push_back({{"log", file}, {"tool", tool}});
-  return setups;
+std::string WallClockSpan(const LogSetup &setup) {
+  if (!setup.wallKnown) return "unknown (the tool could not read the clock)";
+  return FormatWallClock(setup.firstWall) + " to " + FormatWallClock(setup.lastWall);
 }
 
+// What the event logs' start events say about the setup, one entry per log
+// (and per change of setup within it).
+std::vector<std::vector<std::pair<std::string, std::string>>> SetupsOf(
+    const std::vector<LogSetup> &setups) {
+  std::vector<std::vector<std::pair<std::string, std::string>>> out;
+  for (const LogSetup &s : setups) {
+    out.push_back({{"log", s.file},
+                   {"tool", s.tool + " " + s.version},
+                   {"port", s.port.empty() ? "searched" : s.port},
+                   {"device", s.device},
+                   {"baud rate", std::to_string(s.baud)},
+                   {"DES", s.des ? "on" : "off"},
+                   {"time-outs", "ACK " + std::to_string(s.ackMs) + " ms, response " +
+                                     std::to_string(s.responseMs) + " ms"},
+                   {"time span (UTC)", WallClockSpan(s)},
+                   {"tool starts", std::to_string(s.starts)}});
+  }
+  return out;
+}
+
+// Standard output written part by part, so that the runs of a day of logs
+// never make one string; the first failed write is kept.
+class StandardOutput {
+ public:
+  bool operator()(const std::string &text) {
+    return error_.empty() && WriteStandardOutput(text, &error_);
+  }
+  bool Close() { return error_.empty() && CloseStandardOutput(&error_); }
+  const std::string &Error() const { return error_; }
+
+ private:
+  std::string error_;
+};
+
 // The text or CSV table asked for.
-bool StandardOutputText(const Arguments &args, const Report &report,
-                        const std::vector<Comparison> &comparisons,
-                        const std::vector<LoggedRun> &logged, std::string *text) {
+void PrintStandardOutput(const Arguments &args, const Report &report,
+                         const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                         const SeriesSet &series, StandardOutput &out) {
   switch (args.csv) {
     case CsvTable::kNone:
-      *text = TextReport(report, args.request, comparisons);
-      if (!logged.empty()) *text += LoggedRunsText(logged);
-      return true;
-    case CsvTable::kGroups: *text = CsvReport(report, args.request); return true;
-    case CsvTable::kRuns: *text = RunsCsv(report, logged); return true;
-    case CsvTable::kCompare: *text = ComparisonsCsv(comparisons, report.by); return true;
-    case CsvTable::kPlan: *text = PlanCsv(report, args.request.planPercent); return true;
-    case CsvTable::kSeries:
-      // TODO(lead): the soak series' CSV rendering of the log reader goes here.
-      Complain("--csv series is not available in this build");
-      return false;
+      out(TextReport(report, args.request, comparisons));
+      if (!logged.empty()) WriteLoggedRunsText(logged, std::ref(out));
+      if (!series.series.empty()) out(SeriesText(series));
+      return;
+    case CsvTable::kGroups: out(CsvReport(report, args.request)); return;
+    case CsvTable::kRuns: WriteRunsCsv(report, logged, std::ref(out)); return;
+    case CsvTable::kCompare: out(ComparisonsCsv(comparisons, report.by)); return;
+    case CsvTable::kPlan: out(PlanCsv(report, args.request.planPercent)); return;
+    case CsvTable::kSeries: out(SeriesCsv(series)); return;
   }
-  return false;
 }
 
 int Run(const Arguments &args) {
   std::vector<RecordedRun> runs;
-  std::vector<LoggedRun> logged;
+  SeriesBuilder seriesBuilder(args.binSeconds);
+  EventLogReader logs(&seriesBuilder);
   std::vector<std::string> inputs = DistinctInputs(args.files);
-  if (!ReadRuns(inputs, args.skipBad, &runs, &logged)) return kExitError;
-  if (runs.empty()) runs = AsRecordedRuns(logged);
-  if (runs.empty()) {
+  if (!ReadRuns(inputs, args, &runs, &logs)) return kExitError;
+  const LoggedRuns &logged = logs.Runs();
+  if (runs.empty() && logged.empty()) {
     Complain("the files hold no records");
     return kExitError;
   }
-  Report report = BuildReport(runs, args.by);
+  // The figures count the runs of the result files, or of the logs when no
+  // result file is given.
+  Report report =
+      runs.empty() ? BuildReport(CountedRuns(logged), args.by) : BuildReport(runs, args.by);
   std::vector<Comparison> comparisons;
   if (args.request.compare && !CompareGroups(report, args.request.baseline, &comparisons)) {
     Complain("no group " + args.request.baseline + " to compare with");
     return kExitError;
   }
-  std::string text, error;
-  if (!StandardOutputText(args, report, comparisons, logged, &text)) return kExitError;
-  if (!WriteStandardOutput(text, &error) || !CloseStandardOutput(&error)) {
-    Complain(error);
+  SeriesSet series = seriesBuilder.Build();
+  StandardOutput out;
+  PrintStandardOutput(args, report, comparisons, logged, series, out);
+  if (!out.Close()) {
+    Complain(out.Error());
     return kExitError;
   }
   if (args.htmlGiven) {
-    PageContext context{args.title, Now(), inputs, SetupsOf(logged)};
+    PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
+    std::string error;
     if (!ReplaceFileWith(args.htmlPath,
                          HtmlReport(report, args.request, comparisons, logged, context), &error)) {
       Complain(error);

@@ -5,12 +5,20 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "app/rwreport/csv_cells.h"
-#include "link/event_log.h"
+#include "app/rwreport/log_event.h"
 
 namespace {
+
+TextSink AppendTo(std::string *out) {
+  return [out](const std::string &text) {
+    *out += text;
+    return true;
+  };
+}
 
 struct Column {
   const char *heading;
@@ -157,20 +165,14 @@ std::string ColumnName(const std::string &name) {
 
 // The failure classes the tools log, "none" left out.
 std::vector<std::string> FailureNames() {
-  std::vector<std::string> names;
-  for (int i = static_cast<int>(eventlog::Failure::kNone) + 1;
-       i <= static_cast<int>(eventlog::kLastFailure); ++i) {
-    names.push_back(eventlog::FailureName(static_cast<eventlog::Failure>(i)));
-  }
-  return names;
+  const std::vector<std::string> &classes = logread::FailureClasses();
+  return std::vector<std::string>(classes.begin() + 1, classes.end());
 }
 
 std::vector<std::string> LatencyCells(const LoggedRun *run) {
-  if (!run || run->latenciesUs.empty()) return {"", "", "", ""};
-  return {Milliseconds(NearestRank(run->latenciesUs, 50)),
-          Milliseconds(NearestRank(run->latenciesUs, 90)),
-          Milliseconds(NearestRank(run->latenciesUs, 99)),
-          Milliseconds(NearestRank(run->latenciesUs, 100))};
+  if (!run || run->latency.count == 0) return {"", "", "", ""};
+  return {Milliseconds(run->latency.AtPercent(50)), Milliseconds(run->latency.AtPercent(90)),
+          Milliseconds(run->latency.AtPercent(99)), Milliseconds(run->latency.AtPercent(100))};
 }
 
 std::vector<std::string> FailureCells(const LoggedRun *run) {
@@ -291,28 +293,37 @@ std::vector<std::string> FailureColumns() {
   return columns;
 }
 
-std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged) {
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write) {
   std::vector<std::string> headings = {
       "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
       "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
   for (const std::string &c : FailureColumns()) headings.push_back(c);
-  std::string out = CsvLine(headings);
+  if (!write(CsvLine(headings))) return false;
   // A run the figures count came from a log when file and line match one.
-  std::map<std::pair<std::string, int>, const LoggedRun *> byPlace;
-  for (const LoggedRun &run : logged) byPlace[{run.file, run.line}] = &run;
+  std::map<std::pair<std::string_view, int>, const LoggedRun *> byPlace;
+  for (const LoggedRun &run : logged) byPlace[{run.file, run.position.line}] = &run;
   std::set<const LoggedRun *> counted;
   for (const RunInGroup &m : report.overall.members) {
     auto it = byPlace.find({m.run->file, m.run->position.line});
     const LoggedRun *source = it == byPlace.end() ? nullptr : it->second;
     if (source) counted.insert(source);
-    out += CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
-                          m.run->plannedAttempts, m.isShort ? "1" : "0", true));
-  }
-  for (const LoggedRun &run : logged) {
-    if (counted.count(&run) == 0) {
-      out += CsvLine(RunRow(run.file, run.line, &run, run.record, 0, "", false));
+    if (!write(CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
+                              m.run->plannedAttempts, m.isShort ? "1" : "0", true)))) {
+      return false;
     }
   }
+  for (const LoggedRun &run : logged) {
+    if (counted.count(&run) == 0 &&
+        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, 0, "", false)))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string RunsCsv(const Report &report, const LoggedRuns &logged) {
+  std::string out;
+  WriteRunsCsv(report, logged, AppendTo(&out));
   return out;
 }
 
@@ -369,7 +380,7 @@ std::string FailureList(const std::map<std::string, int> &failures) {
 
 std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
   std::vector<std::string> latency = LatencyCells(&run);
-  return {run.file + ":" + std::to_string(run.line),
+  return {run.file + ":" + std::to_string(run.position.line),
           run.tool,
           std::to_string(run.run),
           run.record.tagged ? std::to_string(run.record.tag) : "-",
@@ -383,17 +394,25 @@ std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
           FailureList(run.failures)};
 }
 
-std::string LoggedRunsText(const std::vector<LoggedRun> &runs) {
-  std::string out = "\nruns in event logs (latency in ms):\n";
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
+  if (!write("\nruns in event logs (latency in ms):\n")) return false;
   for (const LoggedRun &run : runs) {
     std::vector<std::string> cells = LoggedRunCells(run);
     for (std::string &cell : cells) cell = Printable(cell);
-    out += cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] + ": " + cells[5] +
-           " of " + cells[4] + " (" + cells[6] + " %)";
+    std::string line = cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] +
+                       ": " + cells[5] + " of " + cells[4] + " (" + cells[6] + " %)";
     if (!cells[7].empty()) {
-      out += ", p50 " + cells[7] + ", p90 " + cells[8] + ", p99 " + cells[9] + ", max " + cells[10];
+      line +=
+          ", p50 " + cells[7] + ", p90 " + cells[8] + ", p99 " + cells[9] + ", max " + cells[10];
     }
-    out += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
+    line += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
+    if (!write(line)) return false;
   }
+  return true;
+}
+
+std::string LoggedRunsText(const LoggedRuns &runs) {
+  std::string out;
+  WriteLoggedRunsText(runs, AppendTo(&out));
   return out;
 }

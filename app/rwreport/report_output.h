@@ -2,12 +2,14 @@
 // self-contained HTML page with SVG charts.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/rwreport/comparisons.h"
 #include "app/rwreport/logged_runs.h"
 #include "app/rwreport/run_stats.h"
+#include "app/rwreport/series.h"
 
 // What was asked of the report beyond the figures.
 struct ReportRequest {
@@ -41,9 +43,14 @@ std::string TextReport(const Report &report, const ReportRequest &request,
 // The CSV tables, each with one header line. The per-group table, with the
 // gate's columns when a rate is required:
 std::string CsvReport(const Report &report, const ReportRequest &request);
+// Takes output part by part, so that the rows of a day of logs never make
+// one string; false when it could not be written (writing stops).
+using TextSink = std::function<bool(const std::string &)>;
+
 // One row per run: the runs the figures count, then those of event logs
 // that they do not, with the latencies and one column per failure class.
-std::string RunsCsv(const Report &report, const std::vector<LoggedRun> &logged);
+std::string RunsCsv(const Report &report, const LoggedRuns &logged);
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write);
 std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
 std::string PlanCsv(const Report &report, double planPercent);
 
@@ -55,7 +62,8 @@ std::vector<std::string> FailureColumns();
 constexpr int kLoggedRunCellCount = 12;
 extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
 std::vector<std::string> LoggedRunCells(const LoggedRun &run);
-std::string LoggedRunsText(const std::vector<LoggedRun> &runs);
+std::string LoggedRunsText(const LoggedRuns &runs);
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write);
 
 // What the page says about the test besides the figures.
 struct PageContext {
@@ -65,11 +73,13 @@ struct PageContext {
   // One entry per event log: what its start events say (tool, version,
   // port, baud rate, ...), as name and value pairs.
   std::vector<std::vector<std::pair<std::string, std::string>>> setups;
+  SeriesSet series;  // the soak series of the event logs
 };
 
 // A page holding the setup, verdicts, comparisons, the table and charts of
 // the rate per group (interval bar with the pooled rate, every run as a
-// dot, hollow for a short run) and of attempt latency.
+// dot, hollow for a short run), the runs with a chart of attempt latency,
+// and the soak series, each a chart with its trend.
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons,
-                       const std::vector<LoggedRun> &logged, const PageContext &context);
+                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const PageContext &context);

@@ -83,10 +83,11 @@ void Finish(GroupStats &group) {
 
 // The groups in report order with their runs: by tag, records without tag
 // first (tags are never negative), or by file in the order of the files.
-std::vector<GroupStats> Group(const std::vector<RecordedRun> &runs, GroupBy by) {
+std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by) {
   std::map<long long, GroupStats> groups;
   std::map<std::string, long long> fileOrder;
-  for (const RecordedRun &run : runs) {
+  for (const RecordedRun *each : runs) {
+    const RecordedRun &run = *each;
     long long key;
     std::string label;
     if (by == GroupBy::kFile) {
@@ -127,6 +128,13 @@ Interval WilsonInterval(long long successes, long long trials) {
 }
 
 Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by) {
+  std::vector<const RecordedRun *> pointers;
+  pointers.reserve(runs.size());
+  for (const RecordedRun &run : runs) pointers.push_back(&run);
+  return BuildReport(pointers, by);
+}
+
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
   Report report;
   report.by = by;
   report.overall.label = "all";

@@ -75,6 +75,8 @@ struct Report {
 // computes every figure. `runs` must outlive the report, which points into
 // it.
 Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by = GroupBy::kTag);
+// The same over runs held elsewhere (those of event logs).
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by = GroupBy::kTag);
 
 // A file's name without folder and extension: the label of its group.
 std::string FileLabel(const std::string &path);

@@ -26,7 +26,11 @@ TEST(LoggedRunsTest, NearestRankPercentiles) {
 }
 
 const char kLog[] =
-    "{\"v\":1,\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\"}\n"
+    "{\"v\":1,\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\",\"title\":\"t\",\"version\":\"1.0\","
+    "\"wall\":\"2026-12-07T06:40:00Z\",\"port\":\"\",\"search\":true,\"baud\":115200,"
+    "\"ka\":\"0123456789ABCDEF\",\"kb\":\"FEDCBA9876543210\",\"ack_ms\":50,\"response_ms\":50,"
+    "\"des\":true,\"attempts_per_run\":4,\"repeat\":true,\"result_file\":\"\",\"tag\":7,"
+    "\"failure_limit\":-1,\"comma_terminated\":false}\n"
     "{\"v\":1,\"t\":2,\"ev\":\"tx\",\"frame\":\"00 00 FF\",\"written\":true}\n"
     "{\"v\":1,\"t\":3,\"ev\":\"attempt\",\"run\":1,\"n\":1,\"result\":0,\"mark\":\"o\","
     "\"us\":12000,\"failure\":\"none\"}\n"
@@ -41,7 +45,11 @@ const char kLog[] =
     "\"tag\":7,\"record\":\" 25.00%,   1,   4,   7,\"}\n"
     "{\"v\":1,\"t\":8,\"ev\":\"attempt\",\"run\":2,\"n\":1,\"result\":0,\"mark\":\"o\","
     "\"us\":12000,\"failure\":\"none\"}\n"
-    "{\"v\":1,\"t\":9,\"ev\":\"start\",\"tool\":\"brimlet\"}\n"
+    "{\"v\":1,\"t\":9,\"ev\":\"start\",\"tool\":\"brimlet\",\"title\":\"t\",\"version\":\"1.0\","
+    "\"wall\":\"2026-12-07T06:40:00Z\",\"port\":\"\",\"search\":true,\"baud\":115200,"
+    "\"ka\":\"0123456789ABCDEF\",\"kb\":\"FEDCBA9876543210\",\"ack_ms\":50,\"response_ms\":50,"
+    "\"des\":true,\"attempts_per_run\":4,\"repeat\":true,\"result_file\":\"\",\"tag\":7,"
+    "\"failure_limit\":-1,\"comma_terminated\":false}\n"
     "{\"v\":1,\"t\":10,\"ev\":\"run\",\"run\":1,\"successes\":0,\"attempts\":1,\"rate\":0.00,"
     "\"tag\":-1,\"record\":\"  0.00%,   0,   1,\"}\n";
 
@@ -52,13 +60,14 @@ TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   ASSERT_TRUE(ParseLoggedRuns(kLog, "a.jsonl", &runs, &notes, &error)) << error;
   ASSERT_EQ(runs.size(), 2u);
   const LoggedRun &first = runs[0];
-  EXPECT_EQ(first.line, 8);
+  EXPECT_EQ(first.position.line, 8);
   EXPECT_EQ(first.tool, "kestrow");
   EXPECT_EQ(first.record.successes, 1);
   EXPECT_EQ(first.record.attempts, 4);
   EXPECT_TRUE(first.record.tagged);
   EXPECT_EQ(first.record.tag, 7);
   EXPECT_EQ(first.failures, (std::map<std::string, int>{{"no ACK", 2}, {"no card", 1}}));
+  EXPECT_EQ(first.plannedAttempts, 4);
   std::vector<std::string> cells = LoggedRunCells(first);
   // Sorted latencies 12 14 129 131 ms: ranks 2, 4, 4, 4.
   EXPECT_EQ(cells[7], "14.0");
@@ -67,10 +76,14 @@ TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   EXPECT_EQ(cells[11], "no ACK 2; no card 1");
   EXPECT_FALSE(runs[1].record.tagged);
   EXPECT_EQ(LoggedRunCells(runs[1])[7], "");  // no attempts: no latency
-  ASSERT_EQ(notes.size(), 1u);
+  ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(notes[0],
             "a.jsonl: run 2 of kestrow has 1 attempts but no figures (the tool was killed?); "
             "left out");
+  // brimlet's run has figures but no attempt events: named, its figures kept.
+  EXPECT_EQ(notes[1],
+            "a.jsonl:11: run 1 of brimlet has figures of 0 successes in 1 attempts but attempt "
+            "events of 0 in 0; its latencies and failure classes are left out");
 
   // A stopped single run ends without figures by design, and is named so.
   runs.clear();
@@ -90,7 +103,7 @@ TEST(LoggedRunsTest, ALineThatIsNoEventIsAnErrorWithItsPlace) {
   std::vector<std::string> notes;
   std::string error;
   EXPECT_FALSE(ParseLoggedRuns(kLog + std::string("oops\n"), "b.jsonl", &runs, &notes, &error));
-  EXPECT_EQ(error, "b.jsonl:12: not an event: expected '{' at column 1");
+  EXPECT_EQ(error, "b.jsonl:12: not JSON: Invalid value at column 1");
   EXPECT_TRUE(LooksLikeEventLog(" \n{\"v\":1}"));
   EXPECT_FALSE(LooksLikeEventLog(" 80.00%,   8,  10,"));
 }
@@ -103,23 +116,24 @@ TEST(LoggedRunsTest, RunFiguresThatDoNotHoldAreErrors) {
   } kCases[] = {
       {"\"run\":1,\"successes\":0,\"attempts\":0,\"rate\":0.00,\"tag\":-1",
        "a record needs at least one attempt"},
-      {"\"run\":1,\"successes\":9,\"attempts\":3,\"rate\":300.00,\"tag\":-1",
+      {"\"run\":1,\"successes\":9,\"attempts\":3,\"rate\":100.00,\"tag\":-1",
        "more successes than attempts"},
       {"\"run\":1,\"successes\":1,\"attempts\":3,\"rate\":50.00,\"tag\":-1",
        "the rate does not match successes and attempts"},
       {"\"run\":1,\"successes\":1,\"attempts\":2,\"rate\":50.00", "no \"tag\""},
       {"\"run\":1,\"successes\":1,\"attempts\":2,\"rate\":50.00,\"tag\":true",
-       "\"tag\" is not a number: true"},
+       "\"tag\" is not a whole number"},
       {"\"run\":1,\"successes\":1.5,\"attempts\":2,\"rate\":75.00,\"tag\":-1",
-       "\"successes\" is not a number: 1.5"},
+       "\"successes\" is not a whole number"},
       {"\"run\":1,\"successes\":1,\"attempts\":99999999999,\"rate\":0.00,\"tag\":-1",
-       "\"attempts\" is out of range"},
+       "\"attempts\" is out of range (0 to 1000)"},
   };
   for (const auto &c : kCases) {
     std::vector<LoggedRun> runs;
     std::vector<std::string> notes;
     std::string error;
-    std::string log = "{\"v\":1,\"t\":7,\"ev\":\"run\"," + std::string(c.fields) + "}\n";
+    std::string log =
+        "{\"v\":1,\"t\":7,\"ev\":\"run\",\"record\":\"r\"," + std::string(c.fields) + "}\n";
     EXPECT_FALSE(ParseLoggedRuns(log, "c.jsonl", &runs, &notes, &error)) << c.fields;
     EXPECT_EQ(error, "c.jsonl:1: " + std::string(c.error)) << c.fields;
   }

@@ -187,7 +187,7 @@ LoggedRun TimedRun(std::vector<std::int64_t> latenciesUs) {
   LoggedRun run;
   run.file = "e.jsonl";
   run.record = ResultRecord{100.0, 3, 3, false, 0};
-  run.latenciesUs = std::move(latenciesUs);
+  run.latency = SummarizeLatencies(std::move(latenciesUs));
   return run;
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/log_lines.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
@@ -71,7 +72,11 @@ TEST(RwreportGateTest, ExitStatusTellsPassFromFailFromError) {
   // Undecided alone fails the gate too.
   WriteText(dir / "undecided.csv", kUndecided);
   EXPECT_EQ(RunProgram(Rwreport(), {"--require", "99", dir / "undecided.csv"}).exitCode, 1);
-  // Usage and input errors are 2, apart from a failed gate.
+  // Usage and input errors are 2, apart from a failed gate: a log of an
+  // unknown version, or with a line cut short, is an input error too.
+  WriteText(dir / "bad.jsonl", "{\"v\":9,\"t\":0,\"ev\":\"start\"}\n");
+  std::string start = loglines::Start(1000000);
+  WriteText(dir / "cut.jsonl", start + start.substr(0, 40) + "\n");
   for (const std::vector<std::string> &args :
        std::vector<std::vector<std::string>>{{"--require", "100", dir / "pass.csv"},
                                              {"--require", "abc", dir / "pass.csv"},
@@ -80,7 +85,10 @@ TEST(RwreportGateTest, ExitStatusTellsPassFromFailFromError) {
                                              {"--by", "unit", dir / "pass.csv"},
                                              {"--require", "99", dir / "missing.csv"},
                                              {"--baseline", "7", dir / "pass.csv"},
-                                             {"--csv", "plan", dir / "pass.csv"}}) {
+                                             {"--csv", "plan", dir / "pass.csv"},
+                                             {"--bin", "0", dir / "pass.csv"},
+                                             {"--require", "99", dir / "bad.jsonl"},
+                                             {"--require", "99", dir / "cut.jsonl"}}) {
     r = RunProgram(Rwreport(), args);
     EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args[1];
     EXPECT_NE(r.err, "");
@@ -113,7 +121,8 @@ TEST(RwreportGateTest, GroupsByFileWithThePlannedLengthOfEachFile) {
 // snake_case names, rows as wide as it, and every cell of a numeric column
 // a number or empty. Prints the table's shape.
 const char kCsvCheck[] = R"(import csv, re, sys
-text_columns = {'tag', 'file', 'source', 'tool', 'verdict', 'tag_a', 'tag_b', 'file_a', 'file_b'}
+text_columns = {'tag', 'file', 'source', 'tool', 'verdict', 'tag_a', 'tag_b', 'file_a', 'file_b',
+                'group', 'bin_start'}
 with open(sys.argv[1], newline='') as f:
     rows = list(csv.reader(f))
 header, body = rows[0], rows[1:]
@@ -170,6 +179,33 @@ TEST(RwreportCsvTest, EveryTableLoadsAndItsNumbersParse) {
   EXPECT_NE(r.out.find("\n\"x,\"\"y\"\"\",1,2,0,0.00,"), std::string::npos) << r.out;
 }
 
+// The soak series as a table: one row per bin of each file's series, its
+// group named by the file and written safely, an empty bin with empty
+// cells where nothing is defined.
+TEST(RwreportCsvTest, TheSeriesTableLoadsWithAGroupPerFile) {
+  ScratchDir dir;
+  WriteText(dir / "check.py", kCsvCheck);
+  std::string log = loglines::Start(1000000);
+  log += loglines::Attempt(2000000, 1, 1, 0, 12000, "none");
+  log += loglines::Attempt(3000000, 1, 2, 3, 130000, "no ACK");
+  log += loglines::Attempt(150000000, 1, 3, 0, 11000, "none");
+  log += loglines::Attempt(151000000, 1, 4, 0, 11000, "none");
+  log += loglines::Run(151001000, 1, 3, 4, "75.00");
+  WriteText(dir / "-unit,a.jsonl", log);
+  WriteText(dir / "b.jsonl", log);
+  RunResult r = RunProgram(Rwreport(), {"--csv", "series", "--bin", "60", "--by", "file",
+                                        dir / "-unit,a.jsonl", dir / "b.jsonl"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  WriteText(dir / "out.csv", r.out);
+  RunResult check = RunProgram("/usr/bin/env", {"python3", dir / "check.py", dir / "out.csv"});
+  EXPECT_EQ(check.exitCode, 0) << r.out << check.err;
+  // 13 columns and one per failure class; 3 bins (06:40 to 06:42) per file.
+  EXPECT_EQ(check.out.substr(check.out.find(' ')), " 6\n") << r.out;
+  EXPECT_NE(r.out.find("\n\"'-unit,a\",2026-12-07T06:40:00Z,60,2,1,50.0000,"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\nb,2026-12-07T06:41:00Z,60,0,0,,,,,,0,0,0,"), std::string::npos) << r.out;
+}
+
 TEST(RwreportInputTest, StandardInputAndFilesNamedTwice) {
   ScratchDir dir;
   WriteText(dir / "a.csv", kFails);
@@ -177,6 +213,22 @@ TEST(RwreportInputTest, StandardInputAndFilesNamedTwice) {
   RunResult fromStdin = RunProgram(Rwreport(), {"--csv", "-"}, kFails);
   EXPECT_EQ(fromStdin.exitCode, 0) << fromStdin.err;
   EXPECT_EQ(fromStdin.out, fromFile.out);
+  // A log from standard input is read as a stream too, past the bytes that
+  // tell it from a result file.
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 1000);
+  for (int n = 1; n <= 1000; ++n)
+    log += loglines::Attempt(1000000 + n * 500000, 1, n, 0, 9000, "none");
+  log += loglines::Run(502000000, 1, 1000, 1000, "100.00");
+  ASSERT_GT(log.size(), 65536u);
+  WriteText(dir / "log.jsonl", log);
+  RunResult logFromFile =
+      RunProgram(Rwreport(), {"--csv", "series", "--bin", "60", dir / "log.jsonl"});
+  RunResult logFromStdin = RunProgram(Rwreport(), {"--csv", "series", "--bin", "60", "-"}, log);
+  EXPECT_EQ(logFromStdin.exitCode, 0) << logFromStdin.err;
+  EXPECT_NE(logFromStdin.out.find("\n7,2026-12-07T06:47:00Z,60,120,120,100.0000,"),
+            std::string::npos)
+      << logFromStdin.out;
+  EXPECT_EQ(logFromStdin.out, logFromFile.out);
   mkdir((dir / "sub").c_str(), 0700);
   ASSERT_EQ(link((dir / "a.csv").c_str(), (dir / "hard.csv").c_str()), 0);
   RunResult r =
@@ -259,6 +311,21 @@ TEST(RwreportSafetyTest, OutputErrorsAreReportedWithTheirReason) {
   r = RunRedirected({"--html", "/dev/full", dir / "a.csv"}, ">/dev/null");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.err, "rwreport: cannot write /dev/full: No space left on device\n");
+  // The runs of a log are written row by row: the first failed write is
+  // told once, and nothing more is tried.
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 1);
+  for (int run = 1; run <= 300; ++run) {
+    log += loglines::Attempt(1000000 + run * 1000000, run, 1, 0, 9000, "none");
+    log += loglines::Run(1000000 + run * 1000000 + 1000, run, 1, 1, "100.00");
+  }
+  WriteText(dir / "log.jsonl", log);
+  for (const char *table : {"", "runs"}) {
+    std::vector<std::string> args = {dir / "log.jsonl"};
+    if (*table) args = {"--csv", table, dir / "log.jsonl"};
+    r = RunRedirected(args, ">/dev/full");
+    EXPECT_EQ(r.exitCode, 2) << table;
+    EXPECT_EQ(r.err, "rwreport: cannot write the standard output: No space left on device\n");
+  }
 }
 
 TEST(RwreportSafetyTest, ControlCharactersDoNotReachTheTerminal) {

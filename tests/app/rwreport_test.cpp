@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/log_lines.h"
 #include "tests/support/png_image.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
@@ -62,6 +63,35 @@ void WriteSample(const ScratchDir &dir) {
   WriteText(dir / "b.csv",
             "  0.00%,   0,   5\n 84.00%,  84, 100,   3\n 98.00%,  49,  50,  12\n"
             " 75.00%,  30,  40,   3,");
+}
+
+// A ten-minute soak of tag 7 in an event log: 3 runs of 20 attempts, one
+// every 10 s, failing more towards the end (20, 15 and 5 successes), with
+// a failed reconnection.
+std::string WriteSoakLog(const ScratchDir &dir) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 20);
+  log += loglines::Event(1001000, "connect",
+                         "\"device\":\"/dev/ttyUSB3\",\"baud\":115200,\"des\":true,\"ok\":true,"
+                         "\"result\":0,\"failure\":\"none\"");
+  long long t = 1002000;
+  for (int run = 1; run <= 3; ++run) {
+    int successes = 0;
+    for (int n = 1; n <= 20; ++n) {
+      bool fails = run == 2 ? n % 4 == 0 : run == 3 && n % 4 != 0;
+      successes += !fails;
+      log += loglines::Attempt(t += 10000000, run, n, fails ? 3 : 0, fails ? 130000 : 12000,
+                               fails ? "no ACK" : "none");
+    }
+    char rate[16];
+    std::snprintf(rate, sizeof rate, "%.2f", successes * 100.0 / 20);
+    log += loglines::Run(t += 1000, run, successes, 20, rate, 7);
+    log += loglines::Event(
+        t += 20000, "reconnect",
+        "\"run\":" + std::to_string(run + 1) + ",\"ok\":" + (run == 2 ? "false" : "true"));
+  }
+  std::string path = dir / "soak.jsonl";
+  WriteText(path, log);
+  return path;
 }
 
 // The figures of the sample, computed with Python 3 as described in
@@ -267,11 +297,13 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
   }
   ScratchDir dir;
   WriteSample(dir);
+  std::string soak = WriteSoakLog(dir);
   std::string page = dir / "report.html";
-  ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, "--title", "Unit <7> positions", "--require",
-                                    "95", "--compare", dir / "a.csv", dir / "b.csv"})
-                .exitCode,
-            1);  // tags fail the gate; the page is written all the same
+  ASSERT_EQ(
+      RunProgram(Rwreport(), {"--html", page, "--title", "Unit <7> positions", "--require", "95",
+                              "--compare", "--bin", "60", dir / "a.csv", dir / "b.csv", soak})
+          .exitCode,
+      1);  // tags fail the gate; the page is written all the same
   std::string url = "file://" + page;
 
   RunResult dom = RunChromium(chromium, dir, {"--dump-dom", url});
@@ -286,6 +318,29 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
   EXPECT_LT(title, verdicts);
   EXPECT_LT(verdicts, comparisons);
   EXPECT_LT(comparisons, figures);
+  // The setup from the log's start, before the verdicts; the runs after the
+  // figures, then the soak series with its trend.
+  std::size_t setup = dom.out.find("<table class=\"setup\">");
+  std::size_t runs = dom.out.find("<table id=\"runs\">");
+  std::size_t series = dom.out.find("<svg id=\"series-0\" class=\"series\"");
+  EXPECT_LT(title, setup);
+  EXPECT_LT(setup, verdicts);
+  EXPECT_LT(figures, runs);
+  EXPECT_LT(runs, series);
+  EXPECT_NE(series, std::string::npos);
+  for (const char *row : {"<td>tool</td><td class=\"path\">kestrow 1.1.0</td>",
+                          "<td>port</td><td class=\"path\">/dev/ttyUSB0</td>",
+                          "<td>device</td><td class=\"path\">/dev/ttyUSB3</td>",
+                          "<td>baud rate</td><td class=\"path\">115200</td>",
+                          "<td>DES</td><td class=\"path\">on</td>",
+                          "<td>time-outs</td><td class=\"path\">ACK 50 ms, response 50 ms</td>",
+                          "<td>time span (UTC)</td><td class=\"path\">2026-12-07T06:40:00Z to "
+                          "2026-12-07T06:50:00Z</td>"}) {
+    EXPECT_NE(dom.out.find(row), std::string::npos) << row;
+  }
+  EXPECT_NE(dom.out.find("<h3>tag 7</h3>"), std::string::npos);
+  EXPECT_NE(dom.out.find("<p class=\"trend\">rate fell from "), std::string::npos);
+  EXPECT_NE(dom.out.find("class=\"reconnect\""), std::string::npos);
   EXPECT_NE(dom.out.find("<td>tag 12</td><td>94.55 to 99.82 %</td><td>undecided</td><td>115</td>"),
             std::string::npos);
   EXPECT_NE(dom.out.find("<td>tag 3 \xe2\x88\x92 tag 12</td><td>-13.41</td>"), std::string::npos);
@@ -353,9 +408,10 @@ TEST(RwreportBrowserTest, PagePrintsOnA4WithNothingCut) {
   }
   ScratchDir dir;
   WriteSample(dir);
+  std::string soak = WriteSoakLog(dir);
   std::string page = dir / "report.html";
   ASSERT_EQ(RunProgram(Rwreport(), {"--html", page, "--require", "95", "--compare", "--plan", "99",
-                                    dir / "a.csv", dir / "b.csv"})
+                                    dir / "a.csv", dir / "b.csv", soak})
                 .exitCode,
             1);
   std::string pdf = dir / "report.pdf";
@@ -365,8 +421,10 @@ TEST(RwreportBrowserTest, PagePrintsOnA4WithNothingCut) {
   RunResult info = RunProgram("/usr/bin/pdfinfo", {pdf});
   EXPECT_NE(info.out.find("pts (A4)"), std::string::npos) << info.out;
   RunResult text = RunProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
-  for (const char *expected : {"Verdicts", "Comparisons", "Success rate per group", "Runs",
-                               "short runs", "34.68", "100.00", "undecided", "tag 3 is lower"}) {
+  for (const char *expected :
+       {"Setup", "kestrow 1.1.0", "ACK 50 ms, response 50 ms", "Verdicts", "Comparisons",
+        "Success rate per group", "Runs", "short runs", "34.68", "100.00", "undecided",
+        "tag 3 is lower", "Soak series", "success rate (%)", "rate fell from"}) {
     EXPECT_NE(text.out.find(expected), std::string::npos) << expected;
   }
   ASSERT_EQ(RunProgram("/usr/bin/pdftoppm", {"-r", "50", "-png", pdf, dir / "page"}).exitCode, 0);

@@ -140,6 +140,8 @@ expect "rwreport $scratch/e" "$scratch/events.jsonl"
 expect "rwreport --csv $scratch/rw" "$scratch/rw0"
 expect "rwreport --html $scratch/" "$scratch/events.jsonl $scratch/rw0"
 expect "rwreport --html --" ""
+expect "rwreport --b" "--baseline --bin --by"
+expect "rwreport --bin " ""
 # The --options offered for PROGRAM are those its --help lists.
 expect_help_options() {  # name program
   [[ -n $2 ]] || return 0
