@@ -10,7 +10,8 @@
 namespace {
 
 constexpr double kWidth = 900, kHeight = 300;
-constexpr double kLeft = 64, kRight = 16, kTop = 24, kBottom = 56;
+// The right margin holds half of the last time label, which is centred on its tick.
+constexpr double kLeft = 64, kRight = 56, kTop = 24, kBottom = 56;
 const char kBandColour[] = "#4a90d9";
 const char kLineColour[] = "#1a3f73";
 const char kReconnectColour[] = "#888888";
