@@ -26,6 +26,8 @@ const char kResultFileError[] = "[%s] のオープンに作成に失敗しまし
 // and what became of the part of a record that the file took.
 const char kResultWriteError[] = "Result file [%s]: %s\n";
 const char kResultCutBack[] = "Result file [%s]: the incomplete record was removed\n";
+// Standard error shows this when the reader of standard output went away.
+const char kOutputClosed[] = "Cannot write to standard output: %s\n";
 const char kResultCutFailed[] =
     "Result file [%s]: an incomplete record remains at its end (cannot remove it: %s)\n";
 
@@ -69,11 +71,12 @@ class PollingLoop {
     fileFailing_ = !outcome.written;
   }
   bool WriteFailed() const { return writeFailed_; }
+  bool OutputBroken() const { return outputBroken_; }
 
  private:
   bool KeyPressed() {
-    // Nobody reads the marks any more: end in order, as a signal would.
-    if (outputBroken_) return Stop("signal");
+    // Nobody reads the marks any more: end in order, as a stop would.
+    if (outputBroken_) return Stop("output closed");
     if (!hooks_.keyPressed()) return false;
     return Stop(platform::StopRequested() ? "signal" : "key");
   }
@@ -202,7 +205,11 @@ class PollingLoop {
   // leave the marks unseen but the figures still count.
   void ShowOutput() {
     if (std::fflush(stdout) == 0) return;
-    if (errno == EPIPE) outputBroken_ = true;
+    if (errno == EPIPE && !outputBroken_) {
+      outputBroken_ = true;
+      std::fprintf(stderr, kOutputClosed, std::strerror(EPIPE));  // best effort
+      std::fflush(stderr);
+    }
     std::clearerr(stdout);
   }
 
@@ -275,5 +282,5 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     closing.error = std::strerror(errno);
     loop.NoteFileResult(closing);
   }
-  return !loop.WriteFailed();
+  return !loop.WriteFailed() && !loop.OutputBroken();
 }
