@@ -109,6 +109,11 @@ void ApplyExit(int exitStatus, ReaderProgress *p) {
   }
   p->state = ReaderState::kFailed;
   if (exitStatus == 0 && !p->cause.empty()) return;
+  // Outside polling a tool ends at once on a stop: that is no fault of its R/W.
+  if (p->stopAsked && !p->connected && p->cause.empty() && exitStatus != 0) {
+    p->cause = "stopped while connecting";
+    return;
+  }
   std::string status = exitStatus > 128 ? "ended by signal " + std::to_string(exitStatus - 128)
                                         : "exit status " + std::to_string(exitStatus);
   if (exitStatus == 0) status = "no run";

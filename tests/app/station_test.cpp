@@ -192,6 +192,25 @@ TEST(StationProgressTest, EndsAccordingToExitStatusAndRuns) {
   ApplyExit(0, &nothing);
   EXPECT_EQ(nothing.state, ReaderState::kFailed);
   EXPECT_EQ(nothing.cause, "no run");
+
+  // Stopped by the station: before it connected, not a signal's fault; after
+  // it did, or when connecting had failed already, the usual cause.
+  ReaderProgress connecting;
+  connecting.stopAsked = true;
+  ApplyExit(130, &connecting);
+  EXPECT_EQ(connecting.state, ReaderState::kFailed);
+  EXPECT_EQ(connecting.cause, "stopped while connecting");
+  ReaderProgress polling;
+  polling.stopAsked = true;
+  polling.connected = true;
+  ApplyExit(130, &polling);
+  EXPECT_EQ(polling.cause, "ended by signal 2");
+  ReaderProgress refused = noPort;
+  refused.state = ReaderState::kConnecting;
+  refused.cause = "cannot open /dev/x: No such file or directory";
+  refused.stopAsked = true;
+  ApplyExit(1, &refused);
+  EXPECT_EQ(refused.cause, "cannot open /dev/x: No such file or directory, exit status 1");
 }
 
 TEST(StationProgressTest, FollowerHandsOverCompleteLinesOnly) {
