@@ -82,6 +82,11 @@ TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
       "line 14: unknown tool \"\" (kestrow or brimlet)",
   };
   EXPECT_EQ(errors, expected);
+  // Names that differ only in case name the same files on Windows and macOS.
+  EXPECT_EQ(PlanErrors("Unit1 brimlet c x\nunit1 brimlet c y\n"),
+            std::vector<std::string>{
+                "line 2: reader name unit1 already used on line 1 (as Unit1: names differ in "
+                "case only)"});
   for (const char *name : {"nul", "Com3.a", "aux.txt", ".hidden", "a:b"})
     EXPECT_EQ(PlanErrors(std::string(name) + " brimlet c x\n").size(), 1u) << name;
   for (const char *name : {"com10", "console", "unit-07_b.2"})
