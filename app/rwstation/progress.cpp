@@ -138,7 +138,8 @@ LogFollower::~LogFollower() {
 }
 
 std::string LogFollower::ReadMore() {
-  if (!file_) file_ = std::fopen(path_.c_str(), "rb");
+  // Not inherited: a reader started later would keep every earlier log open.
+  if (!file_) file_ = platform::OpenNotInherited(path_);
   // Past the end before: the tool may have written more since.
   if (!file_ || !platform::SeekFile(file_, offset_)) return "";
   std::string text;
