@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "poll/reader_binding.h"
 #include "poll/settings.h"
@@ -11,9 +12,13 @@
 struct LoopHooks {
   std::function<bool()> keyPressed;  // a key press (or stop request) is waiting
   std::function<void(int)> sleep;    // pause in milliseconds
+  // Shows console text at once (marks, block and run figures). Returns 0,
+  // or the errno of a failed write: EPIPE when nobody reads it any more.
+  std::function<int(const std::string &)> show;
 };
 
-// Key presses and stop signals of the console; the platform's sleep.
+// Key presses and stop signals of the console; the platform's sleep;
+// standard output.
 LoopHooks ConsoleLoopHooks();
 
 // Opens the result file (if any), polls until a stop condition, prints the
