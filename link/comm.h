@@ -51,6 +51,10 @@ class CComm {
 // The port's driver time-outs while working and while draining input.
 constexpr platform::CommTimeouts kWorkingTimeouts{platform::kMaxDword, 0, 100, 0, 1000};
 constexpr platform::CommTimeouts kDrainTimeouts{platform::kMaxDword, 0, 10, 0, 10};
+// A read on Windows cannot be cut short: its total bounds how late a stop is
+// seen.
+static_assert(kWorkingTimeouts.readTotalConstant <= 100 && kDrainTimeouts.readTotalConstant <= 100,
+              "a stop must end a read within 100 ms");
 constexpr std::uint32_t kPurgeAll = platform::kPurgeTxAbort | platform::kPurgeRxAbort |
                                     platform::kPurgeTxClear | platform::kPurgeRxClear;
 // Flow-control bits cleared in the line record: CTS and DSR output flow,

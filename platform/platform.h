@@ -81,8 +81,10 @@ bool SetLineState(PortHandle port, const LineState &line);
 bool ClearLineErrors(PortHandle port);
 // Reads up to `count` bytes under the port's read time-outs. Returns false
 // when the read fails (including the far end having gone away). A stop
-// request (see StopRequested) ends its wait early, with the bytes so far
-// (on Windows, where a read cannot be interrupted, within 100 ms).
+// request (see StopRequested) ends its wait early, with the bytes so far.
+// On Windows a read cannot be interrupted: it ends when its time-outs say,
+// so a stop is seen within 100 ms only under read totals of at most 100 ms
+// (the link layer's time-outs, which it checks at compile time).
 bool ReadPort(PortHandle port, void *buffer, std::uint32_t count, std::uint32_t *received);
 // Writes up to `count` bytes under the port's write time-outs.
 bool WritePort(PortHandle port, const void *buffer, std::uint32_t count, std::uint32_t *written);

@@ -34,7 +34,6 @@ namespace {
 struct Win32Port {
   HANDLE handle;
   DCB savedLine;
-  CommTimeouts timeouts;  // as last set, so that reads know how long they wait
 };
 
 Win32Port *AsPort(PortHandle port) { return static_cast<Win32Port *>(port); }
@@ -57,10 +56,6 @@ const TimerResolution timerResolution;
 // Set when the stoppable section takes a stop request, so that a pause in
 // progress ends at once. Auto-reset: it wakes one wait.
 const HANDLE stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-
-// A read waits at most this long at a time, so that a stop request ends a
-// longer wait within one slice.
-constexpr std::uint32_t kStopSliceMs = 100;
 
 // The monotonic millisecond clock: GetTickCount moves in 16 ms steps; the
 // performance counter is fine-grained.
@@ -192,12 +187,7 @@ PortHandle OpenPort(const char *path) {
     CloseHandle(handle);
     return nullptr;
   }
-  COMMTIMEOUTS t{};
-  GetCommTimeouts(handle, &t);
-  return new Win32Port{
-      handle, line,
-      CommTimeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
-                   t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}};
+  return new Win32Port{handle, line};
 }
 
 bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize) {
@@ -223,20 +213,10 @@ bool GetTimeouts(PortHandle port, CommTimeouts *timeouts) {
   return true;
 }
 
-namespace {
-
-bool ApplyTimeouts(HANDLE handle, const CommTimeouts &timeouts) {
+bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts) {
   COMMTIMEOUTS t{timeouts.readInterval, timeouts.readTotalMultiplier, timeouts.readTotalConstant,
                  timeouts.writeTotalMultiplier, timeouts.writeTotalConstant};
-  return SetCommTimeouts(handle, &t) != 0;
-}
-
-}  // namespace
-
-bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts) {
-  if (!port || !ApplyTimeouts(AsPort(port)->handle, timeouts)) return false;
-  AsPort(port)->timeouts = timeouts;
-  return true;
+  return port && SetCommTimeouts(AsPort(port)->handle, &t) != 0;
 }
 
 bool GetLineState(PortHandle port, LineState *line) {
@@ -285,35 +265,12 @@ bool ReadOnce(HANDLE handle, void *buffer, std::uint32_t count, std::uint32_t *r
   return true;
 }
 
-// A read that returns with the first byte and otherwise waits longer than a
-// slice: it waits slice by slice, ending early at a stop request, and puts
-// the port's time-outs back.
-bool ReadInSlices(Win32Port *port, void *buffer, std::uint32_t count, std::uint32_t *received) {
-  CommTimeouts slice = port->timeouts;
-  std::int64_t end = NowMs() + port->timeouts.readTotalConstant;
-  bool ok = true;
-  for (std::int64_t left = end - NowMs(); left > 0; left = end - NowMs()) {
-    slice.readTotalConstant =
-        static_cast<std::uint32_t>(std::min<std::int64_t>(left, kStopSliceMs));
-    if (!ApplyTimeouts(port->handle, slice)) NoteLastError();
-    ok = ReadOnce(port->handle, buffer, count, received);
-    if (!ok || *received > 0 || StopRequested()) break;
-  }
-  ApplyTimeouts(port->handle, port->timeouts);
-  return ok;
-}
-
 }  // namespace
 
 bool ReadPort(PortHandle handle, void *buffer, std::uint32_t count, std::uint32_t *received) {
   *received = 0;
   Win32Port *port = AsPort(handle);
   if (!port) return false;
-  const CommTimeouts &t = port->timeouts;
-  if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 &&
-      t.readTotalConstant > kStopSliceMs) {
-    return ReadInSlices(port, buffer, count, received);
-  }
   return ReadOnce(port->handle, buffer, count, received);
 }
 

@@ -24,8 +24,10 @@ struct Child {
 // output and error go to `outputPath`, a new file (an existing one is never
 // overwritten), or, when `outputPath` is empty, where ours go. With
 // `ownGroup` the child runs in a process group of its own, without our
-// console's Ctrl-C: we stop it in order ourselves. Returns false, with the
-// system's reason, when it could not be started.
+// console's Ctrl-C: we stop it in order ourselves. Should we end abnormally,
+// the child ends too: SIGTERM on Linux (its orderly stop), at once on Windows
+// (a job closed with us). Returns false, with the system's reason, when it
+// could not be started.
 bool StartChild(const std::string &program, const std::vector<std::string> &args,
                 const std::string &outputPath, bool ownGroup, Child *child, std::string *error);
 // Asks a child that is a polling tool for its orderly stop: what Ctrl-C
@@ -68,6 +70,9 @@ void Pause(int milliseconds);
 // beyond 2 GB. Also makes data written by another process since the last
 // read at the end visible, which some C runtimes do not do by themselves.
 bool SeekFile(std::FILE *file, std::int64_t offset);
+// Opens a file for reading ("rb") that the children started later do not
+// inherit. Returns nullptr when it cannot be opened (errno says why).
+std::FILE *OpenNotInherited(const std::string &path);
 
 // The processor time this process has used so far, in seconds.
 double OwnProcessorSeconds();

@@ -208,6 +208,8 @@ int TerminalRows() {
   return size.ws_row;
 }
 
+std::FILE *OpenNotInherited(const std::string &path) { return std::fopen(path.c_str(), "rbe"); }
+
 bool SeekFile(std::FILE *file, std::int64_t offset) {
   return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }

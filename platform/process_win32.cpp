@@ -1,3 +1,4 @@
+#include <io.h>
 #include <windows.h>
 
 #include <cctype>
@@ -51,6 +52,26 @@ void CloseIfOpen(HANDLE handle) {
   if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
 
+// A job holding every child, closed by the system when we end: children of
+// ours that an abnormal end left behind would keep polling their R/Ws. (Our
+// orderly stop is the key press on each child's input.) nullptr when the
+// system refuses one; the children then run outside it.
+HANDLE ChildrenJob() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectA(nullptr, nullptr);
+    if (!created) return static_cast<HANDLE>(nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+      CloseHandle(created);
+      return static_cast<HANDLE>(nullptr);
+    }
+    return created;
+  }();
+  return job;
+}
+
 }  // namespace
 
 bool StartChild(const std::string &program, const std::vector<std::string> &args,
@@ -89,7 +110,8 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
   }
   // A child of its own group gets a console of its own, so that our
   // console's Ctrl-C and Ctrl-Break do not reach it.
-  DWORD flags = ownGroup ? CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW : 0;
+  // Suspended until it is in the job, so that nothing it starts escapes it.
+  DWORD flags = (ownGroup ? CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW : 0) | CREATE_SUSPENDED;
   PROCESS_INFORMATION info{};
   BOOL started = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr,
                                 nullptr, &startup, &info);
@@ -101,6 +123,8 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
     *error = program + ": " + SystemMessage(reason);
     return false;
   }
+  if (HANDLE job = ChildrenJob()) AssignProcessToJobObject(job, info.hProcess);
+  ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   child->id = info.dwProcessId;
   child->handle = reinterpret_cast<std::intptr_t>(info.hProcess);
@@ -213,6 +237,15 @@ int TerminalRows() {
 }
 
 void Pause(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+std::FILE *OpenNotInherited(const std::string &path) {
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+  }
+  return file;
+}
 
 bool SeekFile(std::FILE *file, std::int64_t offset) {
   return _fseeki64(file, offset, SEEK_SET) == 0;

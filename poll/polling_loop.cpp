@@ -1,8 +1,10 @@
 #include "poll/polling_loop.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "link/event_log.h"
 #include "link/file_append.h"
@@ -26,8 +28,34 @@ const char kResultFileError[] = "[%s] のオープンに作成に失敗しまし
 // and what became of the part of a record that the file took.
 const char kResultWriteError[] = "Result file [%s]: %s\n";
 const char kResultCutBack[] = "Result file [%s]: the incomplete record was removed\n";
+// Standard error shows this when the reader of standard output went away.
+const char kOutputClosed[] = "Cannot write to standard output: %s\n";
 const char kResultCutFailed[] =
     "Result file [%s]: an incomplete record remains at its end (cannot remove it: %s)\n";
+
+std::string Formatted(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  char text[512];
+  int length = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (length < static_cast<int>(sizeof text)) return length < 0 ? "" : text;
+  std::string longer(static_cast<std::size_t>(length) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(&longer[0], longer.size(), format, args);
+  va_end(args);
+  longer.resize(static_cast<std::size_t>(length));
+  return longer;
+}
+
+int ShowOnConsole(const std::string &text) {
+  bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  written = std::fflush(stdout) == 0 && written;
+  if (written) return 0;
+  int error = errno;
+  std::clearerr(stdout);
+  return error;
+}
 
 class PollingLoop {
  public:
@@ -69,11 +97,12 @@ class PollingLoop {
     fileFailing_ = !outcome.written;
   }
   bool WriteFailed() const { return writeFailed_; }
+  bool OutputBroken() const { return outputBroken_; }
 
  private:
   bool KeyPressed() {
-    // Nobody reads the marks any more: end in order, as a signal would.
-    if (outputBroken_) return Stop("signal");
+    // Nobody reads the marks any more: end in order, as a stop would.
+    if (outputBroken_) return Stop("output closed");
     if (!hooks_.keyPressed()) return false;
     return Stop(platform::StopRequested() ? "signal" : "key");
   }
@@ -127,15 +156,13 @@ class PollingLoop {
       LogAttempt(result, failure, eventlog::NowUs() - start);
     }
     if (result == 0) {
-      std::printf("o");
       cardSeen_ = true;
     } else {
-      std::printf(result == 2 ? "." : "X");
       ++failuresInBlock_;
       ++failuresInRun_;
       ++totalFailures_;
     }
-    ShowOutput();  // each mark shows when it is made
+    Show(result == 0 ? "o" : result == 2 ? "." : "X");  // each mark shows when it is made
     ++attemptsInBlock_;
     ++attemptsInRun_;
   }
@@ -170,14 +197,13 @@ class PollingLoop {
     failuresInBlock_ = 0;
   }
 
-  static void PrintBlock(int successes, int attempts, int percent) {
-    std::printf("    [%3d/%3d] %3d%%\n", successes, attempts, percent);
+  void PrintBlock(int successes, int attempts, int percent) {
+    Show(Formatted("    [%3d/%3d] %3d%%\n", successes, attempts, percent));
   }
 
   void ReportRun(int successes, int attempts) {
     double rate = static_cast<double>(successes * 100) / static_cast<double>(attempts);
-    std::printf("(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", successes, attempts, rate);
-    ShowOutput();
+    Show(Formatted("(TOTAL) [%4d/%4d] ... %6.2lf%%\n\n", successes, attempts, rate));
     char record[kMaxRecordText];
     FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
     if (file_) WriteRecord(record);
@@ -200,10 +226,11 @@ class PollingLoop {
 
   // Only a reader that went away (EPIPE) ends polling; other output errors
   // leave the marks unseen but the figures still count.
-  void ShowOutput() {
-    if (std::fflush(stdout) == 0) return;
-    if (errno == EPIPE) outputBroken_ = true;
-    std::clearerr(stdout);
+  void Show(const std::string &text) {
+    if (hooks_.show(text) != EPIPE || outputBroken_) return;
+    outputBroken_ = true;
+    std::fprintf(stderr, kOutputClosed, std::strerror(EPIPE));  // best effort
+    std::fflush(stderr);
   }
 
   ReaderBinding &reader_;
@@ -229,7 +256,7 @@ class PollingLoop {
 
 LoopHooks ConsoleLoopHooks() {
   return LoopHooks{[] { return platform::KeyPressed() || platform::StopRequested(); },
-                   [](int ms) { platform::Sleep(ms); }};
+                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole};
 }
 
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
@@ -241,8 +268,7 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     if (file) std::setvbuf(file, nullptr, _IONBF, 0);
     if (!file) {
       int error = errno;
-      std::printf(kResultFileError, poll.resultPath);
-      std::fflush(stdout);
+      hooks.show(Formatted(kResultFileError, poll.resultPath));
       std::fprintf(stderr, "Cannot open the result file %s: %s\n", poll.resultPath,
                    std::strerror(error));
       reader.DestroySession();
@@ -275,5 +301,5 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     closing.error = std::strerror(errno);
     loop.NoteFileResult(closing);
   }
-  return !loop.WriteFailed();
+  return !loop.WriteFailed() && !loop.OutputBroken();
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "poll/reader_binding.h"
 #include "poll/settings.h"
@@ -11,14 +12,19 @@
 struct LoopHooks {
   std::function<bool()> keyPressed;  // a key press (or stop request) is waiting
   std::function<void(int)> sleep;    // pause in milliseconds
+  // Shows console text at once (marks, block and run figures). Returns 0,
+  // or the errno of a failed write: EPIPE when nobody reads it any more.
+  std::function<int(const std::string &)> show;
 };
 
-// Key presses and stop signals of the console; the platform's sleep.
+// Key presses and stop signals of the console; the platform's sleep;
+// standard output.
 LoopHooks ConsoleLoopHooks();
 
 // Opens the result file (if any), polls until a stop condition, prints the
 // summary and closes the session and the file. Returns false when the
-// result file could not be opened or a record could not be written (the
-// failure was reported on standard error).
+// result file could not be opened, a record could not be written, or the
+// reader of standard output went away (the failure was reported on standard
+// error).
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks);

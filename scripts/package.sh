@@ -122,16 +122,17 @@ zip=$(ls build-zip/*.zip)
 echo "$zip"
 [[ $zip == *-windows-x86_64.zip ]] || fail "$zip is not named for 64-bit Windows"
 listing=$(unzip -Z1 "$zip")
-for file in kestrow.exe brimlet.exe rwreport.exe manual/kestrow.txt manual/brimlet.txt \
-  manual/rwreport.txt LICENSE.txt README.md CHANGELOG.md; do
+for file in kestrow.exe brimlet.exe rwreport.exe rwstation.exe manual/kestrow.txt \
+  manual/brimlet.txt manual/rwreport.txt manual/rwstation.txt LICENSE.txt README.md CHANGELOG.md \
+  station-example.plan; do
   grep -q "^[^/]*/$file\$" <<<"$listing" || fail "$zip lacks $file"
 done
-programs=$(grep -Ev '/(manual/.*\.txt|[^/]*\.(txt|md))$|/$' <<<"$listing" || true)
-[ "$(grep -c . <<<"$programs")" -eq 3 ] || fail "$zip holds other files: $programs"
+programs=$(grep -Ev '/(manual/.*\.txt|[^/]*\.(txt|md|plan))$|/$' <<<"$listing" || true)
+[ "$(grep -c . <<<"$programs")" -eq 4 ] || fail "$zip holds other files: $programs"
 unpacked=$(mktemp -d)
 unzip -q "$zip" -d "$unpacked"
 for program in "$unpacked"/*/*.exe; do
   is_pe32plus_x86_64 "$program" || fail "$(basename "$program") in $zip is not a 64-bit Windows program"
 done
 unzip -p "$zip" '*/manual/kestrow.txt' | grep -q 'PORT NAMES' || fail "manual text is empty"
-echo "zip contents: ok (kestrow.exe, brimlet.exe, rwreport.exe: PE32+ x86-64)"
+echo "zip contents: ok (kestrow.exe, brimlet.exe, rwreport.exe, rwstation.exe: PE32+ x86-64)"

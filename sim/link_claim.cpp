@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,12 +35,29 @@ std::string ContentsOf(int fd) {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
 }
 
-// The process number of a simulator's lock file (decimal digits and a line
-// feed, nothing else), or "" for any other contents.
+// A simulator's lock file holds this word, a space, its process number and a
+// line feed; nothing else writes that, so any other contents are not ours.
+constexpr char kSignature[] = "rwsim ";
+
+std::string LockContents(pid_t pid) { return kSignature + std::to_string(pid) + "\n"; }
+
+// The process number in a simulator's lock file, or "" for any other contents.
 std::string ProcessNumberIn(const std::string &contents) {
-  if (contents.size() < 2 || contents.size() > 20 || contents.back() != '\n') return "";
-  std::string digits = contents.substr(0, contents.size() - 1);
-  return digits.find_first_not_of("0123456789") == std::string::npos ? digits : "";
+  const std::string signature = kSignature;
+  if (contents.rfind(signature, 0) != 0 || contents.back() != '\n') return "";
+  std::string digits = contents.substr(signature.size(), contents.size() - signature.size() - 1);
+  if (digits.empty() || digits.size() > 10 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return "";
+  return digits;
+}
+
+// True when a process with this number still runs (or might: one that we may
+// not signal is still alive).
+bool ProcessAlive(const std::string &number) {
+  long pid = std::stol(number);
+  if (pid <= 0 || pid > 0x7fffffffL) return true;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 // True when `fd` is still the file at `path`, not one its owner removed.
@@ -92,9 +110,10 @@ bool LinkClaim::HoldCreatedLock(int fd, std::string *error) {
   // it reads it.
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      std::string pid = std::to_string(getpid()) + "\n";
+      std::string pid = LockContents(getpid());
       if (pwrite(fd, pid.data(), pid.size(), 0) < 0) {
-        // The process number only makes the refusal message friendlier.
+        // Left empty, the file is refused as not a simulator's once this one
+        // ends; while it runs, the lock alone keeps the path ours.
       }
       lockFd_ = fd;
       return true;
@@ -113,30 +132,42 @@ bool LinkClaim::HoldCreatedLock(int fd, std::string *error) {
 // simulator's); true when it is worth another try, with the reason to give
 // should the tries run out.
 bool LinkClaim::ClearStaleLock(std::string *error) const {
-  const std::string notOurs = "the lock file " + lockPath_ + " of link " + link_ +
-                              " exists and is not a simulator's; not replaced";
   *error = KeepsChanging();
   int fd = open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return true;  // its owner just removed it
-    *error =
-        errno == ELOOP ? notOurs : "cannot open the lock file " + lockPath_ + ": " + SystemError();
+    *error = errno == ELOOP ? NotOurs()
+                            : "cannot open the lock file " + lockPath_ + ": " + SystemError();
     return false;
   }
   bool retry = false;
   struct stat entry {};
   if (fstat(fd, &entry) != 0 || !S_ISREG(entry.st_mode)) {
-    *error = notOurs;
+    *error = NotOurs();
   } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     retry = RefuseLocked(fd, error);
   } else {
-    std::string contents = ContentsOf(fd);
-    // An empty file may be one that another simulator has just created.
-    *error = notOurs;
-    retry = contents.empty() || (!ProcessNumberIn(contents).empty() && RemoveStale(fd, error));
+    retry = ClearUnlocked(fd, error);
   }
   close(fd);
   return retry;
+}
+
+// The lock file is not locked: removed when a simulator that is no longer
+// running left it behind; any other file (or a live process's) is refused.
+bool LinkClaim::ClearUnlocked(int fd, std::string *error) const {
+  std::string contents = ContentsOf(fd);
+  // An empty file may be one that another simulator has just created.
+  *error = NotOurs();
+  if (contents.empty()) return true;
+  std::string owner = ProcessNumberIn(contents);
+  if (owner.empty()) return false;
+  if (ProcessAlive(owner)) {
+    *error = "the lock file " + lockPath_ + " of link " + link_ + " names process " + owner +
+             ", which is still running; not replaced";
+    return false;
+  }
+  return RemoveStale(fd, error);
 }
 
 // The lock file is locked: by a running simulator, or by one that is just
@@ -150,6 +181,11 @@ bool LinkClaim::RefuseLocked(int fd, std::string *error) const {
   *error = link_ + " is in use by another running simulator (" +
            (owner.empty() ? "" : "process " + owner + ", ") + "lock file " + lockPath_ + ")";
   return !StillAt(fd, lockPath_);
+}
+
+std::string LinkClaim::NotOurs() const {
+  return "the lock file " + lockPath_ + " of link " + link_ +
+         " exists and is not a simulator's; not replaced";
 }
 
 std::string LinkClaim::KeepsChanging() const {

@@ -28,8 +28,10 @@ class LinkClaim {
   bool Lock(std::string *error);
   bool HoldCreatedLock(int fd, std::string *error);
   bool ClearStaleLock(std::string *error) const;
+  bool ClearUnlocked(int fd, std::string *error) const;
   bool RefuseLocked(int fd, std::string *error) const;
   bool RemoveStale(int fd, std::string *error) const;
+  std::string NotOurs() const;
   std::string KeepsChanging() const;
   bool ClearOldLink(std::string *error) const;
 

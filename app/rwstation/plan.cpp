@@ -102,8 +102,20 @@ std::vector<PlanLine> PlanFileLines(const std::string &text) {
   return lines;
 }
 
+namespace {
+
+// A reader's name names its files: names that differ only in case are one
+// file on Windows and macOS.
+std::string FoldedName(std::string name) {
+  for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+}  // namespace
+
 bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::string> *errors) {
-  std::map<std::string, std::string> nameAt, deviceAt;
+  std::map<std::string, std::string> deviceAt;
+  std::map<std::string, const PlanLine *> nameAt;  // by folded name
   for (const PlanLine &line : lines) {
     std::vector<std::string> words = SplitWords(line.text);
     if (words.empty()) continue;
@@ -119,8 +131,12 @@ bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::s
       error = "reader name " + Quoted(reader.name) +
               ": letters, digits, '-', '_' and '.' only, not first '.', at most 64, "
               "no device name (CON, NUL, COM1...)";
-    } else if (nameAt.count(reader.name)) {
-      error = "reader name " + reader.name + " already used on " + nameAt[reader.name];
+    } else if (nameAt.count(FoldedName(reader.name))) {
+      const PlanLine &first = *nameAt[FoldedName(reader.name)];
+      std::string firstName = SplitWords(first.text)[0];
+      error =
+          "reader name " + reader.name + " already used on " + first.where +
+          (firstName == reader.name ? "" : " (as " + firstName + ": names differ in case only)");
     } else if (reader.tool != "kestrow" && reader.tool != "brimlet") {
       error = "unknown tool " + Quoted(reader.tool) + " (kestrow or brimlet)";
     } else {
@@ -135,7 +151,7 @@ bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::s
       errors->push_back(line.where + ": " + error);
       continue;
     }
-    nameAt[reader.name] = line.where;
+    nameAt[FoldedName(reader.name)] = &line;
     deviceAt[device] = line.where;
     plan->readers.push_back(reader);
   }

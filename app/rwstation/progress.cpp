@@ -109,6 +109,11 @@ void ApplyExit(int exitStatus, ReaderProgress *p) {
   }
   p->state = ReaderState::kFailed;
   if (exitStatus == 0 && !p->cause.empty()) return;
+  // Outside polling a tool ends at once on a stop: that is no fault of its R/W.
+  if (p->stopAsked && !p->connected && p->cause.empty() && exitStatus != 0) {
+    p->cause = "stopped while connecting";
+    return;
+  }
   std::string status = exitStatus > 128 ? "ended by signal " + std::to_string(exitStatus - 128)
                                         : "exit status " + std::to_string(exitStatus);
   if (exitStatus == 0) status = "no run";
@@ -133,7 +138,8 @@ LogFollower::~LogFollower() {
 }
 
 std::string LogFollower::ReadMore() {
-  if (!file_) file_ = std::fopen(path_.c_str(), "rb");
+  // Not inherited: a reader started later would keep every earlier log open.
+  if (!file_) file_ = platform::OpenNotInherited(path_);
   // Past the end before: the tool may have written more since.
   if (!file_ || !platform::SeekFile(file_, offset_)) return "";
   std::string text;

@@ -34,6 +34,7 @@ struct ReaderProgress {
   std::string cause;       // why it failed, or why polling stopped
   bool connected = false;  // a connection has succeeded
   bool closeSent = false;
+  bool stopAsked = false;  // the station asked it to stop
   int runs = 0;
   long long attempts = 0;
   long long successes = 0;
@@ -48,7 +49,8 @@ constexpr std::size_t kMarksShown = 10;
 bool ApplyEvent(const eventlog::Fields &event, ReaderProgress *progress);
 
 // Settles the state once the tool has ended with `exitStatus`: a tool that
-// failed, or ended without a single run, failed.
+// failed, or ended without a single run, failed. One that the station stopped
+// before it connected failed too, for that reason rather than the signal.
 void ApplyExit(int exitStatus, ReaderProgress *progress);
 
 // "no card 3, no ACK 1", most frequent first.

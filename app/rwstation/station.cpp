@@ -86,6 +86,7 @@ void Station::Start(StationReader &reader) {
   if (program.empty()) {
     error = reader.plan.tool + " not found beside rwstation or on the PATH";
   } else if (platform::StartChild(program, args, reader.consolePath, true, &reader.child, &error)) {
+    reader.exitPending = true;
     if (!settings_.terminal)
       Say(reader.plan.name + " started: " + CommandText(reader.plan.tool, args));
     return;
@@ -95,8 +96,9 @@ void Station::Start(StationReader &reader) {
   Say(reader.plan.name + " failed: " + reader.progress.cause);
 }
 
+// Applies the exit once, whoever reaped the child (this tick or the stop
+// deadline's check).
 void Station::Follow(StationReader &reader) {
-  bool wasRunning = reader.child.running;
   bool ended = platform::ChildEnded(&reader.child);
   // The log is read after the end is seen, so that its last lines count.
   reader.log->ReadNew([&](std::string_view line) {
@@ -106,7 +108,8 @@ void Station::Follow(StationReader &reader) {
     if (ApplyEvent(fields, &reader.progress) && !settings_.terminal)
       Say(RunLine(ReaderRow{&reader.plan, &reader.progress}));
   });
-  if (wasRunning && ended) {
+  if (ended && reader.exitPending) {
+    reader.exitPending = false;
     ApplyExit(reader.child.exitStatus, &reader.progress);
     if (!settings_.terminal) Say(EndLine(ReaderRow{&reader.plan, &reader.progress}));
   }
@@ -117,6 +120,7 @@ void Station::StopAll() {
   for (StationReader &reader : readers_) {
     if (!reader.child.running) continue;
     platform::AskChildToStop(reader.child);
+    reader.progress.stopAsked = true;
     if (reader.progress.state != ReaderState::kFailed)
       reader.progress.state = ReaderState::kStopping;
   }
@@ -124,8 +128,12 @@ void Station::StopAll() {
 
 void Station::EndLateReaders() {
   for (StationReader &reader : readers_) {
-    if (!reader.child.running || platform::ChildEnded(&reader.child)) continue;
+    if (!reader.child.running || platform::ChildEnded(&reader.child)) {
+      Follow(reader);  // it ended since this tick's look: its exit still counts
+      continue;
+    }
     platform::KillChild(&reader.child);
+    reader.exitPending = false;  // the verdict is the late end, not the kill's signal
     Follow(reader);
     reader.progress.state = ReaderState::kFailed;
     reader.progress.cause = "did not end in time";

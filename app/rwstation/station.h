@@ -17,6 +17,7 @@ struct StationReader {
   std::string consolePath;  // the tool's own console output
   ReaderProgress progress;
   platform::Child child;
+  bool exitPending = false;  // started, and its exit not yet applied
   std::unique_ptr<LogFollower> log;
 };
 

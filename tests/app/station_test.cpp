@@ -1,6 +1,11 @@
 // rwstation's parts that need no process: the plan check, the progress read
-// from an event log, the follower of a growing log, the view's lines.
-#ifndef _WIN32
+// from an event log, the follower of a growing log, the view's lines; and
+// what the readers started later must not inherit.
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -82,6 +87,11 @@ TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
       "line 14: unknown tool \"\" (kestrow or brimlet)",
   };
   EXPECT_EQ(errors, expected);
+  // Names that differ only in case name the same files on Windows and macOS.
+  EXPECT_EQ(PlanErrors("Unit1 brimlet c x\nunit1 brimlet c y\n"),
+            std::vector<std::string>{
+                "line 2: reader name unit1 already used on line 1 (as Unit1: names differ in "
+                "case only)"});
   for (const char *name : {"nul", "Com3.a", "aux.txt", ".hidden", "a:b"})
     EXPECT_EQ(PlanErrors(std::string(name) + " brimlet c x\n").size(), 1u) << name;
   for (const char *name : {"com10", "console", "unit-07_b.2"})
@@ -192,7 +202,65 @@ TEST(StationProgressTest, EndsAccordingToExitStatusAndRuns) {
   ApplyExit(0, &nothing);
   EXPECT_EQ(nothing.state, ReaderState::kFailed);
   EXPECT_EQ(nothing.cause, "no run");
+
+  // Stopped by the station: before it connected, not a signal's fault; after
+  // it did, or when connecting had failed already, the usual cause.
+  ReaderProgress connecting;
+  connecting.stopAsked = true;
+  ApplyExit(130, &connecting);
+  EXPECT_EQ(connecting.state, ReaderState::kFailed);
+  EXPECT_EQ(connecting.cause, "stopped while connecting");
+  ReaderProgress polling;
+  polling.stopAsked = true;
+  polling.connected = true;
+  ApplyExit(130, &polling);
+  EXPECT_EQ(polling.cause, "ended by signal 2");
+  ReaderProgress refused = noPort;
+  refused.state = ReaderState::kConnecting;
+  refused.cause = "cannot open /dev/x: No such file or directory";
+  refused.stopAsked = true;
+  ApplyExit(1, &refused);
+  EXPECT_EQ(refused.cause, "cannot open /dev/x: No such file or directory, exit status 1");
 }
+
+// Each reader's log stays open in the station; a reader started later must
+// not hold the earlier readers' logs open.
+TEST(StationProgressTest, FollowedLogsAreNotInherited) {
+  ScratchDir dir;
+  std::string path = dir / "events.jsonl";
+  std::FILE *made = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(made, nullptr);
+  std::fclose(made);
+  std::FILE *file = platform::OpenNotInherited(path);
+  ASSERT_NE(file, nullptr);
+#ifdef _WIN32
+  DWORD flags = 0;
+  ASSERT_TRUE(
+      GetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+#else
+  EXPECT_NE(fcntl(fileno(file), F_GETFD) & FD_CLOEXEC, 0);
+#endif
+  std::fclose(file);
+  EXPECT_EQ(platform::OpenNotInherited(dir / "missing"), nullptr);
+}
+
+#ifdef _WIN32
+// Children end with the station when it ends abnormally: they run in a job
+// that the system closes with it.
+TEST(StationProcessTest, ChildrenRunInAJobThatEndsWithTheStation) {
+  std::string shell = platform::FindProgram("cmd.exe", "");
+  ASSERT_FALSE(shell.empty());
+  platform::Child child;
+  std::string error;
+  ASSERT_TRUE(platform::StartChild(shell, {"/c", "exit", "3"}, "", true, &child, &error)) << error;
+  BOOL inJob = FALSE;
+  EXPECT_TRUE(IsProcessInJob(reinterpret_cast<HANDLE>(child.handle), nullptr, &inJob));
+  EXPECT_TRUE(inJob);
+  for (int i = 0; i < 3000 && !platform::ChildEnded(&child); ++i) platform::Pause(10);
+  EXPECT_EQ(child.exitStatus, 3);
+}
+#endif
 
 TEST(StationProgressTest, FollowerHandsOverCompleteLinesOnly) {
   ScratchDir dir;

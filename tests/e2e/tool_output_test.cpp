@@ -185,7 +185,8 @@ TEST(BrokenPipeTest, ConsoleReaderThatQuitsEndsPollingInOrder) {
   RunResult r = RunInShell(
       "\"$0\" \"$@\" | head -c 120 >/dev/null; exit ${PIPESTATUS[0]}",
       {Tool("brimlet"), "c", sim.Path(), "f", file, "log", log, "at", "2000", "rt", "2000"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(r.err, "Cannot write to standard output: Broken pipe\n");
   std::vector<ParsedRecord> records;
   std::string error;
   ASSERT_TRUE(ParseResultRecords(ReadFile(file), file, &records, &error)) << error;
@@ -197,7 +198,7 @@ TEST(BrokenPipeTest, ConsoleReaderThatQuitsEndsPollingInOrder) {
   for (const auto &e : events) {
     if (e.at("ev") == "stop") reason = e.at("reason");
   }
-  EXPECT_EQ(reason, "signal");
+  EXPECT_EQ(reason, "output closed");
   EXPECT_EQ(events.back().at("ev"), "close");
 }
 

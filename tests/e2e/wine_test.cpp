@@ -227,8 +227,9 @@ TEST_F(WineTest, StationRunsReadersAndStopsThemInOrder) {
   station.ReadUntil("a run 1:", 120000);
   station.ReadUntil("b run 1:", 120000);
   station.Signal(SIGINT);
-  EXPECT_NE(station.Wait(120000), -1);
+  int status = station.Wait(120000);
   const std::string &out = station.Output();
+  EXPECT_EQ(status, 1) << out << station.Errors();  // c failed
   EXPECT_NE(out.find("b run 1: 80/100;"), std::string::npos) << out;
   EXPECT_NE(out.find("c failed (cannot open"), std::string::npos) << out;
   for (const char *name : {"a", "b"}) {

@@ -1,5 +1,6 @@
 // The polling loop's figures, order and stop rules, with a scripted reader.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -89,16 +90,26 @@ PollSettings SingleRun(int attempts) {
   return poll;
 }
 
-// Runs the loop; a key press shows up after `keyAfter` attempts (-1: never;
-// 0: before the first).
-std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1) {
+// Collects the console's text; once it holds `closedAfter` characters
+// (-1: never), nobody reads it any more.
+std::function<int(const std::string &)> Console(std::string *out, int closedAfter = -1) {
+  return [out, closedAfter](const std::string &text) {
+    if (closedAfter >= 0 && out->size() >= static_cast<std::size_t>(closedAfter)) return EPIPE;
+    *out += text;
+    return 0;
+  };
+}
+
+// Runs the loop and returns the console's text; a key press shows up after
+// `keyAfter` attempts (-1: never; 0: before the first).
+std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
+                    int closedAfter = -1) {
   std::uint8_t cardId[16] = {};
+  std::string out;
   LoopHooks hooks{[&] { return keyAfter >= 0 && reader.polls_ >= keyAfter; },
-                  [](int ms) { EXPECT_EQ(ms, 4); }};
-  ::testing::internal::CaptureStdout();
+                  [](int ms) { EXPECT_EQ(ms, 4); }, Console(&out, closedAfter)};
   RunPollingLoop(reader, poll, cardId, hooks);
-  std::fflush(stdout);
-  return ::testing::internal::GetCapturedStdout();
+  return out;
 }
 
 TEST(PollingLoopTest, SingleRunWithPartialBlock) {
@@ -199,12 +210,10 @@ TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
   std::strcpy(poll.resultPath, "/dev/full");
   ScriptedReader reader("o");
   std::uint8_t cardId[16] = {};
-  LoopHooks hooks{[&] { return reader.polls_ >= 250; }, [](int) {}};
-  ::testing::internal::CaptureStdout();
+  std::string out;
+  LoopHooks hooks{[&] { return reader.polls_ >= 250; }, [](int) {}, Console(&out)};
   ::testing::internal::CaptureStderr();
   bool written = RunPollingLoop(reader, poll, cardId, hooks);
-  std::fflush(stdout);
-  std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Result file [/dev/full]: No space left on device\n");
   EXPECT_FALSE(written);
@@ -215,18 +224,38 @@ TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
 }
 #endif
 
+// Nobody reads the console any more: the loop ends in order (the partial
+// run recorded, the close command sent), says why on standard error once,
+// and reports the failure.
+TEST(PollingLoopTest, ClosedConsoleEndsTheLoopInOrderAndFails) {
+  ScratchDir dir;
+  std::string file = dir / "closed_console.csv";
+  PollSettings poll = Settings();
+  std::strcpy(poll.resultPath, file.c_str());
+  ScriptedReader reader("o");
+  std::uint8_t cardId[16] = {};
+  std::string out;
+  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out, 10)};
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(RunPollingLoop(reader, poll, cardId, hooks));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Cannot write to standard output: " + std::string(std::strerror(EPIPE)) + "\n");
+  EXPECT_EQ(out, Repeat("o", 10));
+  EXPECT_EQ(reader.polls_, 11);  // the mark that found the console closed
+  EXPECT_EQ(ReadFile(file), "100.00%,  11,  11,");
+  EXPECT_EQ(reader.log, "close;destroy;");
+}
+
 TEST(PollingLoopTest, UnopenableResultFileStopsBeforePolling) {
   PollSettings poll = Settings();
   std::strcpy(poll.resultPath, "/nonexistent-folder/result.csv");
   ScriptedReader reader("o");
   std::uint8_t cardId[16] = {};
-  LoopHooks hooks{[] { return false; }, [](int) {}};
-  ::testing::internal::CaptureStdout();
+  std::string out;
+  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out)};
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(RunPollingLoop(reader, poll, cardId, hooks));
-  std::fflush(stdout);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "[/nonexistent-folder/result.csv] " + kOpenFailedText);
+  EXPECT_EQ(out, "[/nonexistent-folder/result.csv] " + kOpenFailedText);
   // The reason, in English, on standard error.
   EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind(
                 "Cannot open the result file /nonexistent-folder/result.csv: ", 0),
@@ -253,7 +282,7 @@ std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
 
 std::vector<eventlog::Fields> RunLogged(
     ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
-    eventlog::FrameLogging frames = eventlog::FrameLogging::kFailures) {
+    eventlog::FrameLogging frames = eventlog::FrameLogging::kFailures, int closedAfter = -1) {
   std::string path = LogPath();
   std::remove(path.c_str());
   {
@@ -261,7 +290,7 @@ std::vector<eventlog::Fields> RunLogged(
     EXPECT_TRUE(log.Open(path.c_str()));
     log.SetFrameLogging(frames);
     eventlog::SetCurrent(&log);
-    RunLoop(reader, poll, keyAfter);
+    RunLoop(reader, poll, keyAfter, closedAfter);
     eventlog::SetCurrent(nullptr);
   }
   return EventsIn(ReadFile(path));
@@ -309,14 +338,19 @@ TEST(PollingLoopTest, EventLogSaysWhyTheLoopStopped) {
     bool reconnects;
     const char *reason;
     const char *reconnections;  // their "ok" fields
+    int closedAfter = -1;
   } kCases[] = {
       {"o", Settings(), 130, true, "key", "true,"},
       {".", limited, -1, true, "failure limit", ""},
       {"o", Settings(), -1, false, "reconnection failed", "false,"},
+      {"o", Settings(), -1, true, "output closed", "", 20},
   };
   for (const auto &c : kCases) {
     ScriptedReader reader(c.marks, c.reconnects);
-    std::vector<eventlog::Fields> events = RunLogged(reader, c.poll, c.keyAfter);
+    ::testing::internal::CaptureStderr();
+    std::vector<eventlog::Fields> events =
+        RunLogged(reader, c.poll, c.keyAfter, eventlog::FrameLogging::kFailures, c.closedAfter);
+    ::testing::internal::GetCapturedStderr();
     std::string reason, reconnects;
     for (auto &e : events) {
       if (e["ev"] == "stop") reason = e["reason"];

@@ -67,7 +67,7 @@ TEST(SimLinkTest, LinkOfAKilledSimulatorIsTakenOver) {
   ASSERT_TRUE(fs::is_symlink(link)) << "a killed simulator cannot clean up";
 
   std::string stale = ReadFile(link + ".lock");
-  ASSERT_FALSE(stale.empty()) << "a killed simulator leaves its lock file";
+  ASSERT_EQ(stale.rfind("rwsim ", 0), 0u) << "a killed simulator leaves its signed lock file";
 
   ChildProcess next(Rwsim(), {"--link=" + link});
   std::string terminal = next.ReadLine(10000);
@@ -80,12 +80,16 @@ TEST(SimLinkTest, LinkOfAKilledSimulatorIsTakenOver) {
 }
 
 // Whatever is at PATH.lock that no simulator left behind stays as it was, and
-// the refusal names it.
+// the refusal names it: another program's process number file, and a
+// simulator's signature naming a process that still runs.
 TEST(SimLinkTest, LeavesALockFileThatIsNotASimulatorsAlone) {
   ScratchDir dir;
   std::string link = dir / "rw0";
   std::string lock = link + ".lock";
-  for (const std::string contents : {"keep me\n", "", "123 456\n", "12345"}) {
+  const std::string alive = "rwsim " + std::to_string(getpid()) + "\n";
+  for (const std::string &contents :
+       {std::string("keep me\n"), std::string(), std::string("123 456\n"), std::string("12345"),
+        std::string("1\n"), std::string("999999\n"), std::string("rwsim \n"), alive}) {
     WriteText(lock, contents);
     RunResult r = RunProgram(Rwsim(), {"--link=" + link}, "", 20000);
     EXPECT_EQ(r.exitCode, 1) << contents;
