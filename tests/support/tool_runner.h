@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ const ToolRunner *NativeRunner();
 // The Windows programs (WINDOWS_BIN_DIR) under $WINE, on the COM ports
 // pinned to links in WINE_COM_DIR (scripts/test-windows.sh sets them up).
 const ToolRunner *WineRunner();
+
+// Shows the platform, not the address, where GoogleTest prints a parameter.
+inline void PrintTo(const ToolRunner *runner, std::ostream *out) { *out << runner->Name(); }
 
 // For INSTANTIATE_TEST_SUITE_P: names each instance after its platform.
 struct RunnerName {
