@@ -15,6 +15,7 @@
 
 #include <memory>
 
+#include "tests/e2e/shared_scenarios.h"
 #include "tests/support/device_tree.h"
 #include "tests/support/end_to_end.h"
 #include "tests/support/scratch_dir.h"
@@ -48,14 +49,10 @@ std::vector<std::string> HostFrames(const std::string &trace) {
   return frames;
 }
 
-TEST(KestrowTest, AuthenticatesAndPollsWithDes) {
-  SimProcess sim({"--reader=secured", "--card=ooo.o"});
-  RunResult r = RunProgram(Kestrow(), {"c", sim.Path(), "t", "30", "at", "2000", "rt", "2000"});
-  EXPECT_EQ(r.out, kKestrowBanner + Repeat("ooo.o", 6) +
-                       "    [ 24/ 30]  80%\n(TOTAL) [  24/  30] ...  80.00%\n\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(CommandSequence(sim.StopAndTrace()), kAuthentication + Repeat("poll,", 30) + "close");
-}
+// The scenarios the Windows programs pass under Wine too
+// (shared_scenarios.cpp).
+INSTANTIATE_TEST_SUITE_P(Native, SharedScenarioTest, ::testing::Values(NativeRunner()),
+                         RunnerName());
 
 TEST(KestrowTest, PlainModeFramesOnTheWire) {
   SimProcess sim({"--reader=secured", "--des=off", "--card=o.", "--reader-id=0102030405060708",
