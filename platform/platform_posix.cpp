@@ -436,8 +436,12 @@ bool OwnsConsole() { return isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == g
 // process owns, or input that counts its waiting bytes (a pipe, a file).
 // Not /dev/null or another device without a byte count, nor the terminal
 // of a background job.
-enum : int { kStdinUndecided, kStdinKeys, kStdinNoKeys };
-volatile std::sig_atomic_t stdinKeys = kStdinUndecided;
+// Raised by SIGCONT; standard input is judged again when it has moved since
+// the last judgement. A counter, not a flag the judgement clears, so that a
+// SIGCONT arriving while standard input is being judged is not lost.
+volatile std::sig_atomic_t stdinContinued = 0;
+std::sig_atomic_t stdinJudgedAt = -1;
+bool stdinHasKeys = false;
 
 bool StdinMayHaveKeys() {
   if (isatty(STDIN_FILENO)) return OwnsConsole();
@@ -506,7 +510,7 @@ void OnSuspend(int) {
 void OnContinue(int) {
   int savedErrno = errno;
   ApplyKeyMode();
-  stdinKeys = kStdinUndecided;  // `fg` or `bg`: the terminal may have changed hands
+  ++stdinContinued;  // `fg` or `bg`: the terminal may have changed hands
   errno = savedErrno;
 }
 
@@ -543,8 +547,12 @@ bool KeyPressed() {
   // /dev/null) does not. Nothing is read. The keyboard of a background job
   // belongs to the foreground. What standard input is, is decided once (and
   // again after SIGCONT), so that each test costs at most one call.
-  if (stdinKeys == kStdinUndecided) stdinKeys = StdinMayHaveKeys() ? kStdinKeys : kStdinNoKeys;
-  if (stdinKeys == kStdinNoKeys) return false;
+  std::sig_atomic_t continued = stdinContinued;
+  if (continued != stdinJudgedAt) {
+    stdinHasKeys = StdinMayHaveKeys();
+    stdinJudgedAt = continued;
+  }
+  if (!stdinHasKeys) return false;
   int waiting = 0;
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }

@@ -270,27 +270,6 @@ TEST(TerminalTest, BackgroundJobPollsWithoutTouchingTheTerminal) {
   EXPECT_EQ(CommandSequence(sim.StopAndTrace()), "open,poll,poll,poll,poll,poll,close");
 }
 
-// A background job brought to the foreground (`fg`) takes the terminal and
-// its keys again: a key then stops it in order.
-TEST(TerminalTest, JobBroughtToTheForegroundSeesKeys) {
-  SimProcess sim({});
-  std::string report = RunInTerminal(Brimlet(), {"c", sim.Path(), "at", "2000", "rt", "2000"},
-                                     false, [](TerminalTool &tool) {
-                                       if (!tool.WaitForOutput("oo", kGenerousMs))
-                                         return std::string("no polling");
-                                       tool.BringToForeground();
-                                       if (!tool.WaitForKeyMode(true, kGenerousMs))
-                                         return std::string("key mode never set");
-                                       tool.Type("q");
-                                       int exit = tool.WaitExit(kGenerousMs);
-                                       if (exit != 0) return "exit " + std::to_string(exit);
-                                       if (tool.KeyMode())
-                                         return std::string("terminal left in key mode");
-                                       return std::string();
-                                     });
-  EXPECT_EQ(report, "");
-}
-
 // Ctrl-Z gives the terminal back while the job is stopped; `fg` (SIGCONT)
 // takes it again; Ctrl-C then ends polling in order with the terminal back.
 TEST(TerminalTest, SuspendAndContinueRestoreAndPrepareTheTerminal) {
