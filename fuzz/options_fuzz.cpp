@@ -1,13 +1,11 @@
 // The command-line parser on any words and values.
 //
 // Input: the arguments after the program name, each ended by a zero byte.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/kestrow/texts.h"
 #include "fuzz/fuzz_support.h"
 #include "poll/options.h"
 
@@ -50,6 +48,21 @@ void ExpectSoundSettings(bool accepted, const ReaderSettings &reader, const Poll
   Expect(poll.recordTag >= kNoRecordTag, "a tag or none");
 }
 
+// Reading stops at a word that exists, and a refusal names it in printable
+// text of a bounded length, whatever bytes the command line held.
+void ExpectSoundReading(const OptionReading &reading, const std::vector<std::string> &arguments) {
+  if (reading.outcome == ParseOutcome::kRun) return;
+  Expect(reading.stopIndex >= 1 && reading.stopIndex < static_cast<int>(arguments.size()),
+         "reading stops at a word of the command line");
+  if (reading.outcome == ParseOutcome::kShown) {
+    char first = arguments[reading.stopIndex][0];
+    Expect(first == (reading.versionAsked ? 'v' : 'h'), "only h and v show a text");
+    return;
+  }
+  Expect(!reading.refusal.empty() && reading.refusal.size() < 700, "a refusal is one short line");
+  for (char c : reading.refusal) Expect(c >= ' ' && c < 0x7F, "a refusal is printable");
+}
+
 bool Parse(const std::vector<std::string> &arguments) {
   // Copies of exactly their own length, so that a read past one is seen.
   std::vector<std::vector<char>> storage;
@@ -63,9 +76,12 @@ bool Parse(const std::vector<std::string> &arguments) {
   PollSettings poll;
   SetDefaultReaderSettings(reader);
   SetDefaultPollSettings(poll);
-  bool accepted = ParseOptions(static_cast<int>(arguments.size()), argv.data(), reader, poll,
-                               kKestrowTexts) == ParseOutcome::kRun;
+  // ParseOptions prints only fixed texts and the refusal line checked here.
+  OptionReading reading =
+      ReadOptions(static_cast<int>(arguments.size()), argv.data(), reader, poll);
+  bool accepted = reading.outcome == ParseOutcome::kRun;
   ExpectSoundSettings(accepted, reader, poll);
+  ExpectSoundReading(reading, arguments);
   return accepted;
 }
 
@@ -100,14 +116,13 @@ void WriteSeeds(const char *folder) {
   WriteSeed(folder, "version", {"v"}, false);
   WriteSeed(folder, "bad-word", {"c", "COM1", "x", "1"}, false);
   WriteSeed(folder, "missing-value", {"rt"}, false);
+  WriteSeed(folder, "bad-value", {"t", "10", "d", "\x1b[2J"}, false);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
-  // The usage text goes to standard output on most inputs.
-  Expect(std::freopen("/dev/null", "w", stdout) != nullptr, "standard output to /dev/null");
   return 0;
 }
 

@@ -1,36 +1,21 @@
 #include "poll/options.h"
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "platform/platform.h"
+#include "poll/number_text.h"
 
 const char kCopyrightLine[] = "(C) 2026 The kestrow authors";
 
-bool IsDecimalText(const char *text) {
-  for (const char *p = text; *p; ++p) {
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
-  }
-  return true;
-}
+bool IsDecimalText(const char *text) { return numtext::AllDigits(text); }
 
-bool IsHexText(const char *text) {
-  for (const char *p = text; *p; ++p) {
-    if (!std::isxdigit(static_cast<unsigned char>(*p))) return false;
-  }
-  return true;
-}
+bool IsHexText(const char *text) { return numtext::AllHexDigits(text); }
 
-int HexDigitValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  return 0;
-}
+int HexDigitValue(char digit) { return std::max(0, numtext::HexDigit(digit)); }
 
 void PrintUsageText(const ToolTexts &texts) {
   for (const char *const *line = texts.usageLines; *line; ++line) std::printf("%s", *line);
@@ -57,123 +42,212 @@ std::size_t MaxFilePath() {
   return std::min(room, static_cast<std::size_t>(platform::MaxFilePathLength()));
 }
 
-constexpr int kKeyDigits = 16;
+constexpr std::size_t kKeyBytes = 8;
+constexpr std::size_t kShownBytes = 64;
 
-// A decimal value: digits only (empty gives 0), held at the largest 32-bit
-// value when larger.
-bool ParseDecimal(const char *text, std::int32_t *value) {
-  if (!IsDecimalText(text)) return false;
-  long parsed = std::strtol(text, nullptr, 10);
-  *value = parsed > INT_MAX ? INT_MAX : static_cast<std::int32_t>(parsed);
-  return true;
+const char kNotAnOptionWord[] = "not an option word";
+
+// How an option word with its value was taken.
+enum class Applied { kDone, kUnknownWord, kBadValue };
+
+Applied Check(bool good) { return good ? Applied::kDone : Applied::kBadValue; }
+
+// A decimal value, held at the largest 32-bit value when larger.
+Applied ParseDecimal(const char *text, std::int32_t *value, std::string *why) {
+  std::optional<std::int32_t> parsed = numtext::ParseToolDecimal(text, why);
+  if (parsed) *value = *parsed;
+  return Check(parsed.has_value());
 }
 
-bool ParseSwitch(const char *text, bool *value) {
-  if (std::strcmp(text, "on") == 0) {
-    *value = true;
-  } else if (std::strcmp(text, "off") == 0) {
-    *value = false;
-  } else {
-    return false;
+Applied ParseSwitch(const char *text, bool *value, std::string *why) {
+  bool on = std::strcmp(text, "on") == 0;
+  if (!on && std::strcmp(text, "off") != 0) {
+    *why = "on or off is expected";
+    return Applied::kBadValue;
   }
-  return true;
+  *value = on;
+  return Applied::kDone;
 }
 
-bool ParseKey(const char *word, const char *text, ReaderSettings &reader) {
-  if (std::strlen(text) != kKeyDigits || !IsHexText(text)) return false;
+Applied ParseKey(const char *word, const char *text, ReaderSettings &reader, std::string *why) {
   std::uint8_t *key = nullptr;
   if (std::strcmp(word, "ka") == 0) key = reader.Ka;
   if (std::strcmp(word, "kb") == 0) key = reader.Kb;
-  if (!key) return false;
-  for (int j = 0; j < 8; ++j) {
-    key[j] =
-        static_cast<std::uint8_t>(16 * HexDigitValue(text[2 * j]) + HexDigitValue(text[2 * j + 1]));
-  }
-  return true;
+  if (!key) return Applied::kUnknownWord;
+  return Check(numtext::ParseHexBytes(text, key, kKeyBytes, why));
 }
 
-bool SetPort(const char *value, ReaderSettings &reader, PollSettings &poll) {
-  if (std::strlen(value) > MaxPortName()) return false;
+std::string AtMost(const char *what, std::size_t limit) {
+  return std::string("a ") + what + " of at most " + std::to_string(limit) +
+         " characters is expected";
+}
+
+Applied SetPort(const char *value, ReaderSettings &reader, PollSettings &poll, std::string *why) {
+  if (std::strlen(value) > MaxPortName()) {
+    *why = AtMost("port name", MaxPortName());
+    return Applied::kBadValue;
+  }
   std::memset(reader.portPath, 0, sizeof reader.portPath);
   std::strcpy(reader.portPath, kPortPrefix);
   std::strcat(reader.portPath, value);
   poll.portGiven = true;
-  return true;
+  return Applied::kDone;
 }
 
 // "all" frames in the event log, or those of "failures".
-bool ParseFrameLogging(const char *text, bool *all) {
+Applied ParseFrameLogging(const char *text, bool *all, std::string *why) {
   *all = std::strcmp(text, "all") == 0;
-  return *all || std::strcmp(text, "failures") == 0;
+  if (*all || std::strcmp(text, "failures") == 0) return Applied::kDone;
+  *why = "failures or all is expected";
+  return Applied::kBadValue;
 }
 
 // A file path into a buffer of kPathCapacity.
-bool SetFilePath(const char *value, char *path) {
-  if (std::strlen(value) > MaxFilePath()) return false;
+Applied SetFilePath(const char *value, char *path, std::string *why) {
+  if (std::strlen(value) > MaxFilePath()) {
+    *why = AtMost("path", MaxFilePath());
+    return Applied::kBadValue;
+  }
   std::memset(path, 0, kPathCapacity);
   std::strcpy(path, value);
-  return true;
+  return Applied::kDone;
 }
 
-// Applies one option word with its value. Returns false on any error.
-bool ApplyOption(const char *word, const char *value, ReaderSettings &reader, PollSettings &poll) {
+Applied SetAttempts(const char *value, PollSettings &poll, std::string *why) {
   std::int32_t number = 0;
-  switch (word[0]) {
-    case 'c': return SetPort(value, reader, poll);
-    case 'b': return ParseDecimal(value, &reader.baudRate);
-    case 'a': return std::strcmp(word, "at") == 0 && ParseDecimal(value, &reader.ackTimeoutMs);
-    case 'r': return std::strcmp(word, "rt") == 0 && ParseDecimal(value, &reader.responseTimeoutMs);
-    case 'k':
-      if (std::strcmp(word, "kagi") == 0) return ParseSwitch(value, &reader.desEnabled);
-      return ParseKey(word, value, reader);
-    case 't':
-      // A run needs at least one attempt.
-      if (!ParseDecimal(value, &number) || number == 0) return false;
-      poll.attemptsPerRun = number > kMaxAttemptsPerRun ? kMaxAttemptsPerRun : number;
-      poll.repeatRuns = false;
-      return true;
-    case 'e':
-      if (!ParseDecimal(value, &number)) return false;
-      poll.failureLimit = number > kMaxFailureLimit ? kMaxFailureLimit : number;
-      poll.failureLimitSet = true;
-      return true;
-    case 'd': return ParseDecimal(value, &poll.recordTag);
-    case 'f': return SetFilePath(value, poll.resultPath);
-    case 'l':
-      if (std::strcmp(word, "logframes") == 0) return ParseFrameLogging(value, &poll.logAllFrames);
-      return std::strcmp(word, "log") == 0 && SetFilePath(value, poll.logPath);
-    case 's': return ParseSwitch(value, &poll.commaTerminated);
-    default: return false;
+  if (ParseDecimal(value, &number, why) != Applied::kDone) return Applied::kBadValue;
+  // A run needs at least one attempt.
+  if (number == 0) {
+    *why = "a run of at least 1 attempt is expected";
+    return Applied::kBadValue;
   }
+  poll.attemptsPerRun = number > kMaxAttemptsPerRun ? kMaxAttemptsPerRun : number;
+  poll.repeatRuns = false;
+  return Applied::kDone;
+}
+
+Applied SetFailureLimit(const char *value, PollSettings &poll, std::string *why) {
+  std::int32_t number = 0;
+  if (ParseDecimal(value, &number, why) != Applied::kDone) return Applied::kBadValue;
+  poll.failureLimit = number > kMaxFailureLimit ? kMaxFailureLimit : number;
+  poll.failureLimitSet = true;
+  return Applied::kDone;
+}
+
+// The words that begin with l: log and logframes, written out.
+Applied ApplyLogOption(const char *word, const char *value, PollSettings &poll, std::string *why) {
+  if (std::strcmp(word, "logframes") == 0) return ParseFrameLogging(value, &poll.logAllFrames, why);
+  if (std::strcmp(word, "log") == 0) return SetFilePath(value, poll.logPath, why);
+  return Applied::kUnknownWord;
+}
+
+// Applies one option word with its value; on a bad value `why` says what
+// the word expects.
+Applied ApplyOption(const char *word, const char *value, ReaderSettings &reader, PollSettings &poll,
+                    std::string *why) {
+  switch (word[0]) {
+    case 'c': return SetPort(value, reader, poll, why);
+    case 'b': return ParseDecimal(value, &reader.baudRate, why);
+    case 'a':
+      if (std::strcmp(word, "at") != 0) return Applied::kUnknownWord;
+      return ParseDecimal(value, &reader.ackTimeoutMs, why);
+    case 'r':
+      if (std::strcmp(word, "rt") != 0) return Applied::kUnknownWord;
+      return ParseDecimal(value, &reader.responseTimeoutMs, why);
+    case 'k':
+      if (std::strcmp(word, "kagi") == 0) return ParseSwitch(value, &reader.desEnabled, why);
+      return ParseKey(word, value, reader, why);
+    case 't': return SetAttempts(value, poll, why);
+    case 'e': return SetFailureLimit(value, poll, why);
+    case 'd': return ParseDecimal(value, &poll.recordTag, why);
+    case 'f': return SetFilePath(value, poll.resultPath, why);
+    case 'l': return ApplyLogOption(word, value, poll, why);
+    case 's': return ParseSwitch(value, &poll.commaTerminated, why);
+    default: return Applied::kUnknownWord;
+  }
+}
+
+// A word at the end, without its value: an unknown word is named as such.
+Applied MissingValue(const char *word, const ReaderSettings &reader, const PollSettings &poll) {
+  ReaderSettings scratchReader = reader;
+  PollSettings scratchPoll = poll;
+  std::string why;
+  Applied applied = ApplyOption(word, "", scratchReader, scratchPoll, &why);
+  return applied == Applied::kUnknownWord ? applied : Applied::kBadValue;
+}
+
+// A word or value as the refusal line shows it: as it is when it is plain
+// printable text, else quoted with its other bytes escaped, so that nothing
+// from the command line can steer the terminal; long values are cut.
+std::string Shown(const char *text) {
+  auto printable = [](unsigned char c) { return c >= ' ' && c < 0x7F; };
+  std::size_t length = std::strlen(text);
+  bool plain = length > 0 && length <= kShownBytes && text[0] != '"';
+  for (std::size_t i = 0; i < length && plain; ++i)
+    plain = printable(static_cast<unsigned char>(text[i])) && text[i] != ' ';
+  if (plain) return text;
+  std::string shown = "\"";
+  for (std::size_t i = 0; i < length && i < kShownBytes; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') shown += '\\';
+    if (printable(c)) {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    }
+  }
+  return shown + (length > kShownBytes ? "\"..." : "\"");
 }
 
 }  // namespace
 
-ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
-                          const ToolTexts &texts) {
+OptionReading ReadOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll) {
+  OptionReading reading;
   for (int i = 1; i < argc; i += 2) {
     const char *word = argv[i];
-    if (word[0] == 'v') {
-      PrintVersionLine(texts);
-      return ParseOutcome::kShown;
+    reading.stopIndex = i;
+    if (word[0] == 'v' || word[0] == 'h') {
+      reading.outcome = ParseOutcome::kShown;
+      reading.versionAsked = word[0] == 'v';
+      return reading;
     }
-    if (word[0] == 'h') {
-      PrintUsageText(texts);
-      return ParseOutcome::kShown;
+    std::string why = "its value is missing";
+    Applied applied = i + 1 < argc ? ApplyOption(word, argv[i + 1], reader, poll, &why)
+                                   : MissingValue(word, reader, poll);
+    if (applied == Applied::kDone) continue;
+    reading.outcome = ParseOutcome::kRefused;
+    if (applied == Applied::kUnknownWord) {
+      reading.refusal = Shown(word) + " (" + kNotAnOptionWord + ")";
+    } else if (i + 1 < argc) {
+      reading.refusal = Shown(word) + " " + Shown(argv[i + 1]) + " (" + why + ")";
+    } else {
+      reading.refusal = Shown(word) + " (" + why + ")";
     }
-    // Unknown words, missing values and bad values all end with the usage.
-    if (i + 1 >= argc || !ApplyOption(word, argv[i + 1], reader, poll)) {
-      PrintUsageText(texts);
-      return ParseOutcome::kRefused;
-    }
+    return reading;
   }
-  return ParseOutcome::kRun;
+  reading.stopIndex = 0;
+  return reading;
+}
+
+ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
+                          const ToolTexts &texts) {
+  OptionReading reading = ReadOptions(argc, argv, reader, poll);
+  if (reading.outcome == ParseOutcome::kShown && reading.versionAsked) {
+    PrintVersionLine(texts);
+  } else if (reading.outcome != ParseOutcome::kRun) {
+    PrintUsageText(texts);
+  }
+  if (reading.outcome == ParseOutcome::kRefused) {
+    // The usage text stays as it always was; the reason follows it.
+    std::fflush(stdout);
+    std::fprintf(stderr, "Refused: %s\n", reading.refusal.c_str());
+  }
+  return reading.outcome;
 }
 
 int FirstRefusedOptionWord(int argc, char **argv, ReaderSettings &reader, PollSettings &poll) {
-  for (int i = 1; i < argc; i += 2) {
-    if (argv[i][0] == 'v' || i + 1 >= argc || !ApplyOption(argv[i], argv[i + 1], reader, poll))
-      return i;
-  }
-  return 0;
+  OptionReading reading = ReadOptions(argc, argv, reader, poll);
+  return reading.outcome == ParseOutcome::kRun ? 0 : reading.stopIndex;
 }

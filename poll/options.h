@@ -2,6 +2,9 @@
 // value, dispatched on the word's first character.
 #pragma once
 
+#include <string>
+
+#include "poll/command_line.h"
 #include "poll/settings.h"
 
 // The texts that differ between the tools.
@@ -22,13 +25,24 @@ void PrintUsageText(const ToolTexts &texts);
 void PrintVersionLine(const ToolTexts &texts);
 void PrintBanner(const ToolTexts &texts);
 
-// What the command line asks for: a run, or an exit at once after the usage
-// text or version line that was asked for (`h`, `v`), or after a bad word or
-// value, which prints the usage text too.
-enum class ParseOutcome { kRun, kShown, kRefused };
-
+// Reads the command line into the settings and prints what it asks for:
+// the usage text (`h`), the version line (`v`), or, for a bad word or value,
+// the usage text on standard output and one line on standard error naming
+// the word and value refused and why.
 ParseOutcome ParseOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll,
                           const ToolTexts &texts);
+
+// What the option words ask for, found without printing anything.
+struct OptionReading {
+  ParseOutcome outcome = ParseOutcome::kRun;
+  int stopIndex = 0;          // argv index of the word that ended reading (not kRun)
+  bool versionAsked = false;  // kShown: `v` (else `h`)
+  std::string refusal;        // kRefused: "WORD VALUE (why)", printable
+};
+
+// Applies the option words in order until the end, `h`, `v` or the first
+// word refused.
+OptionReading ReadOptions(int argc, char **argv, ReaderSettings &reader, PollSettings &poll);
 
 // Applies option words as ParseOptions does, printing nothing, for a program
 // that checks a tool's words before starting it. Returns the index in argv

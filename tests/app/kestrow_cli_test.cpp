@@ -36,26 +36,36 @@ TEST(KestrowCliTest, UsageAndVersionTexts) {
   EXPECT_EQ(version.exitCode, 0);
 }
 
-TEST(KestrowCliTest, EveryParseErrorPrintsUsageAndExitsTwo) {
-  const std::vector<std::vector<std::string>> bad = {{"b"},
-                                                     {"b", "12a"},
-                                                     {"b", "-1"},
-                                                     {"ack", "30"},
-                                                     {"kagi", "On"},
-                                                     {"ka", "0123456789ABCDEF0"},
-                                                     {"kx", "0123456789ABCDEF"},
-                                                     {"t", "0"},
-                                                     {"c", std::string(4096, 'x')},
-                                                     {"f", std::string(4096, 'x')},
-                                                     {"x"},
-                                                     {"c", "/dev/null", "t", "0"},
-                                                     {"d", "pos1"},
-                                                     {"b", "1x", "v"}};
-  for (const auto &args : bad) {
-    RunResult r = Kestrow(args);
-    EXPECT_EQ(r.out, kUsage) << args[0];
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, 2) << args[0];
+// The usage text stays as it is on standard output; one line on standard
+// error names what was refused and why.
+TEST(KestrowCliTest, EveryParseErrorPrintsUsageNamesTheRefusalAndExitsTwo) {
+  const std::string kDecimal = "(a decimal number is expected: the digits 0 to 9 only)";
+  const std::string kLong(4096, 'x');
+  const std::string kShownLong = "\"" + std::string(64, 'x') + "\"...";
+  const struct {
+    std::vector<std::string> args;
+    std::string refused;
+  } bad[] = {
+      {{"b"}, "b (its value is missing)"},
+      {{"b", "12a"}, "b 12a " + kDecimal},
+      {{"b", "-1"}, "b -1 " + kDecimal},
+      {{"ack", "30"}, "ack (not an option word)"},
+      {{"kagi", "On"}, "kagi On (on or off is expected)"},
+      {{"ka", "0123456789ABCDEF0"}, "ka 0123456789ABCDEF0 (16 hexadecimal digits are expected)"},
+      {{"kx", "0123456789ABCDEF"}, "kx (not an option word)"},
+      {{"t", "0"}, "t 0 (a run of at least 1 attempt is expected)"},
+      {{"c", kLong}, "c " + kShownLong + " (a port name of at most 4095 characters is expected)"},
+      {{"f", kLong}, "f " + kShownLong + " (a path of at most 4095 characters is expected)"},
+      {{"x"}, "x (not an option word)"},
+      {{"c", "/dev/null", "t", "0"}, "t 0 (a run of at least 1 attempt is expected)"},
+      {{"d", "pos1"}, "d pos1 " + kDecimal},
+      {{"c", "/dev/nothere", "t", "10", "d", "A"}, "d A " + kDecimal},
+      {{"b", "1x", "v"}, "b 1x " + kDecimal}};
+  for (const auto &b : bad) {
+    RunResult r = Kestrow(b.args);
+    EXPECT_EQ(r.out, kUsage) << b.args[0];
+    EXPECT_EQ(r.err, "Refused: " + b.refused + "\n");
+    EXPECT_EQ(r.exitCode, 2) << b.args[0];
   }
 }
 

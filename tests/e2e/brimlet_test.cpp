@@ -35,10 +35,19 @@ TEST(BrimletTest, UsageAndVersion) {
   RunResult help = RunProgram(Brimlet(), {"h"});
   EXPECT_EQ(help.out, usage);
   EXPECT_EQ(help.exitCode, 0);
-  for (std::vector<std::string> bad : {std::vector<std::string>{"x"}, {"kagi", "On"}, {"c"}}) {
-    RunResult r = RunProgram(Brimlet(), bad);
-    EXPECT_EQ(r.out, usage) << bad[0];
-    EXPECT_EQ(r.exitCode, 2) << bad[0];
+  const struct {
+    std::vector<std::string> args;
+    std::string refused;
+  } bad[] = {{{"x"}, "x (not an option word)"},
+             {{"kagi", "On"}, "kagi On (on or off is expected)"},
+             {{"c"}, "c (its value is missing)"},
+             {{"c", "/dev/nothere", "t", "10", "d", "A"},
+              "d A (a decimal number is expected: the digits 0 to 9 only)"}};
+  for (const auto &b : bad) {
+    RunResult r = RunProgram(Brimlet(), b.args);
+    EXPECT_EQ(r.out, usage) << b.args[0];
+    EXPECT_EQ(r.err, "Refused: " + b.refused + "\n");
+    EXPECT_EQ(r.exitCode, 2) << b.args[0];
   }
   RunResult version = RunProgram(Brimlet(), {"v"});
   EXPECT_EQ(version.out, "\n<< Polling for TQ --- ver 1.062 (C) 2026 The kestrow authors >> \n");

@@ -41,6 +41,18 @@ bool Refused(std::vector<std::string> words) {
   return p.outcome == ParseOutcome::kRefused && p.printed == "usage\n";
 }
 
+// The refusal a command line gets, read without printing.
+std::string RefusalOf(std::vector<std::string> words) {
+  ReaderSettings reader;
+  PollSettings poll;
+  SetDefaultReaderSettings(reader);
+  SetDefaultPollSettings(poll);
+  std::vector<char *> argv{const_cast<char *>("tool")};
+  for (std::string &w : words) argv.push_back(w.data());
+  OptionReading reading = ReadOptions(static_cast<int>(argv.size()), argv.data(), reader, poll);
+  return reading.outcome == ParseOutcome::kRefused ? reading.refusal : "(not refused)";
+}
+
 TEST(TextTests, DigitHelpers) {
   EXPECT_TRUE(IsDecimalText(""));
   EXPECT_TRUE(IsDecimalText("0123456789"));
@@ -185,6 +197,62 @@ TEST(ParseOptionsTest, VersionAndHelpEndParsingAsAsked) {
     EXPECT_EQ(p.printed, "usage\n");
   }
   EXPECT_TRUE(Refused({"b", "1x", "h"}));  // an error before h is still an error
+}
+
+// Each refusal names the word, the value when it is the value that is
+// wrong, and what the word expects.
+TEST(ParseOptionsTest, RefusalNamesWordValueAndWhy) {
+  const std::string kDecimal = "(a decimal number is expected: the digits 0 to 9 only)";
+  const struct {
+    std::vector<std::string> words;
+    std::string refusal;
+  } cases[] = {
+      {{"c", "COM1", "t", "10", "d", "A"}, "d A " + kDecimal},
+      {{"b", "-9600"}, "b -9600 " + kDecimal},
+      {{"baud", "96a0"}, "baud 96a0 " + kDecimal},
+      {{"at", "1e2"}, "at 1e2 " + kDecimal},
+      {{"rt", " 5"}, "rt \" 5\" " + kDecimal},
+      {{"e", "0x10"}, "e 0x10 " + kDecimal},
+      {{"t", "0"}, "t 0 (a run of at least 1 attempt is expected)"},
+      {{"t", ""}, "t \"\" (a run of at least 1 attempt is expected)"},
+      {{"ka", "0123456789abcdeg"}, "ka 0123456789abcdeg (16 hexadecimal digits are expected)"},
+      {{"kagi", "On"}, "kagi On (on or off is expected)"},
+      {{"s", "yes"}, "s yes (on or off is expected)"},
+      {{"logframes", "none"}, "logframes none (failures or all is expected)"},
+      {{"b"}, "b (its value is missing)"},
+      {{"t", "5", "rt"}, "rt (its value is missing)"},
+      {{"x", "1"}, "x (not an option word)"},
+      {{"t", "5", "x"}, "x (not an option word)"},
+      {{"ack", "30"}, "ack (not an option word)"},
+      {{"kc", "0123456789abcdef"}, "kc (not an option word)"},
+      {{"logfile", "a"}, "logfile (not an option word)"},
+      {{"-c", "COM1"}, "-c (not an option word)"},
+      {{"", "x"}, "\"\" (not an option word)"},
+      // Bytes that could steer a terminal are shown escaped, in quotes.
+      {{"d", "\x1b[2J"}, "d \"\\x1B[2J\" " + kDecimal},
+      {{"d", "a\"b\\"}, "d a\"b\\ " + kDecimal},
+      {{"d", "\"x"}, "d \"\\\"x\" " + kDecimal},
+      {{"d", "\xC3\xA9"}, "d \"\\xC3\\xA9\" " + kDecimal},
+  };
+  for (const auto &c : cases) EXPECT_EQ(RefusalOf(c.words), c.refusal) << c.words[0];
+  // Long values are cut after 64 bytes.
+  std::size_t limit = platform::MaxFilePathLength();
+  EXPECT_EQ(RefusalOf({"f", std::string(limit + 1, 'f')}),
+            "f \"" + std::string(64, 'f') + "\"... (a path of at most " + std::to_string(limit) +
+                " characters is expected)");
+  EXPECT_EQ(RefusalOf({"t", "5", "v"}), "(not refused)");
+}
+
+TEST(ParseOptionsTest, RefusalLineGoesToStandardErrorAfterTheUsage) {
+  ::testing::internal::CaptureStderr();
+  Parsed p = Parse({"t", "10", "d", "A"});
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(p.outcome, ParseOutcome::kRefused);
+  EXPECT_EQ(p.printed, "usage\n");
+  EXPECT_EQ(errors, "Refused: d A (a decimal number is expected: the digits 0 to 9 only)\n");
+  ::testing::internal::CaptureStderr();
+  p = Parse({"t", "10", "h"});
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // asked for, not refused
 }
 
 }  // namespace
