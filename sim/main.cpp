@@ -124,8 +124,11 @@ void Serve(const Pty &pty, std::uint32_t baudRate, sim::Simulator &simulator, st
 
 int main(int argc, char **argv) {
   sim::SimOptions options;
-  int parsed = sim::ParseSimOptions(argc, argv, options);
-  if (parsed != 0) return parsed == 2 ? 0 : 2;
+  switch (sim::ParseSimOptions(argc, argv, options)) {
+    case ParseOutcome::kRun: break;
+    case ParseOutcome::kShown: return 0;
+    case ParseOutcome::kRefused: return 2;
+  }
   std::unique_ptr<sim::ReaderModel> model = sim::MakeReaderModel(options);
   if (!model) return 2;
   Pty pty;

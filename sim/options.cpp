@@ -2,11 +2,12 @@
 
 #include <getopt.h>
 
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <limits>
 
-#include "project_version.h"
+#include "poll/number_text.h"
 
 namespace sim {
 
@@ -52,32 +53,35 @@ const char kHelp[] =
     "  -h, --help           print this help and exit\n"
     "  --version            print the version and exit\n";
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+constexpr std::uint64_t kLargestUnsigned = std::numeric_limits<std::uint32_t>::max();
+
+ParseOutcome Fail(const std::string &message) {
+  std::fprintf(stderr, "rwsim: %s\nTry 'rwsim --help'.\n", message.c_str());
+  return ParseOutcome::kRefused;
 }
 
-int Fail(const std::string &message) {
-  std::fprintf(stderr, "rwsim: %s\nTry 'rwsim --help'.\n", message.c_str());
-  return 1;
+bool ParseHex8(const std::string &text, std::uint8_t *out) {
+  return numtext::ParseHexBytes(text, out, 8, nullptr);
+}
+
+// An unsigned 32-bit value from `min`; a refusal names the option, the
+// value and what the option takes.
+bool ParseUnsigned(const char *option, const std::string &value, std::uint64_t min,
+                   std::uint32_t *out, std::string *error) {
+  std::string why;
+  std::optional<std::uint64_t> number =
+      numtext::ParseWholeNumber(value, min, kLargestUnsigned, &why);
+  if (!number) {
+    *error = std::string(option) + "=" + value + ": " + why;
+    return false;
+  }
+  *out = static_cast<std::uint32_t>(*number);
+  return true;
 }
 
 }  // namespace
 
-bool ParseHex8(const std::string &text, std::uint8_t *out) {
-  if (text.size() != 16) return false;
-  for (int i = 0; i < 8; ++i) {
-    int high = HexValue(text[2 * i]);
-    int low = HexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    out[i] = static_cast<std::uint8_t>(high * 16 + low);
-  }
-  return true;
-}
-
-int ParseSimOptions(int argc, char **argv, SimOptions &options) {
+ParseOutcome ParseSimOptions(int argc, char **argv, SimOptions &options) {
   enum {
     kReader = 1,
     kDes,
@@ -118,6 +122,7 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
   while ((c = getopt_long(argc, argv, ":h", kLong, nullptr)) != -1) {
     std::string value = optarg ? optarg : "";
     std::string error;
+    std::uint32_t seed = 0;
     switch (c) {
       case kReader:
         if (value != "plain" && value != "secured") return Fail("unknown reader kind: " + value);
@@ -128,10 +133,11 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
         options.desEnabled = value == "on";
         break;
       case kCard:
-        if (!options.cards.Parse(value)) return Fail("bad card behaviour: " + value);
+        if (!options.cards.Parse(value, &error)) return Fail("--card=" + value + ": " + error);
         break;
       case kSeed:
-        options.cards.Seed(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+        if (!ParseUnsigned("--seed", value, 0, &seed, &error)) return Fail(error);
+        options.cards.Seed(seed);
         break;
       case kCardId:
         if (!ParseHex8(value, options.cardId)) return Fail("--card-id takes 16 hex digits");
@@ -152,24 +158,25 @@ int ParseSimOptions(int argc, char **argv, SimOptions &options) {
         break;
       }
       case kBaud:
-        options.baudRate = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-        if (options.baudRate == 0) return Fail("--baud takes a positive rate");
+        if (!ParseUnsigned("--baud", value, 1, &options.baudRate, &error)) return Fail(error);
         break;
       case kLink: options.link = value; break;
       case kTrace: options.trace = true; break;
       case 'h':
-      case kHelpOption: std::fputs(kHelp, stdout); return 2;
-      case kVersionOption: std::printf("rwsim %s\n", PROJECT_VERSION_TEXT); return 2;
+      case kHelpOption: return ShowStandardWord(StandardWord::kHelp, "rwsim", kHelp);
+      case kVersionOption: return ShowStandardWord(StandardWord::kVersion, "rwsim", kHelp);
       case ':': return Fail(std::string("option ") + argv[optind - 1] + " needs a value");
       default: {
-        // A short option's letter may sit inside a longer word (-xv).
-        std::string word = optopt ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+        // A short option's letter may sit inside a longer word (-xv); a long
+        // option's code (given a value it does not take) is no letter.
+        std::string word =
+            optopt > ' ' ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
         return Fail("unknown option: " + word);
       }
     }
   }
   if (optind < argc) return Fail(std::string("unexpected argument: ") + argv[optind]);
-  return 0;
+  return ParseOutcome::kRun;
 }
 
 std::unique_ptr<ReaderModel> MakeReaderModel(const SimOptions &options) {

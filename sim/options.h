@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "poll/command_line.h"
 #include "sim/reader_model.h"
 #include "sim/schedule.h"
 
@@ -26,11 +27,9 @@ struct SimOptions {
   FaultPlan faults;
 };
 
-// Parses the command line. Returns 0 to run, 1 after an error (message on
-// standard error), 2 after --help or --version.
-int ParseSimOptions(int argc, char **argv, SimOptions &options);
-
-bool ParseHex8(const std::string &text, std::uint8_t *out);
+// Parses the command line: kRun, kShown after --help or --version, or
+// kRefused after an error (the message on standard error).
+ParseOutcome ParseSimOptions(int argc, char **argv, SimOptions &options);
 
 // The R/W the options describe: plain, or secured with its keys, identifier
 // and session key.

@@ -1,22 +1,26 @@
 #include "sim/schedule.h"
 
-#include <cstdlib>
+#include <optional>
 #include <sstream>
+
+#include "poll/number_text.h"
 
 namespace sim {
 
-bool CardSchedule::Parse(const std::string &text) {
+bool CardSchedule::Parse(const std::string &text, std::string *why) {
   probability_ = -1;
   if (text == "always") {
     pattern_ = "o";
   } else if (text == "never") {
     pattern_ = ".";
   } else if (text.rfind("p=", 0) == 0) {
-    char *end = nullptr;
-    probability_ = std::strtod(text.c_str() + 2, &end);
-    return *end == '\0' && text.size() > 2 && probability_ >= 0 && probability_ <= 1;
+    std::optional<double> probability = numtext::ParseProbability(text.substr(2), why);
+    if (probability) probability_ = *probability;
+    return probability.has_value();
+  } else if (text.empty() || text.find_first_not_of("o.") != std::string::npos) {
+    if (why) *why = "always, never, a pattern of o and . or p=PROBABILITY is expected";
+    return false;
   } else {
-    if (text.empty() || text.find_first_not_of("o.") != std::string::npos) return false;
     pattern_ = text;
   }
   return true;
@@ -30,13 +34,12 @@ bool CardSchedule::Present(int attempt) {
 
 namespace {
 
+// Attempt numbers and delays: up to nine digits, so that a range's end plus
+// one is still an int.
 bool ParseNumber(const std::string &text, int *value) {
-  if (text.empty() || text.size() > 9 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  *value = std::atoi(text.c_str());
-  return *value >= 0;
+  std::optional<std::uint64_t> number = numtext::ParseWholeNumber(text, 0, 999999999, nullptr);
+  if (number) *value = static_cast<int>(*number);
+  return number.has_value();
 }
 
 bool ParseKind(const std::string &kind, Fault *fault, int *delay) {

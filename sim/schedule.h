@@ -15,8 +15,9 @@ namespace sim {
 // (none), or a probability with a seed.
 class CardSchedule {
  public:
-  // Accepts "always", "never", a pattern such as "ooo.o", or "p=0.75".
-  bool Parse(const std::string &text);
+  // Accepts "always", "never", a pattern such as "ooo.o", or "p=0.75"; on a
+  // refusal `why` (when given) says what is expected.
+  bool Parse(const std::string &text, std::string *why = nullptr);
   void Seed(std::uint32_t seed) { random_.seed(seed); }
   bool Present(int attempt);
 

@@ -147,12 +147,25 @@ TEST(SimOptionsTest, HelpVersionAndBadOptions) {
   const struct {
     std::vector<std::string> args;
     std::string message;
-  } bad[] = {{{"-x"}, "unknown option: -x"},
-             {{"-xh"}, "unknown option: -x"},
-             {{"--frob"}, "unknown option: --frob"},
-             {{"--reader"}, "option --reader needs a value"},
-             {{"--reader=odd"}, "unknown reader kind: odd"},
-             {{"stray"}, "unexpected argument: stray"}};
+  } bad[] = {
+      {{"-x"}, "unknown option: -x"},
+      {{"-xh"}, "unknown option: -x"},
+      {{"--frob"}, "unknown option: --frob"},
+      {{"--reader"}, "option --reader needs a value"},
+      {{"--reader=odd"}, "unknown reader kind: odd"},
+      {{"stray"}, "unexpected argument: stray"},
+      {{"--seed=-1"}, "--seed=-1: a whole number from 0 to 4294967295 is expected"},
+      {{"--seed=12abc"}, "--seed=12abc: a whole number from 0 to 4294967295 is expected"},
+      {{"--seed=4294967296"}, "--seed=4294967296: a whole number from 0 to 4294967295 is expected"},
+      {{"--baud=0"}, "--baud=0: a whole number from 1 to 4294967295 is expected"},
+      {{"--baud=-9600"}, "--baud=-9600: a whole number from 1 to 4294967295 is expected"},
+      {{"--card=p=1e-1"}, "--card=p=1e-1: a probability from 0 to 1 such as 0.75 is expected"},
+      {{"--card=p=nan"}, "--card=p=nan: a probability from 0 to 1 such as 0.75 is expected"},
+      {{"--card=p=1.5"}, "--card=p=1.5: a probability from 0 to 1 such as 0.75 is expected"},
+      {{"--card=often"},
+       "--card=often: always, never, a pattern of o and . or p=PROBABILITY is expected"},
+      // An error met before --help still refuses the command line.
+      {{"--frob", "--help"}, "unknown option: --frob"}};
   for (const auto &b : bad) {
     r = RunProgram(Rwsim(), b.args);
     EXPECT_EQ(r.exitCode, 2) << b.args[0];
