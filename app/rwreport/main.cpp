@@ -3,13 +3,13 @@
 // rate with its 95 % interval and the spread of the runs; decides against a
 // required rate, compares groups, plans the attempts a test needs; as text,
 // CSV tables and an HTML page.
-#include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,7 @@
 #include "app/rwreport/log_reader.h"
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
+#include "poll/number_text.h"
 #include "project_version.h"
 
 namespace {
@@ -71,24 +72,23 @@ void Complain(const std::string &message) {
   std::fprintf(stderr, "rwreport: %s\n", Printable(message).c_str());
 }
 
-// A percentage strictly between 0 and 100.
-bool ParseRate(const std::string &text, double *rate) {
-  char *end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 && value < 100)) return false;
-  *rate = value;
-  return true;
+// A required rate, or one to plan for: a percentage strictly between 0 and
+// 100, as rwstation takes it too.
+bool ParseRate(const std::string &name, const std::string &text, double *rate, std::string *why) {
+  std::string reason;
+  std::optional<double> value = numtext::ParseRequiredRate(text, &reason);
+  if (!value) *why = name + " " + text + ": " + reason;
+  if (value) *rate = *value;
+  return value.has_value();
 }
 
 // The width of the series' bins: whole seconds, at most a year.
-bool ParseBinSeconds(const std::string &text, long long *seconds) {
-  char *end = nullptr;
-  errno = 0;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || value < 1 || value > 31622400) return false;
-  *seconds = value;
-  return true;
+bool ParseBinSeconds(const std::string &text, long long *seconds, std::string *why) {
+  std::string reason;
+  std::optional<std::uint64_t> value = numtext::ParseWholeNumber(text, 1, 31622400, &reason);
+  if (!value) *why = "--bin " + text + ": " + reason + " (seconds)";
+  if (value) *seconds = static_cast<long long>(*value);
+  return value.has_value();
 }
 
 bool ParseCsvTable(const std::string &word, CsvTable *table) {
@@ -178,10 +178,9 @@ bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
   } else if (name == "--require" || name == "--plan") {
     double *rate =
         name == "--require" ? &args->request.requiredPercent : &args->request.planPercent;
-    if (!ParseRate(value, rate)) *why = "a rate is a percentage above 0 and below 100: " + value;
+    ParseRate(name, value, rate, why);
   } else if (name == "--bin") {
-    if (!ParseBinSeconds(value, &args->binSeconds))
-      *why = "--bin takes a whole number of seconds from 1 to 31622400: " + value;
+    ParseBinSeconds(value, &args->binSeconds, why);
   } else if (name == "--by") {
     if (value != "tag" && value != "file") *why = "--by takes tag or file";
     args->by = value == "file" ? GroupBy::kFile : GroupBy::kTag;

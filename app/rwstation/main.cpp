@@ -1,9 +1,10 @@
 // rwstation: runs one kestrow or brimlet per reader of a plan at once, shows
 // their progress from their event logs, and ends with rwreport's verdict.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "app/rwstation/verdict.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "poll/command_line.h"
+#include "poll/number_text.h"
 #include "project_version.h"
 
 namespace {
@@ -28,7 +31,8 @@ const char kUsage[] =
     "  --reader LINE     a reader, as a line of the plan (repeatable)\n"
     "  --require RATE    the success rate in percent that every reader must show\n"
     "  --session DIR     the session folder (default station-YYYYMMDD-HHMMSS)\n"
-    "  --stop-wait SECS  how long a stopped reader may take to end, 1 to 3600 (default 10)\n"
+    "  --stop-wait TIME  how long a stopped reader may take to end, 1s to 1h, such as\n"
+    "                    90s or 5m; digits alone are seconds (default 10)\n"
     "  --help            print this text and exit\n"
     "  --version         print the version and exit\n"
     "Exit status: 0 every reader ran and passed, 1 a reader failed or did not pass,\n"
@@ -44,31 +48,40 @@ struct Arguments {
   int stopWaitSeconds = 10;
 };
 
-bool ParseArguments(int argc, char **argv, Arguments *args) {
+// Reads the command line; a refused value is named in `why`.
+ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string *why) {
   for (int i = 1; i < argc; ++i) {
     std::string word = argv[i];
     bool hasValue = i + 1 < argc;
+    std::string reason;
     if (word == "--reader" && hasValue) {
       args->readerLines.push_back(argv[++i]);
-    } else if (word == "--require" && hasValue && IsRateText(argv[i + 1])) {
+    } else if (word == "--require" && hasValue) {
       args->requireRate = argv[++i];
+      if (!numtext::ParseRequiredRate(args->requireRate, &reason)) {
+        *why = "--require " + args->requireRate + ": " + reason;
+        return ParseOutcome::kRefused;
+      }
     } else if (word == "--session" && hasValue) {
       args->folder = argv[++i];
     } else if (word == "--stop-wait" && hasValue) {
-      const char *text = argv[++i];
-      char *end = nullptr;
-      long seconds = std::strtol(text, &end, 10);
-      if (end == text || *end != '\0' || seconds <= 0 || seconds > 3600) return false;
-      args->stopWaitSeconds = static_cast<int>(seconds);
+      std::string text = argv[++i];
+      std::optional<std::uint64_t> seconds = numtext::ParseDuration(text, 1, 3600, &reason);
+      if (!seconds) {
+        *why = "--stop-wait " + text + ": " + reason;
+        return ParseOutcome::kRefused;
+      }
+      args->stopWaitSeconds = static_cast<int>(*seconds);
     } else if (!word.empty() && word[0] == '-') {
-      return false;
+      return ParseOutcome::kRefused;
     } else if (args->planPath.empty()) {
       args->planPath = word;
     } else {
-      return false;
+      return ParseOutcome::kRefused;
     }
   }
-  return !args->planPath.empty() || !args->readerLines.empty();
+  bool planned = !args->planPath.empty() || !args->readerLines.empty();
+  return planned ? ParseOutcome::kRun : ParseOutcome::kRefused;
 }
 
 bool ReadTextFile(const std::string &path, std::string *text) {
@@ -125,9 +138,14 @@ int main(int argc, char **argv) {
     return 0;
   }
   Arguments args;
-  if (!ParseArguments(argc, argv, &args)) {
-    std::fputs(kUsage, stderr);
-    return kBadPlan;
+  std::string why;
+  switch (ParseArguments(argc, argv, &args, &why)) {
+    case ParseOutcome::kRun: break;
+    case ParseOutcome::kShown: return 0;
+    case ParseOutcome::kRefused:
+      if (!why.empty()) std::fprintf(stderr, "rwstation: %s\n", why.c_str());
+      std::fputs(kUsage, stderr);
+      return kBadPlan;
   }
   Plan plan;
   if (!LoadPlan(args, &plan)) return kBadPlan;

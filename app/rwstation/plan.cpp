@@ -1,12 +1,12 @@
 #include "app/rwstation/plan.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "poll/number_text.h"
 #include "poll/options.h"
 
 namespace {
@@ -71,8 +71,11 @@ std::string CheckToolWords(const std::vector<std::string> &words, std::string *p
 }
 
 bool ReadRequire(const std::vector<std::string> &words, Plan *plan, std::string *error) {
-  if (words.size() != 2 || !IsRateText(words[1])) {
-    *error = "require takes one rate in percent, from 0 to 100";
+  std::string why;
+  if (words.size() != 2) {
+    *error = "require takes one rate in percent";
+  } else if (!numtext::ParseRequiredRate(words[1], &why)) {
+    *error = "require " + words[1] + ": " + why;
   } else if (!plan->requireRate.empty()) {
     *error = "require given twice";
   } else {
@@ -83,13 +86,6 @@ bool ReadRequire(const std::vector<std::string> &words, Plan *plan, std::string 
 }
 
 }  // namespace
-
-bool IsRateText(const std::string &text) {
-  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
-  if (text.find('.') != text.rfind('.') || text.front() == '.' || text.back() == '.') return false;
-  double rate = std::strtod(text.c_str(), nullptr);
-  return rate >= 0 && rate <= 100;
-}
 
 std::vector<PlanLine> PlanFileLines(const std::string &text) {
   std::vector<PlanLine> lines;

@@ -35,7 +35,3 @@ std::vector<PlanLine> PlanFileLines(const std::string &text);
 // refuses, and the words `f` and `log`, which the station sets itself.
 // Returns false with one message per mistake, each naming its line.
 bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::string> *errors);
-
-// True for a rate in percent as `require` takes it: a decimal number from 0
-// to 100.
-bool IsRateText(const std::string &text);

@@ -83,7 +83,8 @@ TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
       "most 64, no device name (CON, NUL, COM1...)",
       "line 11: option word \"v\" only prints the tool's version",
       "line 12: the tool refuses \"zz 1\"",
-      "line 13: require takes one rate in percent, from 0 to 100",
+      "line 13: require 101: a rate in percent above 0 and below 100 such as 99 or 99.5 is "
+      "expected",
       "line 14: unknown tool \"\" (kestrow or brimlet)",
   };
   EXPECT_EQ(errors, expected);
@@ -114,10 +115,21 @@ TEST(StationPlanTest, SamePortUnderAnotherName) {
 #endif
 }
 
-TEST(StationPlanTest, RateText) {
-  for (const char *good : {"0", "100", "99.5", "97.25"}) EXPECT_TRUE(IsRateText(good)) << good;
-  for (const char *bad : {"", "-1", "100.5", "1e2", ".5", "5.", "9..5", "abc", "99%"})
-    EXPECT_FALSE(IsRateText(bad)) << bad;
+// The gate's rate as rwreport takes it: 0 would pass every reader, 100 none.
+TEST(StationPlanTest, RequireTakesOneRateTheGateCanUse) {
+  Plan plan;
+  EXPECT_TRUE(PlanErrors("a brimlet c x\nrequire 97.25\n", &plan).empty());
+  EXPECT_EQ(plan.requireRate, "97.25");
+  for (const char *rate : {"0", "100", "100.5", "1e2", "9..5", "abc", "99%"}) {
+    EXPECT_EQ(PlanErrors(std::string("a brimlet c x\nrequire ") + rate + "\n"),
+              std::vector<std::string>{std::string("line 2: require ") + rate +
+                                       ": a rate in percent above 0 and below 100 such as 99 or "
+                                       "99.5 is expected"});
+  }
+  for (const char *line : {"require", "require 90 95"}) {
+    EXPECT_EQ(PlanErrors(std::string("a brimlet c x\n") + line + "\n"),
+              std::vector<std::string>{"line 2: require takes one rate in percent"});
+  }
 }
 
 // The start of an event of the format version the tools write.

@@ -98,11 +98,52 @@ TEST(StationPlanCheckTest, EachMistakeRefusedWithItsLineBeforeAnythingStarts) {
                                          {"--bogus", plan},
                                          {"--stop-wait", "5x", plan},
                                          {"--stop-wait", "0", plan},
+                                         {"--stop-wait", "61m", plan},
+                                         {"--stop-wait", "+5", plan},
                                          {plan, plan}}) {
     r = RunProgram(Station(), words);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("Usage: rwstation"), std::string::npos);
   }
+}
+
+// A rate the gate cannot use is refused alike by rwstation, before anything
+// starts, and by rwreport, which gives the verdict: both take exactly the
+// same rates, and refuse the others for the same reason.
+TEST(StationPlanCheckTest, RwstationAndRwreportTakeTheSameRequiredRates) {
+  ScratchDir dir;
+  std::string results = dir / "results.csv";
+  std::FILE *f = std::fopen(results.c_str(), "w");
+  std::fputs(" 85.00%,  85, 100,   3,", f);
+  std::fclose(f);
+  const std::vector<std::string> kRates = {
+      "0",  "100",   "99.9999", "50",  "1e2", "nan", "inf", " 99", "99%", "0x10",       "",
+      "-1", "100.0", "0.0001",  "99.", ".5",  "+50", "50 ", "0.0", "1,5", "99.99999999"};
+  std::vector<std::string> reportTakes, stationTakes;
+  for (std::size_t i = 0; i < kRates.size(); ++i) {
+    const std::string &rate = kRates[i];
+    RunResult report = RunProgram(BinDir() + "/rwreport", {"--require", rate, results});
+    ASSERT_GE(report.exitCode, 0) << rate;
+    if (report.exitCode != 2) reportTakes.push_back(rate);
+    std::string session = dir / ("session" + std::to_string(i));
+    RunResult station = RunProgram(
+        Station(),
+        {"--session", session, "--require", rate, "--reader", "a brimlet c " + dir / "no-port"}, "",
+        kGenerousMs);
+    ASSERT_GE(station.exitCode, 0) << rate;
+    if (station.exitCode != 2) {
+      stationTakes.push_back(rate);
+      continue;
+    }
+    EXPECT_EQ(ReadFile(session), "<missing>") << "refused after starting: \"" << rate << "\"";
+    // The same reason, each program with its own name in front.
+    std::string reason = "--require " + rate + ": a rate in percent above 0 and below 100";
+    EXPECT_EQ(report.err.rfind("rwreport: " + reason, 0), 0u) << report.err;
+    EXPECT_EQ(station.err.rfind("rwstation: " + reason, 0), 0u) << station.err;
+  }
+  EXPECT_EQ(stationTakes, reportTakes);
+  EXPECT_EQ(stationTakes,
+            (std::vector<std::string>{"99.9999", "50", "0.0001", "99.", ".5", "99.99999999"}));
 }
 
 // Several readers at once, each its own tool against its own simulator: a
