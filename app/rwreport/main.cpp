@@ -5,7 +5,6 @@
 // CSV tables and an HTML page.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -19,8 +18,8 @@
 #include "app/rwreport/log_reader.h"
 #include "app/rwreport/report_output.h"
 #include "app/rwreport/run_stats.h"
+#include "poll/command_line.h"
 #include "poll/number_text.h"
-#include "project_version.h"
 
 namespace {
 
@@ -190,24 +189,26 @@ bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
   return why->empty();
 }
 
-bool ParseArguments(int argc, char **argv, Arguments *args, std::string *why) {
+ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string *why) {
   ArgumentWalker walk(argc, argv);
   bool optionsEnd = false;
   while (walk.Next()) {
     std::string word = walk.Word();
+    StandardWord standard = optionsEnd ? StandardWord::kNone : StandardWordOf(word);
+    if (standard != StandardWord::kNone) return ShowStandardWord(standard, "rwreport", kUsage);
     if (!optionsEnd && word == "--") {
       optionsEnd = true;
     } else if (!optionsEnd && word.size() > 1 && word[0] == '-') {
-      if (!ParseOption(walk, args, why)) return false;
+      if (!ParseOption(walk, args, why)) return ParseOutcome::kRefused;
     } else {
       args->files.push_back(word);
     }
   }
   if (args->files.empty()) {
     *why = "no input file";
-    return false;
+    return ParseOutcome::kRefused;
   }
-  return true;
+  return ParseOutcome::kRun;
 }
 
 // The page must not take the place of an input or of an option word that
@@ -417,20 +418,15 @@ int Run(const Arguments &args) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("rwreport %s\n", PROJECT_VERSION_TEXT);
-    return 0;
-  }
   Arguments args;
   std::string why;
-  if (!ParseArguments(argc, argv, &args, &why)) {
-    Complain(why);
-    std::fputs(kUsage, stderr);
-    return kExitError;
+  switch (ParseArguments(argc, argv, &args, &why)) {
+    case ParseOutcome::kRun: break;
+    case ParseOutcome::kShown: return 0;
+    case ParseOutcome::kRefused:
+      Complain(why);
+      std::fputs(kUsage, stderr);
+      return kExitError;
   }
   if (args.csv == CsvTable::kPlan && args.request.planPercent < 0) {
     Complain("--csv plan needs --plan RATE");

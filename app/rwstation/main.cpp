@@ -15,7 +15,6 @@
 #include "platform/process.h"
 #include "poll/command_line.h"
 #include "poll/number_text.h"
-#include "project_version.h"
 
 namespace {
 
@@ -54,7 +53,9 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
     std::string word = argv[i];
     bool hasValue = i + 1 < argc;
     std::string reason;
-    if (word == "--reader" && hasValue) {
+    if (StandardWord standard = StandardWordOf(word); standard != StandardWord::kNone) {
+      return ShowStandardWord(standard, "rwstation", kUsage);
+    } else if (word == "--reader" && hasValue) {
       args->readerLines.push_back(argv[++i]);
     } else if (word == "--require" && hasValue) {
       args->requireRate = argv[++i];
@@ -129,14 +130,6 @@ void ReportOwnLoad(double wallSeconds) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("rwstation %s\n", PROJECT_VERSION_TEXT);
-    return 0;
-  }
   Arguments args;
   std::string why;
   switch (ParseArguments(argc, argv, &args, &why)) {
