@@ -72,10 +72,14 @@ expect() { check complete_line "$@"; }
 expect_line() { check line_after_tab "$@"; }
 
 # Option words at word positions, values after them.
-expect "kestrow " "at b c d e f h ka kagi kb log rt s t v"
+expect "kestrow " "at b c d e f h ka kagi kb log logframes rt s t v"
 expect "brimlet k" "ka kagi kb"
-expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb log rt s t v"
-expect "brimlet l" "log"
+expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb log logframes rt s t v"
+expect "brimlet l" "log logframes"
+expect "kestrow logf" "logframes"
+expect "kestrow c COM1 logframes " "all failures"
+expect "brimlet logframes f" "failures"
+expect "kestrow logframes all log" "log logframes"
 expect "kestrow c COM1 kagi o" "off on"
 expect "brimlet s of" "off"
 expect "kestrow t " ""
