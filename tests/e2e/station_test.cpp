@@ -37,8 +37,9 @@ int CountOf(const std::string &text, const std::string &part) {
   return count;
 }
 
-std::string WritePlan(const ScratchDir &dir, const std::string &text) {
-  std::string path = dir / "plan";
+std::string WritePlan(const ScratchDir &dir, const std::string &text,
+                      const std::string &name = "plan") {
+  std::string path = dir / name;
   std::FILE *f = std::fopen(path.c_str(), "w");
   std::fputs(text.c_str(), f);
   std::fclose(f);
@@ -112,10 +113,7 @@ TEST(StationPlanCheckTest, EachMistakeRefusedWithItsLineBeforeAnythingStarts) {
 // same rates, and refuse the others for the same reason.
 TEST(StationPlanCheckTest, RwstationAndRwreportTakeTheSameRequiredRates) {
   ScratchDir dir;
-  std::string results = dir / "results.csv";
-  std::FILE *f = std::fopen(results.c_str(), "w");
-  std::fputs(" 85.00%,  85, 100,   3,", f);
-  std::fclose(f);
+  std::string results = WritePlan(dir, " 85.00%,  85, 100,   3,", "results.csv");
   const std::vector<std::string> kRates = {
       "0",  "100",   "99.9999", "50",  "1e2", "nan", "inf", " 99", "99%", "0x10",       "",
       "-1", "100.0", "0.0001",  "99.", ".5",  "+50", "50 ", "0.0", "1,5", "99.99999999"};
