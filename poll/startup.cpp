@@ -11,6 +11,7 @@
 #endif
 
 #include "link/event_log.h"
+#include "link/hex_text.h"
 #include "platform/platform.h"
 #include "project_version.h"
 #include "secure/des_cipher.h"
@@ -35,9 +36,7 @@ std::string KeyCheckValue(const std::uint8_t *key) {
   std::uint8_t block[8];
   DesCipher cipher(1, key);
   cipher.EncryptBlock(kZeroBlock, block);
-  char text[7];
-  std::snprintf(text, sizeof text, "%02X%02X%02X", block[0], block[1], block[2]);
-  return text;
+  return hex::Format(block, 3, "");
 }
 
 void LogStart(const RunSettings &settings, const ToolTexts &texts) {
