@@ -57,7 +57,7 @@ class Session {
 
   int ack_;
   int rt_;
-  CDesCard card_;
+  plain::CDesCard card_;
 };
 
 template <class Attach>

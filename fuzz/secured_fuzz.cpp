@@ -66,7 +66,7 @@ class Session {
 
   int ack_;
   int rt_;
-  CDesCard card_;
+  secure::CDesCard card_;
 };
 
 template <class Attach>

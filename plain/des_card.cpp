@@ -16,6 +16,8 @@ constexpr int kMinCardAnswer = 18;
 
 }  // namespace
 
+namespace plain {
+
 CDesCard::~CDesCard() = default;
 
 int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs, bool closing) {
@@ -62,3 +64,5 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {
   std::memcpy(cardIdOut, response + 4, 8);
   return 0;
 }
+
+}  // namespace plain

@@ -60,6 +60,8 @@ void BuildAuthCommand(std::uint8_t code, const std::uint8_t *readerId, const std
 
 }  // namespace
 
+namespace secure {
+
 CDesCard::CDesCard(const char *portPath, std::int32_t baudRate, std::uint8_t byteSize,
                    std::uint8_t parity, std::uint8_t stopBits, std::int32_t responseTimeoutMs,
                    std::int32_t ackTimeoutMs, std::int32_t queueSize)
@@ -259,3 +261,5 @@ int CDesCard::CloseSession() {
   }
   return 0;
 }
+
+}  // namespace secure

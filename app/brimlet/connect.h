@@ -5,4 +5,4 @@
 
 // Replaces the session in `slot` by a new one on the settings' port and opens
 // the R/W. Returns true when the R/W answered the open command.
-bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst);
+bool ConnectReader(plain::CDesCard *&slot, ReaderSettings settings, bool closeFirst);

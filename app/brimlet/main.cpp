@@ -13,7 +13,7 @@ int main(int argc, char **argv) {
   RunSettings settings;
   std::uint8_t cardIdOut[16] = {};
   if (std::optional<int> status = StartTool(argc, argv, settings, kBrimletTexts)) return *status;
-  CDesCard *slot = nullptr;
+  plain::CDesCard *slot = nullptr;
   // One connection, whatever port option was given. The console stays
   // silent about a failure; standard error says why.
   if (!ConnectReader(slot, settings.reader, false)) {
@@ -21,7 +21,8 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "%s\n", DescribeConnectionFailure(LastConnection()).c_str());
     return EndTool(1);
   }
-  SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseReader);
+  SlotBinding<plain::CDesCard> reader(slot, settings.reader, ConnectReader,
+                                      &plain::CDesCard::CloseReader);
   // Records that could not be written (or a result file that could not be
   // opened) fail the exit status: the figures are lost.
   return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);

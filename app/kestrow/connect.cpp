@@ -20,7 +20,7 @@ constexpr int kSearchPorts = 20;  // the most ports one search tries
 }  // namespace
 
 // One port of the search at the current baud rate: with DES, then without.
-static bool TryPort(CDesCard *&slot, ReaderSettings &settings, const std::string &name) {
+static bool TryPort(secure::CDesCard *&slot, ReaderSettings &settings, const std::string &name) {
   int length =
       std::snprintf(settings.portPath, sizeof settings.portPath, "%s%s", kPortPrefix, name.c_str());
   if (length < 0 || length >= static_cast<int>(sizeof settings.portPath)) return false;
@@ -30,8 +30,8 @@ static bool TryPort(CDesCard *&slot, ReaderSettings &settings, const std::string
   return ConnectReader(slot, settings, false);
 }
 
-bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
-  if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseSession)) return false;
+bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
+  if (!ReplaceSession(slot, settings, closeFirst, &secure::CDesCard::CloseSession)) return false;
   slot->SetPlainMode(!settings.desEnabled);
   int result = slot->Authenticate(settings.Ka, settings.Kb);
   NoteConnectResult(result, slot->LastFailure(), true);
@@ -40,7 +40,8 @@ bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
   return true;
 }
 
-bool SearchReader(CDesCard *&slot, ReaderSettings &settings, std::vector<std::string> *devices) {
+bool SearchReader(secure::CDesCard *&slot, ReaderSettings &settings,
+                  std::vector<std::string> *devices) {
   std::printf("--- Trying RW Connection ---\n");
   std::fflush(stdout);
   // Listed once: the devices present do not change the order mid-search.

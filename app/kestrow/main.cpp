@@ -15,7 +15,7 @@ int main(int argc, char **argv) {
   RunSettings settings;
   std::uint8_t cardIdOut[16] = {};
   if (std::optional<int> status = StartTool(argc, argv, settings, kKestrowTexts)) return *status;
-  CDesCard *slot = nullptr;
+  secure::CDesCard *slot = nullptr;
   std::vector<std::string> searched;
   bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false)
                                            : SearchReader(slot, settings.reader, &searched);
@@ -28,7 +28,8 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "%s\n", why.c_str());
     return EndTool(1);
   }
-  SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseSession);
+  SlotBinding<secure::CDesCard> reader(slot, settings.reader, ConnectReader,
+                                       &secure::CDesCard::CloseSession);
   // Records that could not be written (or a result file that could not be
   // opened) fail the exit status: the figures are lost.
   return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
