@@ -34,11 +34,11 @@ int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs,
 
 int CDesCard::OpenReader() {
   int result = SimpleCommand(kOpenCommand, sizeof kOpenCommand, kOpenPauseMs);
-  if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("auth")
-                       .Text("step", "open reader")
-                       .Int("result", result)
-                       .Text("failure", eventlog::FailureName(LastFailure())));
+  if (eventlog::Log *log = EventLog()) {
+    log->Write(eventlog::Event("auth")
+                   .Text("step", "open reader")
+                   .Int("result", result)
+                   .Text("failure", eventlog::FailureName(LastFailure())));
   }
   return result;
 }

@@ -30,11 +30,13 @@ class ReaderBinding {
 template <class Session>
 class SlotBinding : public ReaderBinding {
  public:
-  using ConnectFn = bool (*)(Session *&slot, ReaderSettings settings, bool closeFirst);
+  using ConnectFn = bool (*)(Session *&slot, ReaderSettings settings, bool closeFirst,
+                             ConnectionNotes &notes);
   using CloseFn = int (Session::*)();
 
-  SlotBinding(Session *&slot, const ReaderSettings &settings, ConnectFn connect, CloseFn close)
-      : slot_(slot), settings_(settings), connect_(connect), close_(close) {}
+  SlotBinding(Session *&slot, const ReaderSettings &settings, ConnectFn connect, CloseFn close,
+              ConnectionNotes &notes)
+      : slot_(slot), settings_(settings), connect_(connect), close_(close), notes_(notes) {}
 
   bool HasSession() const override { return slot_ != nullptr; }
   int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) override {
@@ -45,7 +47,7 @@ class SlotBinding : public ReaderBinding {
   }
   std::string DeviceName() const override { return DeviceNameOf(settings_.portPath); }
   int SendClose() override { return (slot_->*close_)(); }
-  bool Reconnect() override { return connect_(slot_, settings_, true); }
+  bool Reconnect() override { return connect_(slot_, settings_, true, notes_); }
   void DestroySession() override {
     delete slot_;
     slot_ = nullptr;
@@ -56,14 +58,16 @@ class SlotBinding : public ReaderBinding {
   const ReaderSettings &settings_;
   ConnectFn connect_;
   CloseFn close_;
+  ConnectionNotes &notes_;
 };
 
 // The first steps of every connect routine: send the close command to the
 // old session if asked, destroy it, and open a new one on the settings'
-// port. Returns false, with the slot empty, when the port cannot be opened.
+// port, logging to the notes' event log. Returns false, with the slot
+// empty, when the port cannot be opened.
 template <class Session>
 bool ReplaceSession(Session *&slot, const ReaderSettings &settings, bool closeFirst,
-                    int (Session::*close)()) {
+                    int (Session::*close)(), ConnectionNotes &notes) {
   constexpr std::uint8_t kByteSize = 8;
   constexpr std::uint8_t kNoParity = 0;
   constexpr std::uint8_t kOneStopBit = 0;
@@ -75,9 +79,10 @@ bool ReplaceSession(Session *&slot, const ReaderSettings &settings, bool closeFi
     slot = new Session(settings.portPath, settings.baudRate, kByteSize, kNoParity, kOneStopBit,
                        settings.responseTimeoutMs, settings.ackTimeoutMs, kQueueSize);
   } catch (char *) {
-    NotePortOpen(settings, false);  // the reason goes to the log, not the console
+    notes.PortOpen(settings, false);  // the reason goes to the log, not the console
     return false;
   }
-  NotePortOpen(settings, true);
+  slot->SetEventLog(notes.Log());
+  notes.PortOpen(settings, true);
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "link/event_log.h"
 #include "poll/options.h"
 #include "poll/settings.h"
 
@@ -14,10 +15,12 @@ constexpr int kUsageErrorStatus = 2;
 // Returns nothing when the run goes on; otherwise the exit status of a
 // program that ends at once (the usage text or version line asked for: 0;
 // an event log that cannot be opened: 1; a command-line error, after the
-// usage text: kUsageErrorStatus).
-std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts);
+// usage text: kUsageErrorStatus). Opens `log`, the caller's, when the
+// command line asks for an event log.
+std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts,
+                             eventlog::Log &log);
 
-// The last step of both tools: writes out the event log and returns the
-// exit status, 1 instead of `status` when the log could not be written
-// (said on standard error).
-int EndTool(int status);
+// The last step of both tools: writes out the event log (nullptr: none)
+// and returns the exit status, 1 instead of `status` when the log could not
+// be written (said on standard error).
+int EndTool(int status, eventlog::Log *log);

@@ -91,12 +91,12 @@ int CDesCard::Authenticate(const std::uint8_t *ka, const std::uint8_t *kb) {
 }
 
 int CDesCard::LogStep(const char *step, int result) const {
-  if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("auth")
-                       .Text("step", step)
-                       .Flag("des", !plainMode)
-                       .Int("result", result)
-                       .Text("failure", eventlog::FailureName(LastFailure())));
+  if (eventlog::Log *log = EventLog()) {
+    log->Write(eventlog::Event("auth")
+                   .Text("step", step)
+                   .Flag("des", !plainMode)
+                   .Int("result", result)
+                   .Text("failure", eventlog::FailureName(LastFailure())));
   }
   return result;
 }

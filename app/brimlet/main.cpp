@@ -12,18 +12,24 @@
 int main(int argc, char **argv) {
   RunSettings settings;
   std::uint8_t cardIdOut[16] = {};
-  if (std::optional<int> status = StartTool(argc, argv, settings, kBrimletTexts)) return *status;
+  eventlog::Log eventLog;  // opened when the command line asks for one
+  if (std::optional<int> status = StartTool(argc, argv, settings, kBrimletTexts, eventLog)) {
+    return *status;
+  }
+  eventlog::Log *log = eventLog.IsOpen() ? &eventLog : nullptr;
+  ConnectionNotes notes(log);
   plain::CDesCard *slot = nullptr;
   // One connection, whatever port option was given. The console stays
   // silent about a failure; standard error says why.
-  if (!ConnectReader(slot, settings.reader, false)) {
+  if (!ConnectReader(slot, settings.reader, false, notes)) {
     delete slot;  // without the close command
-    std::fprintf(stderr, "%s\n", DescribeConnectionFailure(LastConnection()).c_str());
-    return EndTool(1);
+    std::fprintf(stderr, "%s\n", DescribeConnectionFailure(notes.Last()).c_str());
+    return EndTool(1, log);
   }
   SlotBinding<plain::CDesCard> reader(slot, settings.reader, ConnectReader,
-                                      &plain::CDesCard::CloseReader);
+                                      &plain::CDesCard::CloseReader, notes);
   // Records that could not be written (or a result file that could not be
   // opened) fail the exit status: the figures are lost.
-  return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
+  bool polled = RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks(log));
+  return EndTool(polled ? 0 : 1, log);
 }

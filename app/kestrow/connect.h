@@ -3,13 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "poll/connection.h"
 #include "poll/settings.h"
 #include "secure/des_card.h"
 
 // Replaces the session in `slot` by a new one on the settings' port,
 // switches it to plain or DES operation and authenticates. Returns true when
-// the slot holds an authenticated session.
-bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeFirst);
+// the slot holds an authenticated session. The attempt is written down in
+// `notes`.
+bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeFirst,
+                   ConnectionNotes &notes);
 
 // Tries every baud rate of the search list on the platform's search ports
 // (COM1 to COM20 on Windows, the serial devices present on Linux), each
@@ -17,4 +20,4 @@ bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeF
 // combination that worked (or the last one tried); `devices` receives the
 // devices the search tried.
 bool SearchReader(secure::CDesCard *&slot, ReaderSettings &settings,
-                  std::vector<std::string> *devices);
+                  std::vector<std::string> *devices, ConnectionNotes &notes);

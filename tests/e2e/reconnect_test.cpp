@@ -34,9 +34,10 @@ TEST(ReconnectionTest, FiftyReconnectionsLeaveDescriptorsAndMemoryFlat) {
   settings.ackTimeoutMs = 2000;
   settings.responseTimeoutMs = 2000;
   plain::CDesCard *slot = nullptr;
+  ConnectionNotes notes(nullptr);
   std::uint8_t cardId[16] = {};
   auto reconnectAndPoll = [&] {
-    return ReplaceSession(slot, settings, true, &plain::CDesCard::CloseReader) &&
+    return ReplaceSession(slot, settings, true, &plain::CDesCard::CloseReader, notes) &&
            slot->OpenReader() == 0 && slot->PollCard(0, cardId) == 0;
   };
   ASSERT_TRUE(reconnectAndPoll());  // the first connection settles what stays
