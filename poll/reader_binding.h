@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "link/event_log.h"
@@ -27,15 +28,21 @@ class ReaderBinding {
   virtual void DestroySession() = 0;
 };
 
+// A tool's session slot, owned by its entry point: the one live reader
+// session, or nothing. Emptying it destroys the session, which closes its
+// port.
+template <class Session>
+using SessionSlot = std::unique_ptr<Session>;
+
 template <class Session>
 class SlotBinding : public ReaderBinding {
  public:
-  using ConnectFn = bool (*)(Session *&slot, ReaderSettings settings, bool closeFirst,
+  using ConnectFn = bool (*)(SessionSlot<Session> &slot, ReaderSettings settings, bool closeFirst,
                              ConnectionNotes &notes);
   using CloseFn = int (Session::*)();
 
-  SlotBinding(Session *&slot, const ReaderSettings &settings, ConnectFn connect, CloseFn close,
-              ConnectionNotes &notes)
+  SlotBinding(SessionSlot<Session> &slot, const ReaderSettings &settings, ConnectFn connect,
+              CloseFn close, ConnectionNotes &notes)
       : slot_(slot), settings_(settings), connect_(connect), close_(close), notes_(notes) {}
 
   bool HasSession() const override { return slot_ != nullptr; }
@@ -46,15 +53,12 @@ class SlotBinding : public ReaderBinding {
     return slot_ ? slot_->LastFailure() : eventlog::Failure::kNone;
   }
   std::string DeviceName() const override { return DeviceNameOf(settings_.portPath); }
-  int SendClose() override { return (slot_->*close_)(); }
+  int SendClose() override { return ((*slot_).*close_)(); }
   bool Reconnect() override { return connect_(slot_, settings_, true, notes_); }
-  void DestroySession() override {
-    delete slot_;
-    slot_ = nullptr;
-  }
+  void DestroySession() override { slot_.reset(); }
 
  private:
-  Session *&slot_;
+  SessionSlot<Session> &slot_;
   const ReaderSettings &settings_;
   ConnectFn connect_;
   CloseFn close_;
@@ -65,19 +69,24 @@ class SlotBinding : public ReaderBinding {
 // old session if asked, destroy it, and open a new one on the settings'
 // port, logging to the notes' event log. Returns false, with the slot
 // empty, when the port cannot be opened.
+//
+// A reader's constructor throws its open-error text (a char *) when the
+// port cannot be opened. This is the one place that catches it: above it
+// the failure is this false result and the notes' reason, never an
+// exception.
 template <class Session>
-bool ReplaceSession(Session *&slot, const ReaderSettings &settings, bool closeFirst,
+bool ReplaceSession(SessionSlot<Session> &slot, const ReaderSettings &settings, bool closeFirst,
                     int (Session::*close)(), ConnectionNotes &notes) {
   constexpr std::uint8_t kByteSize = 8;
   constexpr std::uint8_t kNoParity = 0;
   constexpr std::uint8_t kOneStopBit = 0;
   constexpr std::int32_t kQueueSize = 1024;
-  if (closeFirst && slot) (slot->*close)();
-  delete slot;
-  slot = nullptr;
+  if (closeFirst && slot) ((*slot).*close)();
+  slot.reset();  // the old port is closed before the new one opens
   try {
-    slot = new Session(settings.portPath, settings.baudRate, kByteSize, kNoParity, kOneStopBit,
-                       settings.responseTimeoutMs, settings.ackTimeoutMs, kQueueSize);
+    slot = std::make_unique<Session>(settings.portPath, settings.baudRate, kByteSize, kNoParity,
+                                     kOneStopBit, settings.responseTimeoutMs, settings.ackTimeoutMs,
+                                     kQueueSize);
   } catch (char *) {
     notes.PortOpen(settings, false);  // the reason goes to the log, not the console
     return false;

@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "poll/reader_binding.h"
 
-bool ConnectReader(plain::CDesCard *&slot, ReaderSettings settings, bool closeFirst,
+bool ConnectReader(SessionSlot<plain::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
                    ConnectionNotes &notes) {
   if (!ReplaceSession(slot, settings, closeFirst, &plain::CDesCard::CloseReader, notes)) {
     return false;

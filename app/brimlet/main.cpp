@@ -18,11 +18,11 @@ int main(int argc, char **argv) {
   }
   eventlog::Log *log = eventLog.IsOpen() ? &eventLog : nullptr;
   ConnectionNotes notes(log);
-  plain::CDesCard *slot = nullptr;
+  SessionSlot<plain::CDesCard> slot;
   // One connection, whatever port option was given. The console stays
   // silent about a failure; standard error says why.
   if (!ConnectReader(slot, settings.reader, false, notes)) {
-    delete slot;  // without the close command
+    slot.reset();  // without the close command
     std::fprintf(stderr, "%s\n", DescribeConnectionFailure(notes.Last()).c_str());
     return EndTool(1, log);
   }

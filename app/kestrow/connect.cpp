@@ -20,8 +20,8 @@ constexpr int kSearchPorts = 20;  // the most ports one search tries
 }  // namespace
 
 // One port of the search at the current baud rate: with DES, then without.
-static bool TryPort(secure::CDesCard *&slot, ReaderSettings &settings, const std::string &name,
-                    ConnectionNotes &notes) {
+static bool TryPort(SessionSlot<secure::CDesCard> &slot, ReaderSettings &settings,
+                    const std::string &name, ConnectionNotes &notes) {
   int length =
       std::snprintf(settings.portPath, sizeof settings.portPath, "%s%s", kPortPrefix, name.c_str());
   if (length < 0 || length >= static_cast<int>(sizeof settings.portPath)) return false;
@@ -31,7 +31,7 @@ static bool TryPort(secure::CDesCard *&slot, ReaderSettings &settings, const std
   return ConnectReader(slot, settings, false, notes);
 }
 
-bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeFirst,
+bool ConnectReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
                    ConnectionNotes &notes) {
   if (!ReplaceSession(slot, settings, closeFirst, &secure::CDesCard::CloseSession, notes)) {
     return false;
@@ -44,7 +44,7 @@ bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeF
   return true;
 }
 
-bool SearchReader(secure::CDesCard *&slot, ReaderSettings &settings,
+bool SearchReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings &settings,
                   std::vector<std::string> *devices, ConnectionNotes &notes) {
   std::printf("--- Trying RW Connection ---\n");
   std::fflush(stdout);

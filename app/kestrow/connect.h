@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "poll/connection.h"
+#include "poll/reader_binding.h"
 #include "poll/settings.h"
 #include "secure/des_card.h"
 
@@ -11,7 +11,7 @@
 // switches it to plain or DES operation and authenticates. Returns true when
 // the slot holds an authenticated session. The attempt is written down in
 // `notes`.
-bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeFirst,
+bool ConnectReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
                    ConnectionNotes &notes);
 
 // Tries every baud rate of the search list on the platform's search ports
@@ -19,5 +19,5 @@ bool ConnectReader(secure::CDesCard *&slot, ReaderSettings settings, bool closeF
 // with DES and then without, until one connects. The settings keep the
 // combination that worked (or the last one tried); `devices` receives the
 // devices the search tried.
-bool SearchReader(secure::CDesCard *&slot, ReaderSettings &settings,
+bool SearchReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings &settings,
                   std::vector<std::string> *devices, ConnectionNotes &notes);

@@ -20,12 +20,12 @@ int main(int argc, char **argv) {
   }
   eventlog::Log *log = eventLog.IsOpen() ? &eventLog : nullptr;
   ConnectionNotes notes(log);
-  secure::CDesCard *slot = nullptr;
+  SessionSlot<secure::CDesCard> slot;
   std::vector<std::string> searched;
   bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false, notes)
                                            : SearchReader(slot, settings.reader, &searched, notes);
   if (!connected) {
-    delete slot;  // without the close command
+    slot.reset();  // without the close command
     std::printf("Reader/Writer Error !!\n");
     std::fflush(stdout);
     std::string why = settings.poll.portGiven ? DescribeConnectionFailure(notes.Last())

@@ -33,7 +33,7 @@ TEST(ReconnectionTest, FiftyReconnectionsLeaveDescriptorsAndMemoryFlat) {
   std::snprintf(settings.portPath, sizeof settings.portPath, "//.//%s", sim.Path().c_str());
   settings.ackTimeoutMs = 2000;
   settings.responseTimeoutMs = 2000;
-  plain::CDesCard *slot = nullptr;
+  SessionSlot<plain::CDesCard> slot;
   ConnectionNotes notes(nullptr);
   std::uint8_t cardId[16] = {};
   auto reconnectAndPoll = [&] {
@@ -47,7 +47,6 @@ TEST(ReconnectionTest, FiftyReconnectionsLeaveDescriptorsAndMemoryFlat) {
   EXPECT_EQ(OpenDescriptors(), descriptors);
   EXPECT_EQ(HeapInUse(), heap);
   EXPECT_EQ(slot->CloseReader(), 0);
-  delete slot;
 }
 
 }  // namespace
