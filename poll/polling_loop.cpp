@@ -16,6 +16,15 @@ namespace {
 constexpr int kBlockSize = 50;
 constexpr int kPauseAfterAttemptMs = 4;
 
+const char *MarkOf(PollOutcome outcome) {
+  switch (outcome) {
+    case PollOutcome::kCard: return "o";
+    case PollOutcome::kNoCard: return ".";
+    case PollOutcome::kFailed: break;
+  }
+  return "X";
+}
+
 // The console shows this when the result file cannot be opened or created.
 #ifdef _WIN32
 const char kResultFileError[] =
@@ -150,21 +159,21 @@ class PollingLoop {
     eventlog::Log *log = hooks_.log;
     std::int64_t start = log ? eventlog::NowUs() : 0;
     if (log) log->BeginAttempt();
-    int result = reader_.Poll(0, cardIdOut_);
+    PollResult result = reader_.Poll(0, cardIdOut_);
     eventlog::Failure failure = reader_.LastFailure();
     NotePortFailure(failure);
     if (log) {
       log->EndAttempt(failure);
       LogAttempt(result, failure, eventlog::NowUs() - start);
     }
-    if (result == 0) {
+    if (result.outcome == PollOutcome::kCard) {
       cardSeen_ = true;
     } else {
       ++failuresInBlock_;
       ++failuresInRun_;
       ++totalFailures_;
     }
-    Show(result == 0 ? "o" : result == 2 ? "." : "X");  // each mark shows when it is made
+    Show(MarkOf(result.outcome));  // each mark shows when it is made
     ++attemptsInBlock_;
     ++attemptsInRun_;
   }
@@ -181,13 +190,12 @@ class PollingLoop {
     portFailing_ = failed;
   }
 
-  void LogAttempt(int result, eventlog::Failure failure, std::int64_t durationUs) const {
-    const char *mark = result == 0 ? "o" : result == 2 ? "." : "X";
+  void LogAttempt(PollResult result, eventlog::Failure failure, std::int64_t durationUs) const {
     hooks_.log->Write(eventlog::Event("attempt")
                           .Int("run", run_)
                           .Int("n", attemptsInRun_ + 1)
-                          .Int("result", result)
-                          .Text("mark", mark)
+                          .Int("result", result.code)
+                          .Text("mark", MarkOf(result.outcome))
                           .Int("us", durationUs)
                           .Text("failure", eventlog::FailureName(failure)));
   }

@@ -9,13 +9,36 @@
 #include "poll/connection.h"
 #include "poll/settings.h"
 
+// What one polling attempt came to, as the polling loop counts and marks
+// it.
+enum class PollOutcome {
+  kCard,    // a card answered: "o"
+  kNoCard,  // no card answered, or no response in time: "."
+  kFailed,  // any other failure of the command or the link: "X"
+};
+
+struct PollResult {
+  PollOutcome outcome;
+  int code;  // the poll command's own result, for the event log
+};
+
+// The reader commands keep their integer results (0 a card, 2 no card,
+// anything else a failure); this is where a poll's result becomes an
+// outcome.
+constexpr PollResult PollResultOf(int code) {
+  return {code == 0   ? PollOutcome::kCard
+          : code == 2 ? PollOutcome::kNoCard
+                      : PollOutcome::kFailed,
+          code};
+}
+
 // What the polling loop needs of a tool: the slot's session, its poll and
 // close commands, and the tool's connect routine for reconnections.
 class ReaderBinding {
  public:
   virtual ~ReaderBinding() = default;
   virtual bool HasSession() const = 0;
-  virtual int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) = 0;
+  virtual PollResult Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) = 0;
   // Why the last poll failed (kNone after a card).
   virtual eventlog::Failure LastFailure() const = 0;
   // The device of the port, for messages.
@@ -46,8 +69,8 @@ class SlotBinding : public ReaderBinding {
       : slot_(slot), settings_(settings), connect_(connect), close_(close), notes_(notes) {}
 
   bool HasSession() const override { return slot_ != nullptr; }
-  int Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) override {
-    return slot_->PollCard(timeSlot, cardIdOut);
+  PollResult Poll(std::uint8_t timeSlot, std::uint8_t *cardIdOut) override {
+    return PollResultOf(slot_->PollCard(timeSlot, cardIdOut));
   }
   eventlog::Failure LastFailure() const override {
     return slot_ ? slot_->LastFailure() : eventlog::Failure::kNone;

@@ -37,11 +37,11 @@ class ScriptedReader : public ReaderBinding {
   explicit ScriptedReader(std::string marks, bool reconnects = true)
       : marks_(std::move(marks)), reconnects_(reconnects) {}
   bool HasSession() const override { return session_; }
-  int Poll(std::uint8_t timeSlot, std::uint8_t *) override {
+  PollResult Poll(std::uint8_t timeSlot, std::uint8_t *) override {
     EXPECT_EQ(timeSlot, 0);
     mark_ = marks_[polls_++ % marks_.size()];
     if (eventLog) eventLog->WriteFrame(eventlog::Event("tx").Text("mark", std::string(1, mark_)));
-    return mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255;
+    return PollResultOf(mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255);
   }
   eventlog::Failure LastFailure() const override {
     switch (mark_) {
