@@ -78,7 +78,9 @@ class Log {
   Log &operator=(const Log &) = delete;
   // Returns false (with errno set) when the file cannot be opened.
   bool Open(const char *path);
-  bool IsOpen() const { return file_ != nullptr; }
+  // This log once it is open, nullptr before: what writers are handed, so
+  // that with no log asked for their cost is one test of the pointer.
+  Log *IfOpen() { return file_ ? this : nullptr; }
   void SetFrameLogging(FrameLogging frames) { frames_ = frames; }
   // Ends a batch with Flush.
   void SetBatching(bool batching);

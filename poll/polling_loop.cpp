@@ -17,12 +17,7 @@ constexpr int kBlockSize = 50;
 constexpr int kPauseAfterAttemptMs = 4;
 
 const char *MarkOf(PollOutcome outcome) {
-  switch (outcome) {
-    case PollOutcome::kCard: return "o";
-    case PollOutcome::kNoCard: return ".";
-    case PollOutcome::kFailed: break;
-  }
-  return "X";
+  return outcome == PollOutcome::kCard ? "o" : outcome == PollOutcome::kNoCard ? "." : "X";
 }
 
 // The console shows this when the result file cannot be opened or created.

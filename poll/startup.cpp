@@ -13,6 +13,7 @@
 #include "link/event_log.h"
 #include "link/hex_text.h"
 #include "platform/platform.h"
+#include "poll/polling_loop.h"
 #include "project_version.h"
 #include "secure/des_cipher.h"
 
@@ -144,4 +145,10 @@ int EndTool(int status, eventlog::Log *log) {
                  log->Path().c_str());
   }
   return 1;
+}
+
+int PollOnConsole(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+                  eventlog::Log *log) {
+  bool polled = RunPollingLoop(reader, poll, cardIdOut, ConsoleLoopHooks(log));
+  return EndTool(polled ? 0 : 1, log);
 }

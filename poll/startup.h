@@ -3,10 +3,12 @@
 // log, the banner, and the console made ready for key presses.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "link/event_log.h"
 #include "poll/options.h"
+#include "poll/reader_binding.h"
 #include "poll/settings.h"
 
 // The exit status of a bad word or value on the command line.
@@ -24,3 +26,9 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
 // and returns the exit status, 1 instead of `status` when the log could not
 // be written (said on standard error).
 int EndTool(int status, eventlog::Log *log);
+
+// The steps of both tools once connected: the polling loop on the console,
+// then EndTool. Records that could not be written (or a result file that
+// could not be opened) fail the exit status: the figures are lost.
+int PollOnConsole(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+                  eventlog::Log *log);

@@ -8,18 +8,13 @@
 #include "app/kestrow/connect.h"
 #include "app/kestrow/texts.h"
 #include "poll/connection.h"
-#include "poll/polling_loop.h"
 #include "poll/startup.h"
 
 int main(int argc, char **argv) {
   RunSettings settings;
-  std::uint8_t cardIdOut[16] = {};
-  eventlog::Log eventLog;  // opened when the command line asks for one
-  if (std::optional<int> status = StartTool(argc, argv, settings, kKestrowTexts, eventLog)) {
-    return *status;
-  }
-  eventlog::Log *log = eventLog.IsOpen() ? &eventLog : nullptr;
-  ConnectionNotes notes(log);
+  eventlog::Log log;  // opened when the command line asks for one
+  if (auto status = StartTool(argc, argv, settings, kKestrowTexts, log)) return *status;
+  ConnectionNotes notes(log.IfOpen());
   SessionSlot<secure::CDesCard> slot;
   std::vector<std::string> searched;
   bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false, notes)
@@ -31,12 +26,10 @@ int main(int argc, char **argv) {
     std::string why = settings.poll.portGiven ? DescribeConnectionFailure(notes.Last())
                                               : DescribeSearchFailure(searched);
     std::fprintf(stderr, "%s\n", why.c_str());
-    return EndTool(1, log);
+    return EndTool(1, log.IfOpen());
   }
+  std::uint8_t cardIdOut[16] = {};  // every poll's output area; nothing reads it
   SlotBinding<secure::CDesCard> reader(slot, settings.reader, ConnectReader,
                                        &secure::CDesCard::CloseSession, notes);
-  // Records that could not be written (or a result file that could not be
-  // opened) fail the exit status: the figures are lost.
-  bool polled = RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks(log));
-  return EndTool(polled ? 0 : 1, log);
+  return PollOnConsole(reader, settings.poll, cardIdOut, log.IfOpen());
 }
