@@ -1,6 +1,7 @@
 // The start-up both tools share, up to the connection: idle priority, stop
 // handlers, default settings, the empty line, the command line, the event
-// log, the banner, and the console made ready for key presses.
+// log, the banner, and the console made ready for key presses; and what
+// both do once connected: poll on the console and end.
 #pragma once
 
 #include <cstdint>
