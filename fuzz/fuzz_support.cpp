@@ -71,4 +71,11 @@ void WriteSeed(const char *folder, const std::string &name, const Bytes &input) 
   Expect(std::fclose(file) == 0, "seed file closed");
 }
 
+SeedRw::SeedRw(std::unique_ptr<sim::ReaderModel> reader, const std::string &cardPattern,
+               const std::vector<std::string> &faults)
+    : reader_(std::move(reader)), simulator_(*reader_, cards_, plan_, nullptr) {
+  Expect(cards_.Parse(cardPattern), "a card pattern");
+  for (const std::string &fault : faults) Expect(plan_.Add(fault).empty(), "a known fault");
+}
+
 }  // namespace fuzzsupport

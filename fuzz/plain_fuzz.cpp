@@ -4,108 +4,39 @@
 // Input: flags, ACK time-out, response time-out, clock start, then the line
 // script (line_script.h). Flags bits 0-2: polls after the open command; bits
 // 3-7: the time slot.
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #include "fuzz/fuzz_support.h"
 #include "plain/des_card.h"
-#include "platform/platform.h"
-#include "platform/platform_fuzz.h"
-#include "sim/reader_model.h"
+#include "sim/options.h"
 
 namespace {
 
-using fuzzsupport::Bytes;
-using fuzzsupport::Expect;
+using fuzzsupport::SessionHead;
 
-struct Config {
-  std::uint8_t flags;
-  std::uint8_t ackCode;
-  std::uint8_t responseCode;
-  std::uint8_t clockCode;
-  int Polls() const { return flags & 7; }
-  std::uint8_t TimeSlot() const { return flags >> 3; }
+struct PlainTarget {
+  using Config = SessionHead;
+
+  static std::vector<int> Commands(const Config &config, std::size_t) {
+    const int polls = config.flags & 7;
+    const auto timeSlot = static_cast<std::uint8_t>(config.flags >> 3);
+    fuzzsupport::CheckedSession<plain::CDesCard> session(config);
+    std::vector<int> results{session.Checked(session.Reader().OpenReader())};
+    session.Polls(polls, timeSlot, true, &results);
+    results.push_back(session.Checked(session.Reader().CloseReader()));
+    return results;
+  }
 };
 
-class Session {
- public:
-  explicit Session(const Config &config)
-      : ack_(fuzzsupport::TimeoutFrom(config.ackCode)),
-        rt_(fuzzsupport::TimeoutFrom(config.responseCode)),
-        card_("COM1", 115200, 8, 0, 0, rt_, ack_, 1024) {}
+using Harness = fuzzsupport::LineHarness<PlainTarget>;
 
-  int Open() { return Checked(card_.OpenReader()); }
-  int Close() { return Checked(card_.CloseReader()); }
-
-  int Poll(std::uint8_t timeSlot) {
-    std::uint8_t cardId[8];
-    std::memset(cardId, 0xA5, sizeof cardId);
-    int result = Checked(card_.PollCard(timeSlot, cardId));
-    if (result != 0) {
-      for (std::uint8_t byte : cardId) Expect(byte == 0xA5, "a failed poll leaves cardIdOut alone");
-    }
-    return result;
-  }
-
- private:
-  int Checked(int result) {
-    Expect(fuzzsupport::IsExchangeResult(result), "a known result");
-    Expect(card_.GetAckTimeout() == ack_ && card_.GetResponseTimeout() == rt_,
-           "a command puts the time-outs back");
-    return result;
-  }
-
-  int ack_;
-  int rt_;
-  CDesCard card_;
-};
-
-template <class Attach>
-std::vector<int> Run(const Config &config, Attach attach) {
-  platform::fuzz::Reset(fuzzsupport::ClockStartFrom(config.clockCode));
-  attach();
-  std::vector<int> results;
-  {
-    Session session(config);
-    results.push_back(session.Open());
-    // The polling loop's stoppable section: a scripted stop counts here.
-    platform::SetStoppable(true);
-    for (int i = 0; i < config.Polls(); ++i) results.push_back(session.Poll(config.TimeSlot()));
-    platform::SetStoppable(false);
-    results.push_back(session.Close());
-  }
-  Expect(!platform::fuzz::PortIsOpen(), "the port is closed at the end");
-  platform::fuzz::Reset(0);
-  return results;
-}
-
-std::vector<int> RunScript(const Config &config, const std::uint8_t *script, std::size_t size) {
-  fuzzline::LineScript line(script, size);
-  return Run(config, [&line] { line.Attach(); });
-}
-
-// One seed: open, polls and close against the plain simulated R/W, checked
-// by playing the recorded script back. `expected` are the results it must
-// give.
-void WriteSeed(const char *folder, const std::string &name, const Config &config,
+// One seed: open, polls and close against the plain simulated R/W (the
+// simulator's own card). `expected` are the results it must give.
+void WriteSeed(const char *folder, const std::string &name, const SessionHead &config,
                const std::string &cardPattern, const std::vector<std::string> &faults,
                const std::vector<int> &expected) {
-  const std::uint8_t cardId[8] = {0x01, 0x2E, 0x4C, 0x7A, 0x9B, 0xC3, 0xD5, 0xE7};
-  const std::uint8_t parameters[8] = {0x03, 0x01, 0x4B, 0x02, 0x4F, 0x49, 0x93, 0xFF};
-  sim::PlainReader reader(cardId, parameters);
-  sim::CardSchedule cards;
-  Expect(cards.Parse(cardPattern), "a card pattern");
-  sim::FaultPlan plan;
-  for (const std::string &fault : faults) Expect(plan.Add(fault).empty(), "a known fault");
-  sim::Simulator simulator(reader, cards, plan, nullptr);
-  fuzzsupport::RecordingFarEnd farEnd(simulator);
-  std::vector<int> recorded = Run(config, [&farEnd] { farEnd.Attach(); });
-  fuzzsupport::ExpectSeedResults(name, recorded, expected);
-  Expect(RunScript(config, farEnd.Script().data(), farEnd.Script().size()) == recorded,
-         "a seed plays back as recorded");
-  Bytes input{config.flags, config.ackCode, config.responseCode, config.clockCode};
-  input.insert(input.end(), farEnd.Script().begin(), farEnd.Script().end());
-  fuzzsupport::WriteSeed(folder, name, input);
+  fuzzsupport::SeedRw rw(sim::MakeReaderModel(sim::SimOptions{}), cardPattern, faults);
+  Harness::RecordSeed(folder, name, config, rw, 0, expected);
 }
 
 void WriteSeeds(const char *folder) {
@@ -122,14 +53,8 @@ void WriteSeeds(const char *folder) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int *, char ***) { return Harness::Initialize(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  fuzzsupport::InputReader in(data, size);
-  Config config{in.Byte(), in.Byte(), in.Byte(), in.Byte()};
-  RunScript(config, in.Rest(), in.RestSize());
-  return 0;
+  return Harness::TestOneInput(data, size);
 }

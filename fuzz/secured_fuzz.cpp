@@ -5,124 +5,50 @@
 // Input: flags, ACK time-out, response time-out, clock start, then the line
 // script (line_script.h). Flags bit 0: DES off; bits 1-3: polls after a
 // successful authentication; bits 4-7: the time slot.
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/platform.h"
-#include "platform/platform_fuzz.h"
 #include "poll/settings.h"
 #include "secure/des_card.h"
 #include "sim/options.h"
-#include "sim/reader_model.h"
 
 namespace {
 
-using fuzzsupport::Bytes;
-using fuzzsupport::Expect;
+using fuzzsupport::SessionHead;
 
-struct Config {
-  std::uint8_t flags;
-  std::uint8_t ackCode;
-  std::uint8_t responseCode;
-  std::uint8_t clockCode;
-  bool DesOff() const { return flags & 1; }
-  int Polls() const { return (flags >> 1) & 7; }
-  std::uint8_t TimeSlot() const { return flags >> 4; }
-};
+bool DesOff(const SessionHead &config) { return config.flags & 1; }
 
-class Session {
- public:
-  explicit Session(const Config &config)
-      : ack_(fuzzsupport::TimeoutFrom(config.ackCode)),
-        rt_(fuzzsupport::TimeoutFrom(config.responseCode)),
-        card_("COM1", 115200, 8, 0, 0, rt_, ack_, 1024) {
-    card_.SetPlainMode(config.DesOff());
-  }
+struct SecuredTarget {
+  using Config = SessionHead;
 
-  int Authenticate() {
+  static std::vector<int> Commands(const Config &config, std::size_t) {
+    const int polls = (config.flags >> 1) & 7;
+    const auto timeSlot = static_cast<std::uint8_t>(config.flags >> 4);
+    fuzzsupport::CheckedSession<secure::CDesCard> session(config);
+    secure::CDesCard &card = session.Reader();
+    card.SetPlainMode(DesOff(config));
     ReaderSettings settings;
     SetDefaultReaderSettings(settings);
-    return Checked(card_.Authenticate(settings.Ka, settings.Kb));
+    std::vector<int> results{session.Checked(card.Authenticate(settings.Ka, settings.Kb))};
+    // This reader keeps a card's data to itself: cardIdOut is never written.
+    if (results.back() == 0) session.Polls(polls, timeSlot, false, &results);
+    results.push_back(session.Checked(card.CloseSession()));
+    return results;
   }
-
-  int Poll(std::uint8_t timeSlot) {
-    std::uint8_t cardId[8];
-    std::memset(cardId, 0xA5, sizeof cardId);
-    int result = Checked(card_.PollCard(timeSlot, cardId));
-    for (std::uint8_t byte : cardId) Expect(byte == 0xA5, "the poll leaves cardIdOut alone");
-    return result;
-  }
-
-  int Close() { return Checked(card_.CloseSession()); }
-
- private:
-  int Checked(int result) {
-    Expect(fuzzsupport::IsExchangeResult(result), "a known result");
-    Expect(card_.GetAckTimeout() == ack_ && card_.GetResponseTimeout() == rt_,
-           "a command puts the time-outs back");
-    return result;
-  }
-
-  int ack_;
-  int rt_;
-  CDesCard card_;
 };
 
-template <class Attach>
-std::vector<int> Run(const Config &config, Attach attach) {
-  platform::fuzz::Reset(fuzzsupport::ClockStartFrom(config.clockCode));
-  attach();
-  std::vector<int> results;
-  {
-    Session session(config);
-    results.push_back(session.Authenticate());
-    if (results.back() == 0) {
-      // The polling loop's stoppable section: a scripted stop counts here.
-      platform::SetStoppable(true);
-      for (int i = 0; i < config.Polls(); ++i) results.push_back(session.Poll(config.TimeSlot()));
-      platform::SetStoppable(false);
-    }
-    results.push_back(session.Close());
-  }
-  Expect(!platform::fuzz::PortIsOpen(), "the port is closed at the end");
-  platform::fuzz::Reset(0);
-  return results;
-}
+using Harness = fuzzsupport::LineHarness<SecuredTarget>;
 
-std::vector<int> RunScript(const Config &config, const std::uint8_t *script, std::size_t size) {
-  fuzzline::LineScript line(script, size);
-  return Run(config, [&line] { line.Attach(); });
-}
-
-// One seed: a session against the secured simulated R/W, checked by playing
-// the recorded script back. `expected` are the results it must give.
-void WriteSeed(const char *folder, const std::string &name, const Config &config,
+// One seed: a session against the secured simulated R/W with the
+// simulator's default keys. `expected` are the results it must give.
+void WriteSeed(const char *folder, const std::string &name, const SessionHead &config,
                const std::string &cardPattern, const std::vector<std::string> &faults,
                const std::vector<int> &expected) {
-  sim::SimOptions defaults;
-  sim::SecuredReaderConfig readerConfig{};
-  readerConfig.desEnabled = !config.DesOff();
-  std::memcpy(readerConfig.ka, defaults.ka, 8);
-  std::memcpy(readerConfig.kb, defaults.kb, 8);
-  std::memcpy(readerConfig.readerId, defaults.readerId, 8);
-  std::memcpy(readerConfig.sessionKey, defaults.sessionKey, 8);
-  std::memcpy(readerConfig.cardId, defaults.cardId, 8);
-  std::memcpy(readerConfig.cardParameters, defaults.cardParameters, 8);
-  sim::SecuredReader reader(readerConfig);
-  sim::CardSchedule cards;
-  Expect(cards.Parse(cardPattern), "a card pattern");
-  sim::FaultPlan plan;
-  for (const std::string &fault : faults) Expect(plan.Add(fault).empty(), "a known fault");
-  sim::Simulator simulator(reader, cards, plan, nullptr);
-  fuzzsupport::RecordingFarEnd farEnd(simulator);
-  std::vector<int> recorded = Run(config, [&farEnd] { farEnd.Attach(); });
-  fuzzsupport::ExpectSeedResults(name, recorded, expected);
-  Expect(RunScript(config, farEnd.Script().data(), farEnd.Script().size()) == recorded,
-         "a seed plays back as recorded");
-  Bytes input{config.flags, config.ackCode, config.responseCode, config.clockCode};
-  input.insert(input.end(), farEnd.Script().begin(), farEnd.Script().end());
-  fuzzsupport::WriteSeed(folder, name, input);
+  sim::SimOptions options;
+  options.secured = true;
+  options.desEnabled = !DesOff(config);
+  fuzzsupport::SeedRw rw(sim::MakeReaderModel(options), cardPattern, faults);
+  Harness::RecordSeed(folder, name, config, rw, 0, expected);
 }
 
 void WriteSeeds(const char *folder) {
@@ -140,14 +66,8 @@ void WriteSeeds(const char *folder) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  fuzzsupport::WriteSeedsIfAsked(WriteSeeds);
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int *, char ***) { return Harness::Initialize(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  fuzzsupport::InputReader in(data, size);
-  Config config{in.Byte(), in.Byte(), in.Byte(), in.Byte()};
-  RunScript(config, in.Rest(), in.RestSize());
-  return 0;
+  return Harness::TestOneInput(data, size);
 }

@@ -126,7 +126,7 @@ std::vector<Bytes> SecuredSessionWrites(bool desEnabled) {
   platform::fuzz::Reset(0);
   farEnd.Attach();
   {
-    CDesCard card("COM1", 115200, 8, 0, 0, 50, 50, 1024);
+    secure::CDesCard card("COM1", 115200, 8, 0, 0, 50, 50, 1024);
     card.SetPlainMode(!desEnabled);
     ReaderSettings settings;
     SetDefaultReaderSettings(settings);

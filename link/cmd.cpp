@@ -122,8 +122,9 @@ bool CCmd::SendFrame(const std::uint8_t *data, int count) {
   int length = frame::Encode(data, count & 0xFF, out);
   std::uint32_t written = 0;
   bool sent = WriteBytes(out, length, written, kWriteTimeoutMs);
-  if (eventlog::Current()) {
-    eventlog::EmitFrame(eventlog::Event("tx").HexBytes("frame", out, length).Flag("written", sent));
+  if (eventLog) {
+    eventLog->WriteFrame(
+        eventlog::Event("tx").HexBytes("frame", out, length).Flag("written", sent));
   }
   return sent;
 }
@@ -131,16 +132,16 @@ bool CCmd::SendFrame(const std::uint8_t *data, int count) {
 int CCmd::ReceiveFrame(std::uint8_t *out, int timeoutMs) {
   rxLog.clear();
   int result = ReadFrame(out, timeoutMs);
-  if (eventlog::Current()) {
-    eventlog::EmitFrame(eventlog::Event("rx")
-                            .HexBytes("frame", rxLog.data(), static_cast<int>(rxLog.size()))
-                            .Int("result", result));
+  if (eventLog) {
+    eventLog->WriteFrame(eventlog::Event("rx")
+                             .HexBytes("frame", rxLog.data(), static_cast<int>(rxLog.size()))
+                             .Int("result", result));
   }
   return result;
 }
 
 void CCmd::NoteReceived(const std::uint8_t *bytes, std::uint32_t count) {
-  if (eventlog::Current()) rxLog.insert(rxLog.end(), bytes, bytes + count);
+  if (eventLog) rxLog.insert(rxLog.end(), bytes, bytes + count);
 }
 
 int CCmd::ReadFrame(std::uint8_t *out, int timeoutMs) {

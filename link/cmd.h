@@ -40,6 +40,12 @@ class CCmd : public CComm {
   // result codes stay what they are.
   eventlog::Failure LastFailure() const { return lastFailure; }
 
+  // Where the frames (and the reader commands' steps) are logged: the
+  // owner's event log, or nullptr for none. With none the cost is one test
+  // of the pointer per frame.
+  void SetEventLog(eventlog::Log *log) { eventLog = log; }
+  eventlog::Log *EventLog() const { return eventLog; }
+
   int GetAckTimeout() const { return ackTimeoutMs; }
   void SetAckTimeout(int value) { ackTimeoutMs = value; }
   int GetResponseTimeout() const { return responseTimeoutMs; }
@@ -78,6 +84,7 @@ class CCmd : public CComm {
   eventlog::Failure ResponseFailure(int result) const;
 
   eventlog::Failure lastFailure = eventlog::Failure::kNone;
+  eventlog::Log *eventLog = nullptr;
   bool portFailed = false;          // a read or write of this exchange failed
   bool stopCut = false;             // a stop request cut a wait of this exchange short
   std::vector<std::uint8_t> rxLog;  // the bytes of the frame being read, when logging

@@ -3,11 +3,12 @@
 #include <chrono>
 #include <cstring>
 
+#include "link/hex_text.h"
+
 namespace eventlog {
 namespace {
 
 void AppendQuoted(std::string &out, std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
   out += '"';
   for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
@@ -16,8 +17,7 @@ void AppendQuoted(std::string &out, std::string_view text) {
       out += c;
     } else if (byte < 0x20) {
       out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
+      hex::AppendByte(out, byte, hex::Letters::kLower);
     } else {
       out += c;  // UTF-8 and other bytes pass as they are
     }
@@ -184,14 +184,7 @@ Event &Event::Flag(const char *key, bool value) {
 }
 
 Event &Event::HexBytes(const char *key, const std::uint8_t *bytes, int count) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string text;
-  for (int i = 0; i < count; ++i) {
-    if (i) text += ' ';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 15];
-  }
-  return Text(key, text);
+  return Text(key, hex::Format(bytes, count > 0 ? static_cast<std::size_t>(count) : 0));
 }
 
 std::string Event::Line(std::int64_t timeUs) const {

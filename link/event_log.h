@@ -78,6 +78,9 @@ class Log {
   Log &operator=(const Log &) = delete;
   // Returns false (with errno set) when the file cannot be opened.
   bool Open(const char *path);
+  // This log once it is open, nullptr before: what writers are handed, so
+  // that with no log asked for their cost is one test of the pointer.
+  Log *IfOpen() { return file_ ? this : nullptr; }
   void SetFrameLogging(FrameLogging frames) { frames_ = frames; }
   // Ends a batch with Flush.
   void SetBatching(bool batching);
@@ -120,14 +123,6 @@ class Log {
 // after a card or "no card".
 bool FramesExplain(Failure outcome);
 
-// The log of this process, or nullptr when none was asked for. Every layer
-// writes through it; with no log the cost is one test of the pointer.
-Log *Current();
-void SetCurrent(Log *log);
-// Writes `event` to the current log, if any.
-void Emit(const Event &event);
-// Writes a tx or rx event to the current log, if any.
-void EmitFrame(const Event &event);
 // Microseconds of the monotonic clock, the timestamps of the log.
 std::int64_t NowUs();
 

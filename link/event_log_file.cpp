@@ -14,8 +14,6 @@ namespace {
 constexpr std::size_t kFlushSize = 64 * 1024;
 constexpr std::int64_t kFlushIntervalUs = 1000000;
 
-Log *current = nullptr;
-
 }  // namespace
 
 bool FramesExplain(Failure outcome) {
@@ -25,7 +23,6 @@ bool FramesExplain(Failure outcome) {
 
 Log::~Log() {
   Flush();
-  if (current == this) current = nullptr;
   if (ownsFile_) std::fclose(file_);
 }
 
@@ -99,18 +96,6 @@ bool Log::Sync() {
     NoteFailure(std::strerror(errno));
   }
   return !failed_;
-}
-
-Log *Current() { return current; }
-
-void SetCurrent(Log *log) { current = log; }
-
-void Emit(const Event &event) {
-  if (current) current->Write(event);
-}
-
-void EmitFrame(const Event &event) {
-  if (current) current->WriteFrame(event);
 }
 
 }  // namespace eventlog

@@ -16,6 +16,8 @@ constexpr int kMinCardAnswer = 18;
 
 }  // namespace
 
+namespace plain {
+
 CDesCard::~CDesCard() = default;
 
 int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs, bool closing) {
@@ -32,11 +34,11 @@ int CDesCard::SimpleCommand(const std::uint8_t *command, int count, int pauseMs,
 
 int CDesCard::OpenReader() {
   int result = SimpleCommand(kOpenCommand, sizeof kOpenCommand, kOpenPauseMs);
-  if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("auth")
-                       .Text("step", "open reader")
-                       .Int("result", result)
-                       .Text("failure", eventlog::FailureName(LastFailure())));
+  if (eventlog::Log *log = EventLog()) {
+    log->Write(eventlog::Event("auth")
+                   .Text("step", "open reader")
+                   .Int("result", result)
+                   .Text("failure", eventlog::FailureName(LastFailure())));
   }
   return result;
 }
@@ -62,3 +64,5 @@ int CDesCard::PollCard(std::uint8_t timeSlot, std::uint8_t *cardIdOut) {
   std::memcpy(cardIdOut, response + 4, 8);
   return 0;
 }
+
+}  // namespace plain

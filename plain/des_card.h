@@ -6,6 +6,8 @@
 
 #include "link/cmd.h"
 
+namespace plain {
+
 class CDesCard : public CCmd {
  public:
   using CCmd::CCmd;
@@ -25,3 +27,5 @@ class CDesCard : public CCmd {
   // `closing`: the close command, sent even to an R/W that keeps sending.
   int SimpleCommand(const std::uint8_t *command, int count, int pauseMs, bool closing = false);
 };
+
+}  // namespace plain

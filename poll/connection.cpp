@@ -4,12 +4,6 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-ConnectionAttempt last;
-
-}  // namespace
-
 std::string DeviceNameOf(const char *portPath) {
   std::vector<char> device(sizeof(ReaderSettings::portPath) + 64);
   if (!platform::DevicePathFor(portPath, device.data(), static_cast<int>(device.size()))) {
@@ -18,38 +12,37 @@ std::string DeviceNameOf(const char *portPath) {
   return device.data();
 }
 
-void NotePortOpen(const ReaderSettings &settings, bool opened) {
-  last = ConnectionAttempt{};
-  last.device = DeviceNameOf(settings.portPath);
-  last.baudRate = settings.baudRate;
-  last.desEnabled = settings.desEnabled;
-  last.opened = opened;
-  if (!opened) last.openError = platform::LastPortError();
-  if (eventlog::Current()) {
+void ConnectionNotes::PortOpen(const ReaderSettings &settings, bool opened) {
+  last_ = ConnectionAttempt{};
+  last_.device = DeviceNameOf(settings.portPath);
+  last_.baudRate = settings.baudRate;
+  last_.desEnabled = settings.desEnabled;
+  last_.opened = opened;
+  if (!opened) last_.openError = platform::LastPortError();
+  if (log_) {
     eventlog::Event event("open");
-    event.Text("device", last.device).Int("baud", last.baudRate).Flag("ok", opened);
-    if (!opened) event.Text("error", last.openError);
-    eventlog::Emit(event);
+    event.Text("device", last_.device).Int("baud", last_.baudRate).Flag("ok", opened);
+    if (!opened) event.Text("error", last_.openError);
+    log_->Write(event);
   }
 }
 
-void NoteConnectResult(int result, eventlog::Failure failure, bool authenticates) {
-  last.result = result;
-  last.failure = failure;
-  last.authenticates = authenticates;
-  eventlog::Emit(eventlog::Event("connect")
-                     .Text("device", last.device)
-                     .Int("baud", last.baudRate)
-                     .Flag("des", last.desEnabled)
-                     .Flag("ok", result == 0)
-                     .Int("result", result)
-                     .Text("failure", eventlog::FailureName(failure)));
+void ConnectionNotes::ConnectResult(int result, eventlog::Failure failure, bool authenticates) {
+  last_.result = result;
+  last_.failure = failure;
+  last_.authenticates = authenticates;
+  if (!log_) return;
+  log_->Write(eventlog::Event("connect")
+                  .Text("device", last_.device)
+                  .Int("baud", last_.baudRate)
+                  .Flag("des", last_.desEnabled)
+                  .Flag("ok", result == 0)
+                  .Int("result", result)
+                  .Text("failure", eventlog::FailureName(failure)));
   // Connections are few: what led up to a failure reaches the file even if
   // the tool is stopped while connecting.
-  if (eventlog::Log *log = eventlog::Current()) log->Flush();
+  log_->Flush();
 }
-
-const ConnectionAttempt &LastConnection() { return last; }
 
 std::string DescribeConnectionFailure(const ConnectionAttempt &attempt) {
   using eventlog::Failure;

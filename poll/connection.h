@@ -1,6 +1,6 @@
 // What the connection attempts came to: each port open and each connect
-// command goes to the event log, and the last one is kept so that a tool
-// whose first connection fails can say why.
+// command goes to the event log, and the last one is handed back so that a
+// tool whose first connection fails can say why.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,21 @@ struct ConnectionAttempt {
 // The device a port path ("//.//" and a name) names on this platform.
 std::string DeviceNameOf(const char *portPath);
 
-// Called by the connect routines: the port open, then the connect command.
-void NotePortOpen(const ReaderSettings &settings, bool opened);
-void NoteConnectResult(int result, eventlog::Failure failure, bool authenticates);
-const ConnectionAttempt &LastConnection();
+// What the connect routines write down, owned by the tool's entry point:
+// the event log they write to (nullptr: none), and the last attempt.
+class ConnectionNotes {
+ public:
+  explicit ConnectionNotes(eventlog::Log *log) : log_(log) {}
+  eventlog::Log *Log() const { return log_; }
+  // Called by the connect routines: the port open, then the connect command.
+  void PortOpen(const ReaderSettings &settings, bool opened);
+  void ConnectResult(int result, eventlog::Failure failure, bool authenticates);
+  const ConnectionAttempt &Last() const { return last_; }
+
+ private:
+  eventlog::Log *log_;
+  ConnectionAttempt last_;
+};
 
 // One line that says why `attempt` failed, for standard error.
 std::string DescribeConnectionFailure(const ConnectionAttempt &attempt);

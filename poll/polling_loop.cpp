@@ -16,6 +16,10 @@ namespace {
 constexpr int kBlockSize = 50;
 constexpr int kPauseAfterAttemptMs = 4;
 
+const char *MarkOf(PollOutcome outcome) {
+  return outcome == PollOutcome::kCard ? "o" : outcome == PollOutcome::kNoCard ? "." : "X";
+}
+
 // The console shows this when the result file cannot be opened or created.
 #ifdef _WIN32
 const char kResultFileError[] =
@@ -137,7 +141,9 @@ class PollingLoop {
     ++run_;
     if (!poll_.repeatRuns) return !Stop("single run done");
     bool connected = reader_.Reconnect();
-    eventlog::Emit(eventlog::Event("reconnect").Int("run", run_).Flag("ok", connected));
+    if (hooks_.log) {
+      hooks_.log->Write(eventlog::Event("reconnect").Int("run", run_).Flag("ok", connected));
+    }
     if (connected) return true;
     // A stop request cuts the reconnection's waits short: the stop ended it,
     // not the R/W.
@@ -145,24 +151,24 @@ class PollingLoop {
   }
 
   void Attempt() {
-    eventlog::Log *log = eventlog::Current();
+    eventlog::Log *log = hooks_.log;
     std::int64_t start = log ? eventlog::NowUs() : 0;
     if (log) log->BeginAttempt();
-    int result = reader_.Poll(0, cardIdOut_);
+    PollResult result = reader_.Poll(0, cardIdOut_);
     eventlog::Failure failure = reader_.LastFailure();
     NotePortFailure(failure);
     if (log) {
       log->EndAttempt(failure);
       LogAttempt(result, failure, eventlog::NowUs() - start);
     }
-    if (result == 0) {
+    if (result.outcome == PollOutcome::kCard) {
       cardSeen_ = true;
     } else {
       ++failuresInBlock_;
       ++failuresInRun_;
       ++totalFailures_;
     }
-    Show(result == 0 ? "o" : result == 2 ? "." : "X");  // each mark shows when it is made
+    Show(MarkOf(result.outcome));  // each mark shows when it is made
     ++attemptsInBlock_;
     ++attemptsInRun_;
   }
@@ -179,15 +185,14 @@ class PollingLoop {
     portFailing_ = failed;
   }
 
-  void LogAttempt(int result, eventlog::Failure failure, std::int64_t durationUs) const {
-    const char *mark = result == 0 ? "o" : result == 2 ? "." : "X";
-    eventlog::Emit(eventlog::Event("attempt")
-                       .Int("run", run_)
-                       .Int("n", attemptsInRun_ + 1)
-                       .Int("result", result)
-                       .Text("mark", mark)
-                       .Int("us", durationUs)
-                       .Text("failure", eventlog::FailureName(failure)));
+  void LogAttempt(PollResult result, eventlog::Failure failure, std::int64_t durationUs) const {
+    hooks_.log->Write(eventlog::Event("attempt")
+                          .Int("run", run_)
+                          .Int("n", attemptsInRun_ + 1)
+                          .Int("result", result.code)
+                          .Text("mark", MarkOf(result.outcome))
+                          .Int("us", durationUs)
+                          .Text("failure", eventlog::FailureName(failure)));
   }
 
   void PrintFullBlock() {
@@ -207,7 +212,7 @@ class PollingLoop {
     char record[kMaxRecordText];
     FormatResultRecord(record, rate, successes, attempts, poll_.recordTag, poll_.commaTerminated);
     if (file_) WriteRecord(record);
-    if (eventlog::Log *log = eventlog::Current()) {
+    if (eventlog::Log *log = hooks_.log) {
       log->Write(eventlog::Event("run")
                      .Int("run", run_)
                      .Int("successes", successes)
@@ -254,9 +259,9 @@ class PollingLoop {
 
 }  // namespace
 
-LoopHooks ConsoleLoopHooks() {
+LoopHooks ConsoleLoopHooks(eventlog::Log *log) {
   return LoopHooks{[] { return platform::KeyPressed() || platform::StopRequested(); },
-                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole};
+                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole, log};
 }
 
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
@@ -275,7 +280,7 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
       return false;
     }
   }
-  eventlog::Log *log = eventlog::Current();
+  eventlog::Log *log = hooks.log;
   platform::SetStoppable(true);
   // While polling, a stop request ends the loop in order: the log is written
   // in batches.
@@ -283,7 +288,7 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   PollingLoop loop(reader, poll, cardIdOut, hooks, file);
   loop.Run();
   loop.Summary();
-  eventlog::Emit(eventlog::Event("stop").Text("reason", loop.StopReason()));
+  if (log) log->Write(eventlog::Event("stop").Text("reason", loop.StopReason()));
   // The close command waits for its answer as usual, also after a stop
   // request; a second Ctrl-C ends the program at once, so everything so far
   // is written out first and the close's events as they come.
@@ -291,7 +296,7 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
   platform::SetStoppable(false);
   if (reader.HasSession()) {
     int result = reader.SendClose();
-    eventlog::Emit(eventlog::Event("close").Int("result", result));
+    if (log) log->Write(eventlog::Event("close").Int("result", result));
     reader.DestroySession();
   }
   if (log) log->Sync();

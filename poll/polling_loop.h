@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "link/event_log.h"
 #include "poll/reader_binding.h"
 #include "poll/settings.h"
 
@@ -15,11 +16,13 @@ struct LoopHooks {
   // Shows console text at once (marks, block and run figures). Returns 0,
   // or the errno of a failed write: EPIPE when nobody reads it any more.
   std::function<int(const std::string &)> show;
+  // The event log that attempts, runs and the stop go to; nullptr for none.
+  eventlog::Log *log;
 };
 
 // Key presses and stop signals of the console; the platform's sleep;
-// standard output.
-LoopHooks ConsoleLoopHooks();
+// standard output; the tool's event log (nullptr for none).
+LoopHooks ConsoleLoopHooks(eventlog::Log *log);
 
 // Opens the result file (if any), polls until a stop condition, prints the
 // summary and closes the session and the file. Returns false when the

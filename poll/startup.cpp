@@ -11,14 +11,13 @@
 #endif
 
 #include "link/event_log.h"
+#include "link/hex_text.h"
 #include "platform/platform.h"
+#include "poll/polling_loop.h"
 #include "project_version.h"
 #include "secure/des_cipher.h"
 
 namespace {
-
-// The run's event log; written out at exit by its destructor.
-eventlog::Log eventLog;
 
 std::string WallClockNow() {
   std::time_t now = std::time(nullptr);
@@ -35,34 +34,32 @@ std::string KeyCheckValue(const std::uint8_t *key) {
   std::uint8_t block[8];
   DesCipher cipher(1, key);
   cipher.EncryptBlock(kZeroBlock, block);
-  char text[7];
-  std::snprintf(text, sizeof text, "%02X%02X%02X", block[0], block[1], block[2]);
-  return text;
+  return hex::Format(block, 3, "");
 }
 
-void LogStart(const RunSettings &settings, const ToolTexts &texts) {
+void LogStart(eventlog::Log &log, const RunSettings &settings, const ToolTexts &texts) {
   const ReaderSettings &r = settings.reader;
   const PollSettings &p = settings.poll;
-  eventlog::Emit(eventlog::Event("start")
-                     .Text("tool", texts.name)
-                     .Text("title", texts.title)
-                     .Text("version", PROJECT_VERSION_TEXT)
-                     .Text("wall", WallClockNow())
-                     .Text("port", p.portGiven ? r.portPath + std::strlen(kPortPrefix) : "")
-                     .Flag("search", !p.portGiven)
-                     .Int("baud", r.baudRate)
-                     .Text("ka_kcv", KeyCheckValue(r.Ka))
-                     .Text("kb_kcv", KeyCheckValue(r.Kb))
-                     .Int("ack_ms", r.ackTimeoutMs)
-                     .Int("response_ms", r.responseTimeoutMs)
-                     .Flag("des", r.desEnabled)
-                     .Int("attempts_per_run", p.attemptsPerRun)
-                     .Flag("repeat", p.repeatRuns)
-                     .Text("result_file", p.resultPath)
-                     .Int("tag", p.recordTag)
-                     .Int("failure_limit", p.failureLimitSet ? p.failureLimit : -1)
-                     .Flag("comma_terminated", p.commaTerminated)
-                     .Text("frames", p.logAllFrames ? "all" : "failures"));
+  log.Write(eventlog::Event("start")
+                .Text("tool", texts.name)
+                .Text("title", texts.title)
+                .Text("version", PROJECT_VERSION_TEXT)
+                .Text("wall", WallClockNow())
+                .Text("port", p.portGiven ? r.portPath + std::strlen(kPortPrefix) : "")
+                .Flag("search", !p.portGiven)
+                .Int("baud", r.baudRate)
+                .Text("ka_kcv", KeyCheckValue(r.Ka))
+                .Text("kb_kcv", KeyCheckValue(r.Kb))
+                .Int("ack_ms", r.ackTimeoutMs)
+                .Int("response_ms", r.responseTimeoutMs)
+                .Flag("des", r.desEnabled)
+                .Int("attempts_per_run", p.attemptsPerRun)
+                .Flag("repeat", p.repeatRuns)
+                .Text("result_file", p.resultPath)
+                .Int("tag", p.recordTag)
+                .Int("failure_limit", p.failureLimitSet ? p.failureLimit : -1)
+                .Flag("comma_terminated", p.commaTerminated)
+                .Text("frames", p.logAllFrames ? "all" : "failures"));
 }
 
 // A path as the system resolves it, for comparing paths of files that may
@@ -107,7 +104,8 @@ bool OutputsApart(const PollSettings &poll) {
 
 }  // namespace
 
-std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts) {
+std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const ToolTexts &texts,
+                             eventlog::Log &log) {
   // Before anything is opened: the event log must not become standard output.
   platform::GuardStandardDescriptors();
   platform::SetIdlePriority();
@@ -122,15 +120,14 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
   }
   if (!OutputsApart(settings.poll)) return kUsageErrorStatus;
   if (settings.poll.logPath[0] != '\0') {
-    if (!eventLog.Open(settings.poll.logPath)) {
+    if (!log.Open(settings.poll.logPath)) {
       std::fprintf(stderr, "Cannot open the event log %s: %s\n", settings.poll.logPath,
                    std::strerror(errno));
       return 1;
     }
-    eventLog.SetFrameLogging(settings.poll.logAllFrames ? eventlog::FrameLogging::kAll
-                                                        : eventlog::FrameLogging::kFailures);
-    eventlog::SetCurrent(&eventLog);
-    LogStart(settings, texts);
+    log.SetFrameLogging(settings.poll.logAllFrames ? eventlog::FrameLogging::kAll
+                                                   : eventlog::FrameLogging::kFailures);
+    LogStart(log, settings, texts);
   }
   PrintBanner(texts);
   std::fflush(stdout);
@@ -139,8 +136,7 @@ std::optional<int> StartTool(int argc, char **argv, RunSettings &settings, const
   return std::nullopt;
 }
 
-int EndTool(int status) {
-  eventlog::Log *log = eventlog::Current();
+int EndTool(int status, eventlog::Log *log) {
   if (!log || log->Flush()) return status;
   std::fprintf(stderr, "Cannot write the event log %s: %s\n", log->Path().c_str(),
                log->Error().c_str());
@@ -149,4 +145,10 @@ int EndTool(int status) {
                  log->Path().c_str());
   }
   return 1;
+}
+
+int PollOnConsole(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
+                  eventlog::Log *log) {
+  bool polled = RunPollingLoop(reader, poll, cardIdOut, ConsoleLoopHooks(log));
+  return EndTool(polled ? 0 : 1, log);
 }

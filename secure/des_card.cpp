@@ -60,6 +60,8 @@ void BuildAuthCommand(std::uint8_t code, const std::uint8_t *readerId, const std
 
 }  // namespace
 
+namespace secure {
+
 CDesCard::CDesCard(const char *portPath, std::int32_t baudRate, std::uint8_t byteSize,
                    std::uint8_t parity, std::uint8_t stopBits, std::int32_t responseTimeoutMs,
                    std::int32_t ackTimeoutMs, std::int32_t queueSize)
@@ -89,12 +91,12 @@ int CDesCard::Authenticate(const std::uint8_t *ka, const std::uint8_t *kb) {
 }
 
 int CDesCard::LogStep(const char *step, int result) const {
-  if (eventlog::Current()) {
-    eventlog::Emit(eventlog::Event("auth")
-                       .Text("step", step)
-                       .Flag("des", !plainMode)
-                       .Int("result", result)
-                       .Text("failure", eventlog::FailureName(LastFailure())));
+  if (eventlog::Log *log = EventLog()) {
+    log->Write(eventlog::Event("auth")
+                   .Text("step", step)
+                   .Flag("des", !plainMode)
+                   .Int("result", result)
+                   .Text("failure", eventlog::FailureName(LastFailure())));
   }
   return result;
 }
@@ -259,3 +261,5 @@ int CDesCard::CloseSession() {
   }
   return 0;
 }
+
+}  // namespace secure

@@ -6,6 +6,8 @@
 
 #include "link/cmd.h"
 
+namespace secure {
+
 class CDesCard : public CCmd {
  public:
   // Opens the port (or throws, as CComm does). The session fields start as
@@ -61,3 +63,5 @@ class CDesCard : public CCmd {
   std::uint8_t SessionKey[8];
   bool plainMode;
 };
+
+}  // namespace secure

@@ -1,20 +1,11 @@
 #include "sim/frame_parser.h"
 
-#include <cstdio>
-
 #include "link/frame.h"
+#include "link/hex_text.h"
 
 namespace sim {
 
-std::string HexText(const Bytes &bytes) {
-  std::string out;
-  char piece[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(piece, sizeof piece, out.empty() ? "%02X" : " %02X", b);
-    out += piece;
-  }
-  return out;
-}
+std::string HexText(const Bytes &bytes) { return hex::Format(bytes.data(), bytes.size()); }
 
 std::vector<ParsedFrame> FrameParser::Feed(const std::uint8_t *bytes, std::size_t count) {
   buffer_.insert(buffer_.end(), bytes, bytes + count);

@@ -3,10 +3,13 @@
 #include "platform/platform.h"
 #include "poll/reader_binding.h"
 
-bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
-  if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseReader)) return false;
+bool ConnectReader(SessionSlot<plain::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
+                   ConnectionNotes &notes) {
+  if (!ReplaceSession(slot, settings, closeFirst, &plain::CDesCard::CloseReader, notes)) {
+    return false;
+  }
   int result = slot->OpenReader();
-  NoteConnectResult(result, slot->LastFailure(), false);
+  notes.ConnectResult(result, slot->LastFailure(), false);
   if (result != 0) return false;  // the session stays in the slot until replaced
   platform::Sleep(20);
   return true;

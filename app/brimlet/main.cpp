@@ -6,23 +6,23 @@
 #include "app/brimlet/connect.h"
 #include "app/brimlet/texts.h"
 #include "poll/connection.h"
-#include "poll/polling_loop.h"
 #include "poll/startup.h"
 
 int main(int argc, char **argv) {
   RunSettings settings;
-  std::uint8_t cardIdOut[16] = {};
-  if (std::optional<int> status = StartTool(argc, argv, settings, kBrimletTexts)) return *status;
-  CDesCard *slot = nullptr;
+  eventlog::Log log;  // opened when the command line asks for one
+  if (auto status = StartTool(argc, argv, settings, kBrimletTexts, log)) return *status;
+  ConnectionNotes notes(log.IfOpen());
+  SessionSlot<plain::CDesCard> slot;
   // One connection, whatever port option was given. The console stays
   // silent about a failure; standard error says why.
-  if (!ConnectReader(slot, settings.reader, false)) {
-    delete slot;  // without the close command
-    std::fprintf(stderr, "%s\n", DescribeConnectionFailure(LastConnection()).c_str());
-    return EndTool(1);
+  if (!ConnectReader(slot, settings.reader, false, notes)) {
+    slot.reset();  // without the close command
+    std::fprintf(stderr, "%s\n", DescribeConnectionFailure(notes.Last()).c_str());
+    return EndTool(1, log.IfOpen());
   }
-  SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseReader);
-  // Records that could not be written (or a result file that could not be
-  // opened) fail the exit status: the figures are lost.
-  return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
+  std::uint8_t cardIdOut[16] = {};  // every poll's output area; nothing reads it
+  SlotBinding<plain::CDesCard> reader(slot, settings.reader, ConnectReader,
+                                      &plain::CDesCard::CloseReader, notes);
+  return PollOnConsole(reader, settings.poll, cardIdOut, log.IfOpen());
 }

@@ -20,27 +20,32 @@ constexpr int kSearchPorts = 20;  // the most ports one search tries
 }  // namespace
 
 // One port of the search at the current baud rate: with DES, then without.
-static bool TryPort(CDesCard *&slot, ReaderSettings &settings, const std::string &name) {
+static bool TryPort(SessionSlot<secure::CDesCard> &slot, ReaderSettings &settings,
+                    const std::string &name, ConnectionNotes &notes) {
   int length =
       std::snprintf(settings.portPath, sizeof settings.portPath, "%s%s", kPortPrefix, name.c_str());
   if (length < 0 || length >= static_cast<int>(sizeof settings.portPath)) return false;
   settings.desEnabled = true;
-  if (ConnectReader(slot, settings, false)) return true;
+  if (ConnectReader(slot, settings, false, notes)) return true;
   settings.desEnabled = false;
-  return ConnectReader(slot, settings, false);
+  return ConnectReader(slot, settings, false, notes);
 }
 
-bool ConnectReader(CDesCard *&slot, ReaderSettings settings, bool closeFirst) {
-  if (!ReplaceSession(slot, settings, closeFirst, &CDesCard::CloseSession)) return false;
+bool ConnectReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
+                   ConnectionNotes &notes) {
+  if (!ReplaceSession(slot, settings, closeFirst, &secure::CDesCard::CloseSession, notes)) {
+    return false;
+  }
   slot->SetPlainMode(!settings.desEnabled);
   int result = slot->Authenticate(settings.Ka, settings.Kb);
-  NoteConnectResult(result, slot->LastFailure(), true);
+  notes.ConnectResult(result, slot->LastFailure(), true);
   if (result != 0) return false;  // the session stays in the slot until replaced
   platform::Sleep(20);
   return true;
 }
 
-bool SearchReader(CDesCard *&slot, ReaderSettings &settings, std::vector<std::string> *devices) {
+bool SearchReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings &settings,
+                  std::vector<std::string> *devices, ConnectionNotes &notes) {
   std::printf("--- Trying RW Connection ---\n");
   std::fflush(stdout);
   // Listed once: the devices present do not change the order mid-search.
@@ -52,7 +57,7 @@ bool SearchReader(CDesCard *&slot, ReaderSettings &settings, std::vector<std::st
   for (std::int32_t baudRate : kSearchBaudRates) {
     settings.baudRate = baudRate;
     for (std::size_t i = 0; i < ports.size() && !found; ++i) {
-      found = TryPort(slot, settings, ports[i]);
+      found = TryPort(slot, settings, ports[i], notes);
     }
     if (found) break;
   }

@@ -8,28 +8,28 @@
 #include "app/kestrow/connect.h"
 #include "app/kestrow/texts.h"
 #include "poll/connection.h"
-#include "poll/polling_loop.h"
 #include "poll/startup.h"
 
 int main(int argc, char **argv) {
   RunSettings settings;
-  std::uint8_t cardIdOut[16] = {};
-  if (std::optional<int> status = StartTool(argc, argv, settings, kKestrowTexts)) return *status;
-  CDesCard *slot = nullptr;
+  eventlog::Log log;  // opened when the command line asks for one
+  if (auto status = StartTool(argc, argv, settings, kKestrowTexts, log)) return *status;
+  ConnectionNotes notes(log.IfOpen());
+  SessionSlot<secure::CDesCard> slot;
   std::vector<std::string> searched;
-  bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false)
-                                           : SearchReader(slot, settings.reader, &searched);
+  bool connected = settings.poll.portGiven ? ConnectReader(slot, settings.reader, false, notes)
+                                           : SearchReader(slot, settings.reader, &searched, notes);
   if (!connected) {
-    delete slot;  // without the close command
+    slot.reset();  // without the close command
     std::printf("Reader/Writer Error !!\n");
     std::fflush(stdout);
-    std::string why = settings.poll.portGiven ? DescribeConnectionFailure(LastConnection())
+    std::string why = settings.poll.portGiven ? DescribeConnectionFailure(notes.Last())
                                               : DescribeSearchFailure(searched);
     std::fprintf(stderr, "%s\n", why.c_str());
-    return EndTool(1);
+    return EndTool(1, log.IfOpen());
   }
-  SlotBinding<CDesCard> reader(slot, settings.reader, ConnectReader, &CDesCard::CloseSession);
-  // Records that could not be written (or a result file that could not be
-  // opened) fail the exit status: the figures are lost.
-  return EndTool(RunPollingLoop(reader, settings.poll, cardIdOut, ConsoleLoopHooks()) ? 0 : 1);
+  std::uint8_t cardIdOut[16] = {};  // every poll's output area; nothing reads it
+  SlotBinding<secure::CDesCard> reader(slot, settings.reader, ConnectReader,
+                                       &secure::CDesCard::CloseSession, notes);
+  return PollOnConsole(reader, settings.poll, cardIdOut, log.IfOpen());
 }

@@ -33,10 +33,11 @@ TEST(ReconnectionTest, FiftyReconnectionsLeaveDescriptorsAndMemoryFlat) {
   std::snprintf(settings.portPath, sizeof settings.portPath, "//.//%s", sim.Path().c_str());
   settings.ackTimeoutMs = 2000;
   settings.responseTimeoutMs = 2000;
-  CDesCard *slot = nullptr;
+  SessionSlot<plain::CDesCard> slot;
+  ConnectionNotes notes(nullptr);
   std::uint8_t cardId[16] = {};
   auto reconnectAndPoll = [&] {
-    return ReplaceSession(slot, settings, true, &CDesCard::CloseReader) &&
+    return ReplaceSession(slot, settings, true, &plain::CDesCard::CloseReader, notes) &&
            slot->OpenReader() == 0 && slot->PollCard(0, cardId) == 0;
   };
   ASSERT_TRUE(reconnectAndPoll());  // the first connection settles what stays
@@ -46,7 +47,6 @@ TEST(ReconnectionTest, FiftyReconnectionsLeaveDescriptorsAndMemoryFlat) {
   EXPECT_EQ(OpenDescriptors(), descriptors);
   EXPECT_EQ(HeapInUse(), heap);
   EXPECT_EQ(slot->CloseReader(), 0);
-  delete slot;
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class PlainCardTest : public ::testing::Test {
     return answer;
   }
   PtyPair pty;
-  CDesCard card;
+  plain::CDesCard card;
   std::uint8_t cardId[16] = {};
 };
 

@@ -30,18 +30,18 @@ const std::string kOpenFailedText = "のオープンに作成に失敗しまし�
 
 // Plays the tool's session slot: poll results come from a pattern of marks
 // ('o' = 0, '.' = 2 no card, 'X' = 255 a bad MAC, 'P' = 255 a failed port),
-// and every call is logged. Each poll sends a frame to the event log that
-// names its mark.
+// and every call is logged. Each poll sends a frame to the event log (if
+// one is given) that names its mark.
 class ScriptedReader : public ReaderBinding {
  public:
   explicit ScriptedReader(std::string marks, bool reconnects = true)
       : marks_(std::move(marks)), reconnects_(reconnects) {}
   bool HasSession() const override { return session_; }
-  int Poll(std::uint8_t timeSlot, std::uint8_t *) override {
+  PollResult Poll(std::uint8_t timeSlot, std::uint8_t *) override {
     EXPECT_EQ(timeSlot, 0);
     mark_ = marks_[polls_++ % marks_.size()];
-    eventlog::EmitFrame(eventlog::Event("tx").Text("mark", std::string(1, mark_)));
-    return mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255;
+    if (eventLog) eventLog->WriteFrame(eventlog::Event("tx").Text("mark", std::string(1, mark_)));
+    return PollResultOf(mark_ == 'o' ? 0 : mark_ == '.' ? 2 : 255);
   }
   eventlog::Failure LastFailure() const override {
     switch (mark_) {
@@ -68,6 +68,7 @@ class ScriptedReader : public ReaderBinding {
   }
   int polls_ = 0;
   std::string log;
+  eventlog::Log *eventLog = nullptr;
   std::function<void()> onClose;
 
  private:
@@ -107,7 +108,7 @@ std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAft
   std::uint8_t cardId[16] = {};
   std::string out;
   LoopHooks hooks{[&] { return keyAfter >= 0 && reader.polls_ >= keyAfter; },
-                  [](int ms) { EXPECT_EQ(ms, 4); }, Console(&out, closedAfter)};
+                  [](int ms) { EXPECT_EQ(ms, 4); }, Console(&out, closedAfter), reader.eventLog};
   RunPollingLoop(reader, poll, cardId, hooks);
   return out;
 }
@@ -211,7 +212,7 @@ TEST(PollingLoopTest, UnwritableResultFileIsReportedOnce) {
   ScriptedReader reader("o");
   std::uint8_t cardId[16] = {};
   std::string out;
-  LoopHooks hooks{[&] { return reader.polls_ >= 250; }, [](int) {}, Console(&out)};
+  LoopHooks hooks{[&] { return reader.polls_ >= 250; }, [](int) {}, Console(&out), nullptr};
   ::testing::internal::CaptureStderr();
   bool written = RunPollingLoop(reader, poll, cardId, hooks);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -235,7 +236,7 @@ TEST(PollingLoopTest, ClosedConsoleEndsTheLoopInOrderAndFails) {
   ScriptedReader reader("o");
   std::uint8_t cardId[16] = {};
   std::string out;
-  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out, 10)};
+  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out, 10), nullptr};
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(RunPollingLoop(reader, poll, cardId, hooks));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -252,7 +253,7 @@ TEST(PollingLoopTest, UnopenableResultFileStopsBeforePolling) {
   ScriptedReader reader("o");
   std::uint8_t cardId[16] = {};
   std::string out;
-  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out)};
+  LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out), nullptr};
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(RunPollingLoop(reader, poll, cardId, hooks));
   EXPECT_EQ(out, "[/nonexistent-folder/result.csv] " + kOpenFailedText);
@@ -289,9 +290,9 @@ std::vector<eventlog::Fields> RunLogged(
     eventlog::Log log;
     EXPECT_TRUE(log.Open(path.c_str()));
     log.SetFrameLogging(frames);
-    eventlog::SetCurrent(&log);
+    reader.eventLog = &log;
     RunLoop(reader, poll, keyAfter, closedAfter);
-    eventlog::SetCurrent(nullptr);
+    reader.eventLog = nullptr;
   }
   return EventsIn(ReadFile(path));
 }

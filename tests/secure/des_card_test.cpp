@@ -55,7 +55,7 @@ class SecuredCardTest : public ::testing::Test {
     ASSERT_EQ(card.Authenticate(kKa, kKb), 0);
   }
   PtyPair pty;
-  CDesCard card;
+  secure::CDesCard card;
   std::uint8_t cardIdOut[16] = {};
 };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "link/hex_text.h"
 #include "secure/des_cipher.h"
 
 namespace {
@@ -25,11 +26,7 @@ Block FromHex(const char *hex) {
   return b;
 }
 
-std::string ToHex(const std::uint8_t *bytes) {
-  char out[17];
-  for (int i = 0; i < 8; ++i) std::snprintf(out + 2 * i, 3, "%02X", bytes[i]);
-  return out;
-}
+std::string ToHex(const std::uint8_t *bytes) { return hex::Format(bytes, 8, ""); }
 
 std::string Encrypt(const char *key, const Block &plain) {
   Block k = FromHex(key);
@@ -144,13 +141,13 @@ TEST(DesKnownAnswerTest, VariablePlaintextAndInversePermutation) {
 
 TEST(DesKnownAnswerTest, VariableKey) {
   for (int i = 0; i < 56; ++i) {
-    char key[17];
+    std::uint8_t bytes[8];
     for (int byte = 0; byte < 8; ++byte) {
-      unsigned value = byte == i / 7 ? 0x80u >> (i % 7) : 0x01u;
-      std::snprintf(key + 2 * byte, 3, "%02X", value);
+      bytes[byte] = static_cast<std::uint8_t>(byte == i / 7 ? 0x80u >> (i % 7) : 0x01u);
     }
-    EXPECT_EQ(Encrypt(key, Block{}), kVariableKey[i]) << key;
-    EXPECT_EQ(Decrypt(key, kVariableKey[i]), "0000000000000000") << key;
+    const std::string key = hex::Format(bytes, sizeof bytes, "");
+    EXPECT_EQ(Encrypt(key.c_str(), Block{}), kVariableKey[i]) << key;
+    EXPECT_EQ(Decrypt(key.c_str(), kVariableKey[i]), "0000000000000000") << key;
   }
 }
 

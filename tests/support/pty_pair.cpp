@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "link/hex_text.h"
+
 PtyPair::PtyPair() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -52,12 +54,4 @@ Bytes PtyPair::Read(std::size_t count, int timeoutMs) {
 
 Bytes PtyPair::ReadAll(int quietMs) { return Read(100000, quietMs); }
 
-std::string Hex(const Bytes &bytes) {
-  std::string out;
-  char piece[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(piece, sizeof piece, out.empty() ? "%02X" : " %02X", b);
-    out += piece;
-  }
-  return out;
-}
+std::string Hex(const Bytes &bytes) { return hex::Format(bytes.data(), bytes.size()); }
