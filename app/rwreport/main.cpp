@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "app/rwreport/csv_cells.h"
-#include "app/rwreport/damaged_records.h"
+#include "report/csv_cells.h"
+#include "report/damaged_records.h"
 #include "app/rwreport/file_io.h"
-#include "app/rwreport/log_reader.h"
-#include "app/rwreport/report_output.h"
-#include "app/rwreport/run_stats.h"
+#include "report/log_reader.h"
+#include "report/report_output.h"
+#include "report/run_stats.h"
 #include "project_version.h"
 
 namespace {

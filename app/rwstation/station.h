@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/rwstation/plan.h"
-#include "app/rwstation/progress.h"
+#include "report/reader_progress.h"
 #include "platform/process.h"
 
 struct StationReader {

@@ -1,0 +1,350 @@
+// rwstation's parts that need no process: the plan check, the progress read
+// from an event log, the follower of a growing log, the view's lines; and
+// what the readers started later must not inherit.
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/rwstation/plan.h"
+#include "report/reader_progress.h"
+#include "app/rwstation/verdict.h"
+#include "app/rwstation/view.h"
+#include "platform/process.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+std::vector<std::string> PlanErrors(const std::string &text, Plan *plan = nullptr) {
+  Plan local;
+  std::vector<std::string> errors;
+  ReadPlan(PlanFileLines(text), plan ? plan : &local, &errors);
+  return errors;
+}
+
+TEST(StationPlanTest, ReadsReadersRequireAndComments) {
+  Plan plan;
+  EXPECT_TRUE(PlanErrors("# bench\n"
+                         "unit07 kestrow c /dev/ttyUSB3 t 1000 d 7  # the new antenna\n"
+                         "\r\n"
+                         "  unit08\tbrimlet c /dev/ttyUSB4\r\n"
+                         "require 99.5\n",
+                         &plan)
+                  .empty());
+  ASSERT_EQ(plan.readers.size(), 2u);
+  EXPECT_EQ(plan.readers[0].name, "unit07");
+  EXPECT_EQ(plan.readers[0].tool, "kestrow");
+  EXPECT_EQ(plan.readers[0].words,
+            (std::vector<std::string>{"c", "/dev/ttyUSB3", "t", "1000", "d", "7"}));
+  EXPECT_EQ(plan.readers[0].port, "/dev/ttyUSB3");
+  EXPECT_EQ(plan.readers[0].where, "line 2");
+  EXPECT_EQ(plan.readers[1].name, "unit08");
+  EXPECT_EQ(plan.readers[1].port, "/dev/ttyUSB4");
+  EXPECT_EQ(plan.readers[1].where, "line 4");
+  EXPECT_EQ(plan.requireRate, "99.5");
+}
+
+// Every mistake is named with its line, and all of them at once.
+TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
+  std::vector<std::string> errors = PlanErrors(
+      "a kestrow c /dev/ttyUSB0\n"
+      "b kestro c /dev/ttyUSB1\n"
+      "c brimlet c /dev/ttyUSB0\n"
+      "d brimlet c /dev/ttyUSB2 t 0\n"
+      "e brimlet c /dev/ttyUSB3 t\n"
+      "f brimlet c /dev/ttyUSB4 f out.txt\n"
+      "g brimlet c /dev/ttyUSB5 log x.log\n"
+      "h kestrow t 10\n"
+      "a brimlet c /dev/ttyUSB6\n"
+      "../x brimlet c /dev/ttyUSB7\n"
+      "i brimlet c /dev/ttyUSB8 v 1\n"
+      "j brimlet c /dev/ttyUSB9 zz 1\n"
+      "require 101\n"
+      "k\n");
+  std::vector<std::string> expected{
+      "line 2: unknown tool \"kestro\" (kestrow or brimlet)",
+      "line 3: port /dev/ttyUSB0 already named on line 1",
+      "line 4: the tool refuses \"t 0\"",
+      "line 5: option word \"t\" without its value",
+      "line 6: sets the result file (f): the station names it in the session folder",
+      "line 7: sets the event log (log): the station names it in the session folder",
+      "line 8: names no port (c PORT): readers of a station do not search for their R/W",
+      "line 9: reader name a already used on line 1",
+      "line 10: reader name \"../x\": letters, digits, '-', '_' and '.' only, not first '.', at "
+      "most 64, no device name (CON, NUL, COM1...)",
+      "line 11: option word \"v\" only prints the tool's version",
+      "line 12: the tool refuses \"zz 1\"",
+      "line 13: require takes one rate in percent, from 0 to 100",
+      "line 14: unknown tool \"\" (kestrow or brimlet)",
+  };
+  EXPECT_EQ(errors, expected);
+  // Names that differ only in case name the same files on Windows and macOS.
+  EXPECT_EQ(PlanErrors("Unit1 brimlet c x\nunit1 brimlet c y\n"),
+            std::vector<std::string>{
+                "line 2: reader name unit1 already used on line 1 (as Unit1: names differ in "
+                "case only)"});
+  for (const char *name : {"nul", "Com3.a", "aux.txt", ".hidden", "a:b"})
+    EXPECT_EQ(PlanErrors(std::string(name) + " brimlet c x\n").size(), 1u) << name;
+  for (const char *name : {"com10", "console", "unit-07_b.2"})
+    EXPECT_TRUE(PlanErrors(std::string(name) + " brimlet c x\n").empty()) << name;
+  EXPECT_EQ(PlanErrors("# nothing\n"), std::vector<std::string>{"the plan names no reader"});
+  EXPECT_EQ(PlanErrors("a brimlet c x\nrequire 90\nrequire 95\n"),
+            std::vector<std::string>{"line 3: require given twice"});
+}
+
+// Two names of one device are one port.
+TEST(StationPlanTest, SamePortUnderAnotherName) {
+  ScratchDir dir;
+  std::string target = dir / "tty";
+  std::string link = dir / "link";
+  std::fclose(std::fopen(target.c_str(), "w"));
+#ifndef _WIN32
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_EQ(PlanErrors("a brimlet c " + target + "\nb brimlet c " + link + "\n"),
+            std::vector<std::string>{"line 2: port " + link + " already named on line 1"});
+#endif
+}
+
+TEST(StationPlanTest, RateText) {
+  for (const char *good : {"0", "100", "99.5", "97.25"}) EXPECT_TRUE(IsRateText(good)) << good;
+  for (const char *bad : {"", "-1", "100.5", "1e2", ".5", "5.", "9..5", "abc", "99%"})
+    EXPECT_FALSE(IsRateText(bad)) << bad;
+}
+
+// The start of an event of the format version the tools write.
+const std::string kV = "{\"v\":" + std::to_string(eventlog::kFormatVersion) + ",";
+
+ReaderProgress Replay(const std::vector<std::string> &lines, int *runEnds = nullptr) {
+  ReaderProgress progress;
+  for (const std::string &line : lines) {
+    eventlog::Fields fields;
+    std::string error;
+    EXPECT_TRUE(eventlog::ParseLine(line, &fields, &error)) << line << ": " << error;
+    if (ApplyEvent(fields, &progress) && runEnds) ++*runEnds;
+  }
+  return progress;
+}
+
+std::string Attempt(int n, const char *mark, const char *failure) {
+  return kV + "\"t\":1,\"ev\":\"attempt\",\"run\":1,\"n\":" + std::to_string(n) +
+         ",\"result\":0,\"mark\":\"" + mark + "\",\"us\":5,\"failure\":\"" + failure + "\"}";
+}
+
+TEST(StationProgressTest, FollowsStatesFiguresMarksAndFailures) {
+  int runEnds = 0;
+  std::vector<std::string> lines{kV + "\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\"}"};
+  ReaderProgress p = Replay(lines);
+  EXPECT_EQ(p.state, ReaderState::kConnecting);
+  lines.push_back(kV + "\"t\":2,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":true}");
+  lines.push_back(kV + "\"t\":3,\"ev\":\"connect\",\"ok\":true,\"failure\":\"none\"}");
+  for (int n = 1; n <= 12; ++n)
+    lines.push_back(n % 4 == 0 ? Attempt(n, "X", "no ACK")
+                    : n == 5   ? Attempt(n, ".", "no card")
+                               : Attempt(n, "o", "none"));
+  p = Replay(lines);
+  EXPECT_EQ(p.state, ReaderState::kPolling);
+  EXPECT_EQ(p.attempts, 12);
+  EXPECT_EQ(p.successes, 8);
+  EXPECT_EQ(p.lastMarks, "oX.ooXoooX");
+  EXPECT_EQ(FailureSummary(p), "no ACK 3, no card 1");
+  lines.push_back(kV + "\"t\":4,\"ev\":\"run\",\"run\":1,\"successes\":8,\"attempts\":12}");
+  lines.push_back(kV +
+                  "\"t\":5,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":false,"
+                  "\"error\":\"No such file or directory\"}");
+  p = Replay(lines, &runEnds);
+  EXPECT_EQ(runEnds, 1);
+  EXPECT_EQ(p.runs, 1);
+  EXPECT_EQ(p.lastRun.successes, 8);
+  EXPECT_EQ(p.state, ReaderState::kReconnecting);
+  lines.push_back(kV + "\"t\":6,\"ev\":\"reconnect\",\"run\":2,\"ok\":false}");
+  lines.push_back(kV + "\"t\":7,\"ev\":\"stop\",\"reason\":\"reconnection failed\"}");
+  p = Replay(lines);
+  EXPECT_EQ(p.state, ReaderState::kStopping);
+  // A tool that lost its R/W ends with status 0, and has still failed.
+  ApplyExit(0, &p);
+  EXPECT_EQ(p.state, ReaderState::kFailed);
+  EXPECT_EQ(p.cause, "reconnection failed");
+}
+
+TEST(StationProgressTest, EventsOfAnUnknownFormatVersionAreNotRead) {
+  ReaderProgress p = Replay({"{\"v\":99,\"t\":1,\"ev\":\"run\",\"run\":1}",
+                             "{\"t\":1,\"ev\":\"attempt\",\"failure\":\"none\"}"});
+  EXPECT_EQ(p.runs, 0);
+  EXPECT_EQ(p.attempts, 0);
+  EXPECT_EQ(p.cause, "event log format version  not understood");
+}
+
+TEST(StationProgressTest, EndsAccordingToExitStatusAndRuns) {
+  ReaderProgress done;
+  done.runs = 2;
+  done.cause = "signal";
+  ApplyExit(0, &done);
+  EXPECT_EQ(done.state, ReaderState::kEnded);
+  ReaderProgress noPort;
+  noPort.cause = "cannot open /dev/x: No such file or directory";
+  ApplyExit(1, &noPort);
+  EXPECT_EQ(noPort.state, ReaderState::kFailed);
+  EXPECT_EQ(noPort.cause, "cannot open /dev/x: No such file or directory, exit status 1");
+  ReaderProgress killed;
+  killed.runs = 1;
+  ApplyExit(137, &killed);
+  EXPECT_EQ(killed.cause, "ended by signal 9");
+  ReaderProgress nothing;
+  ApplyExit(0, &nothing);
+  EXPECT_EQ(nothing.state, ReaderState::kFailed);
+  EXPECT_EQ(nothing.cause, "no run");
+
+  // Stopped by the station: before it connected, not a signal's fault; after
+  // it did, or when connecting had failed already, the usual cause.
+  ReaderProgress connecting;
+  connecting.stopAsked = true;
+  ApplyExit(130, &connecting);
+  EXPECT_EQ(connecting.state, ReaderState::kFailed);
+  EXPECT_EQ(connecting.cause, "stopped while connecting");
+  ReaderProgress polling;
+  polling.stopAsked = true;
+  polling.connected = true;
+  ApplyExit(130, &polling);
+  EXPECT_EQ(polling.cause, "ended by signal 2");
+  ReaderProgress refused = noPort;
+  refused.state = ReaderState::kConnecting;
+  refused.cause = "cannot open /dev/x: No such file or directory";
+  refused.stopAsked = true;
+  ApplyExit(1, &refused);
+  EXPECT_EQ(refused.cause, "cannot open /dev/x: No such file or directory, exit status 1");
+}
+
+// Each reader's log stays open in the station; a reader started later must
+// not hold the earlier readers' logs open.
+TEST(StationProgressTest, FollowedLogsAreNotInherited) {
+  ScratchDir dir;
+  std::string path = dir / "events.jsonl";
+  std::FILE *made = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(made, nullptr);
+  std::fclose(made);
+  std::FILE *file = platform::OpenNotInherited(path);
+  ASSERT_NE(file, nullptr);
+#ifdef _WIN32
+  DWORD flags = 0;
+  ASSERT_TRUE(
+      GetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+#else
+  EXPECT_NE(fcntl(fileno(file), F_GETFD) & FD_CLOEXEC, 0);
+#endif
+  std::fclose(file);
+  EXPECT_EQ(platform::OpenNotInherited(dir / "missing"), nullptr);
+}
+
+#ifdef _WIN32
+// Children end with the station when it ends abnormally: they run in a job
+// that the system closes with it.
+TEST(StationProcessTest, ChildrenRunInAJobThatEndsWithTheStation) {
+  std::string shell = platform::FindProgram("cmd.exe", "");
+  ASSERT_FALSE(shell.empty());
+  platform::Child child;
+  std::string error;
+  ASSERT_TRUE(platform::StartChild(shell, {"/c", "exit", "3"}, "", true, &child, &error)) << error;
+  BOOL inJob = FALSE;
+  EXPECT_TRUE(IsProcessInJob(reinterpret_cast<HANDLE>(child.handle), nullptr, &inJob));
+  EXPECT_TRUE(inJob);
+  for (int i = 0; i < 3000 && !platform::ChildEnded(&child); ++i) platform::Pause(10);
+  EXPECT_EQ(child.exitStatus, 3);
+}
+#endif
+
+TEST(StationProgressTest, FollowerHandsOverCompleteLinesOnly) {
+  ScratchDir dir;
+  std::string path = dir / "grow.log";
+  LogFollower follower(path);
+  std::vector<std::string> seen;
+  auto collect = [&](std::string_view line) { seen.emplace_back(line); };
+  EXPECT_EQ(follower.ReadNew(collect), 0);  // not there yet
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  std::fputs("first\nsec", f);
+  std::fflush(f);
+  EXPECT_EQ(follower.ReadNew(collect), 1);
+  std::fputs("ond\nthird", f);
+  std::fflush(f);
+  EXPECT_EQ(follower.ReadNew(collect), 1);
+  std::fputs("\n", f);
+  std::fclose(f);
+  EXPECT_EQ(follower.ReadNew(collect), 1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "third"}));
+}
+
+TEST(StationViewTest, RateLinesAndTable) {
+  EXPECT_EQ(RateText(0, 0), "-");
+  // 381 attempts without a failure are needed to show 99 %.
+  EXPECT_EQ(RateText(381, 381), "100.00 % [99.00, 100.00]");
+  PlannedReader reader{"unit07", "kestrow", {}, "/dev/ttyUSB3", "line 1"};
+  ReaderProgress p;
+  p.state = ReaderState::kPolling;
+  p.runs = 2;
+  p.attempts = 200;
+  p.successes = 190;
+  p.lastMarks = "oooX";
+  p.failures = {{"no ACK", 10}};
+  p.lastRun = RunFigures{2, 96, 100};
+  ReaderRow row{&reader, &p};
+  EXPECT_EQ(RunLine(row),
+            "unit07 run 2: 96/100; so far 2 runs, 190/200, 95.00 % [91.04, 97.26]; failures: no "
+            "ACK 10");
+  std::vector<std::string> table = TableLines({row}, 0);
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_EQ(table[1].substr(0, 7), "unit07 ");
+  EXPECT_NE(table[1].find("polling"), std::string::npos);
+  EXPECT_NE(table[1].find("95.00 % [91.04, 97.26]"), std::string::npos);
+  EXPECT_NE(table[1].find("oooX"), std::string::npos);
+  EXPECT_NE(table[2].find("1 running, 0 failed"), std::string::npos);
+  for (const std::string &line : TableLines({row}, 30)) EXPECT_LE(line.size(), 30u);
+  // A table higher than the terminal shows the failed readers first.
+  PlannedReader other{"unit08", "kestrow", {}, "/dev/ttyUSB4", "line 2"};
+  ReaderProgress broken;
+  broken.state = ReaderState::kFailed;
+  broken.cause = "cannot open /dev/ttyUSB4";
+  std::vector<std::string> short_ = TableLines({row, {&other, &broken}}, 0, 3);
+  ASSERT_EQ(short_.size(), 3u);
+  EXPECT_EQ(short_[1].substr(0, 7), "unit08 ");
+  EXPECT_NE(short_[2].find("1 running, 1 failed, 1 not shown"), std::string::npos);
+  EXPECT_EQ(TableLines({row, {&other, &broken}}, 0, 4)[1].substr(0, 7), "unit07 ");
+  p.state = ReaderState::kEnded;
+  p.cause = "signal";
+  p.closeSent = true;
+  EXPECT_EQ(EndLine(row),
+            "unit07 stopped (signal): 2 runs, 190/200, 95.00 % [91.04, 97.26], close command sent");
+}
+
+TEST(StationVerdictTest, ReportArgumentsNameEveryReaderThatRan) {
+  ScratchDir dir;
+  std::vector<StationReader> readers(3);
+  const char *names[] = {"a", "b", "c"};
+  for (int i = 0; i < 3; ++i) {
+    readers[i].plan.name = names[i];
+    readers[i].resultPath = dir / (std::string(names[i]) + ".txt");
+    readers[i].logPath = dir / (std::string(names[i]) + ".log");
+  }
+  std::fclose(std::fopen(readers[0].resultPath.c_str(), "w"));
+  readers[0].progress.runs = 1;
+  readers[1].progress.runs = 2;  // its result file could not be written
+  std::string page = dir.Path() + platform::PathSeparator() + "report.html";
+  EXPECT_EQ(
+      ReportArguments(readers, "99", dir.Path()),
+      (std::vector<std::string>{"--by", "file", "--require", "99", "--compare", "--html", page,
+                                readers[0].resultPath, readers[0].logPath, readers[1].logPath}));
+  readers[1].progress.runs = 0;
+  EXPECT_EQ(ReportArguments(readers, "", dir.Path()),
+            (std::vector<std::string>{"--by", "file", "--html", page, readers[0].resultPath,
+                                      readers[0].logPath}));
+}
+
+}  // namespace
