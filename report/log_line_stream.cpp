@@ -13,8 +13,7 @@ LineStream::LineStream(std::FILE *in, std::string_view prefix, std::size_t chunk
       maxLine_(std::max(maxLine, chunkSize_)),
       buffer_(std::max(chunkSize_, prefix.size()) + 1),
       end_(prefix.size()),
-      atEnd_(in == nullptr),
-      bytesRead_(static_cast<long long>(prefix.size())) {
+      atEnd_(in == nullptr) {
   std::copy(prefix.begin(), prefix.end(), buffer_.begin());
 }
 
@@ -59,7 +58,6 @@ bool LineStream::Fill() {
     return false;
   }
   end_ += got;
-  bytesRead_ += static_cast<long long>(got);
   atEnd_ = got == 0;
   return true;
 }

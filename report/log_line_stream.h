@@ -30,8 +30,6 @@ class LineStream {
   // The number of the line last returned, from 1.
   int LineNumber() const { return lineNumber_; }
   const std::string &Error() const { return error_; }
-  // The bytes read so far.
-  long long BytesRead() const { return bytesRead_; }
 
  private:
   bool Fill();
@@ -44,7 +42,6 @@ class LineStream {
   std::size_t lineAt_ = 0;
   bool atEnd_;
   int lineNumber_ = 0;
-  long long bytesRead_ = 0;
   std::string error_;
 };
 

@@ -13,13 +13,6 @@
 
 namespace {
 
-TextSink AppendTo(std::string *out) {
-  return [out](const std::string &text) {
-    *out += text;
-    return true;
-  };
-}
-
 struct Column {
   const char *heading;
   int width;
@@ -321,12 +314,6 @@ bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink
   return true;
 }
 
-std::string RunsCsv(const Report &report, const LoggedRuns &logged) {
-  std::string out;
-  WriteRunsCsv(report, logged, AppendTo(&out));
-  return out;
-}
-
 std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by) {
   std::string first = by == GroupBy::kFile ? "file" : "tag";
   std::string out = CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
@@ -409,10 +396,4 @@ bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
     if (!write(line)) return false;
   }
   return true;
-}
-
-std::string LoggedRunsText(const LoggedRuns &runs) {
-  std::string out;
-  WriteLoggedRunsText(runs, AppendTo(&out));
-  return out;
 }

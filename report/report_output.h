@@ -49,7 +49,6 @@ using TextSink = std::function<bool(const std::string &)>;
 
 // One row per run: the runs the figures count, then those of event logs
 // that they do not, with the latencies and one column per failure class.
-std::string RunsCsv(const Report &report, const LoggedRuns &logged);
 bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write);
 std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
 std::string PlanCsv(const Report &report, double planPercent);
@@ -62,7 +61,6 @@ std::vector<std::string> FailureColumns();
 constexpr int kLoggedRunCellCount = 12;
 extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
 std::vector<std::string> LoggedRunCells(const LoggedRun &run);
-std::string LoggedRunsText(const LoggedRuns &runs);
 bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write);
 
 // What the page says about the test besides the figures.
