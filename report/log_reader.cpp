@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "poll/settings.h"
 #include "report/log_event.h"
 #include "report/log_line_stream.h"
-#include "poll/settings.h"
 
 using logread::EventKind;
 using logread::LogEvent;

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "app/rwreport/file_io.h"
+#include "project_version.h"
 #include "report/csv_cells.h"
 #include "report/damaged_records.h"
-#include "app/rwreport/file_io.h"
 #include "report/log_reader.h"
 #include "report/report_output.h"
 #include "report/run_stats.h"
-#include "project_version.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/rwstation/plan.h"
-#include "report/reader_progress.h"
 #include "platform/process.h"
+#include "report/reader_progress.h"
 
 struct StationReader {
   PlannedReader plan;

@@ -4,8 +4,8 @@
 // the reason.
 #include <gtest/gtest.h>
 
-#include "report/log_event.h"
 #include "link/event_log.h"
+#include "report/log_event.h"
 #include "tests/support/log_lines.h"
 
 namespace {

@@ -16,10 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "app/rwstation/plan.h"
-#include "report/reader_progress.h"
 #include "app/rwstation/verdict.h"
 #include "app/rwstation/view.h"
 #include "platform/process.h"
+#include "report/reader_progress.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
