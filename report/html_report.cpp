@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "report/report_output.h"
+#include "report/svg.h"
 
 namespace {
 
@@ -18,55 +19,17 @@ constexpr double kTop = 20;
 constexpr double kPlotHeight = 260;
 constexpr double kBottom = 60;
 
-// Chart colours; the page's tests look for them in a screenshot.
-const char kIntervalColour[] = "#4a90d9";
-const char kOverallColour[] = "#9aa7b4";
-const char kPooledColour[] = "#1a3f73";
-const char kRunColour[] = "#e4572e";
-const char kLatencyColour[] = "#6a9f3a";
-
 const char *const kColumnHeadings[] = {"tag",    "runs",     "attempts",  "successes",
                                        "rate %", "95 % low", "95 % high", "mean %",
                                        "sd %",   "min %",    "max %",     "short runs"};
 
-std::string Escape(const std::string &text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+using svg::Escape;
+using svg::Line;
+using svg::Number;
+using svg::Text;
 
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
-
-std::string SvgOpen(const char *id, double height, const std::string &label) {
-  return "<svg id=\"" + std::string(id) +
-         "\" class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" "
-         "viewBox=\"0 0 " +
-         Number(kWidth) + " " + Number(height) +
-         "\" font-family=\"sans-serif\" font-size=\"13\" role=\"img\" aria-label=\"" +
-         Escape(label) + "\">\n";
-}
-
-std::string Line(double x1, double y1, double x2, double y2, const char *colour) {
-  return "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) +
-         "\" y2=\"" + Number(y2) + "\" stroke=\"" + colour + "\"/>";
-}
-
-std::string Text(double x, double y, const char *anchor, const std::string &text,
-                 const std::string &extra = "") {
-  return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" text-anchor=\"" + anchor + "\"" +
-         extra + ">" + Escape(text) + "</text>";
+std::string ChartOpen(const char *id, double height, const std::string &label) {
+  return svg::Open(id, "chart", kWidth, height, 13, label);
 }
 
 // The axis titles: the value axis turned upright at the left, the other
@@ -102,14 +65,12 @@ RateAxis ZoomedRateAxis(const std::vector<const GroupStats *> &groups) {
 std::string RateAxisMarks(const RateAxis &axis) {
   std::string out;
   for (double p = axis.low; p <= 100.0 + 1e-9; p += axis.step) {
-    out += Line(kLeft, axis.Y(p), kWidth - kRight, axis.Y(p), "#dddddd");
+    out += Line(kLeft, axis.Y(p), kWidth - kRight, axis.Y(p), svg::kGridColour);
     out += Text(kLeft - 8, axis.Y(p) + 4, "end", Number(p) + " %") + "\n";
   }
   if (axis.low > 0) {
     // A break in the axis line says that it does not start at 0.
-    double y = kTop + kPlotHeight;
-    out += "<path class=\"axis-break\" d=\"M" + Number(kLeft - 6) + " " + Number(y - 10) +
-           " l12 -6 m-12 12 l12 -6\" stroke=\"#222\" fill=\"none\" stroke-width=\"2\"/>";
+    out += svg::AxisBreak(kLeft, kTop + kPlotHeight);
     out += Text(kLeft, kTop + kPlotHeight + 34, "start",
                 "the axis starts at " + Number(axis.low) + " %, not at 0",
                 " class=\"axis-note\" font-style=\"italic\"") +
@@ -129,11 +90,12 @@ std::string RunDots(const GroupStats &g, double x, const RateAxis &axis) {
     const RunInGroup &m = g.members[i];
     // Dots spread sideways so that runs with equal rates stay visible.
     double cx = x + 24 + static_cast<double>(i % 5) * 7;
-    std::string fill = m.isShort ? "#ffffff" : kRunColour;
+    std::string fill = m.isShort ? "#ffffff" : svg::kAlertColour;
     out += "<circle class=\"run\" cx=\"" + Number(cx) + "\" cy=\"" + Number(axis.Y(m.ratePercent)) +
-           "\" r=\"5\" fill=\"" + fill + "\" stroke=\"" + kRunColour + "\" stroke-width=\"2\">" +
-           "<title>" + Escape(RunPlace(*m.run)) + ": " + std::to_string(m.run->record.successes) +
-           " of " + std::to_string(m.run->record.attempts) + "</title></circle>";
+           "\" r=\"5\" fill=\"" + fill + "\" stroke=\"" + svg::kAlertColour +
+           "\" stroke-width=\"2\">" + "<title>" + Escape(RunPlace(*m.run)) + ": " +
+           std::to_string(m.run->record.successes) + " of " +
+           std::to_string(m.run->record.attempts) + "</title></circle>";
   }
   return out + "\n";
 }
@@ -145,12 +107,13 @@ std::string GroupMarks(const GroupStats &g, double x, const RateAxis &axis, Grou
   std::string out = "<g class=\"group\" data-label=\"" + Escape(g.label) + "\">";
   out += "<rect class=\"interval\" x=\"" + Number(x - 12) + "\" y=\"" + Number(top) +
          "\" width=\"24\" height=\"" + Number(height) + "\" fill=\"" +
-         (overall ? kOverallColour : kIntervalColour) + "\" shape-rendering=\"crispEdges\"/>";
+         (overall ? svg::kOverallColour : svg::kIntervalColour) +
+         "\" shape-rendering=\"crispEdges\"/>";
   // The pooled rate is a line across its interval bar.
   out += "<rect class=\"pooled\" x=\"" + Number(x - 16) + "\" y=\"" +
          Number(axis.Y(g.pooledPercent) - 1.5) + "\" width=\"32\" height=\"3\" fill=\"" +
-         kPooledColour + "\" shape-rendering=\"crispEdges\"><title>" + Fixed2(g.pooledPercent) +
-         " %</title></rect>";
+         svg::kPooledColour + "\" shape-rendering=\"crispEdges\"><title>" +
+         Fixed2(g.pooledPercent) + " %</title></rect>";
   out += RunDots(g, x, axis);
   out += Text(x, kTop + kPlotHeight + 18, "middle", GroupLabel(g, by)) + "</g>\n";
   return out;
@@ -163,17 +126,16 @@ std::string RateChart(const Report &report) {
   RateAxis axis = ZoomedRateAxis(groups);
   // One slot per group and a gap before all runs, which stand apart.
   double slot = (kWidth - kLeft - kRight) / (static_cast<double>(groups.size()) + 0.5);
-  std::string out = SvgOpen("chart", kTop + kPlotHeight + kBottom,
-                            "success rate per group with its 95 % interval") +
+  std::string out = ChartOpen("chart", kTop + kPlotHeight + kBottom,
+                              "success rate per group with its 95 % interval") +
                     RateAxisMarks(axis);
   for (std::size_t i = 0; i + 1 < groups.size(); ++i) {
     out += GroupMarks(*groups[i], kLeft + slot * (static_cast<double>(i) + 0.5), axis, report.by,
                       false);
   }
   double divider = kLeft + slot * static_cast<double>(report.tags.size()) + slot * 0.25;
-  out += "<line class=\"divider\" x1=\"" + Number(divider) + "\" y1=\"" + Number(kTop) +
-         "\" x2=\"" + Number(divider) + "\" y2=\"" + Number(kTop + kPlotHeight + 24) +
-         "\" stroke=\"#888\" stroke-dasharray=\"4 4\"/>";
+  out += Line(divider, kTop, divider, kTop + kPlotHeight + 24, svg::kMutedColour,
+              " class=\"divider\" stroke-dasharray=\"4 4\"");
   out += GroupMarks(report.overall, divider + slot * 0.75, axis, report.by, true);
   return out + "</svg>\n";
 }
@@ -247,10 +209,10 @@ std::string Ms(double ms) {
 
 std::string LatencyChart(const LoggedRuns &runs) {
   LatencyAxis axis = LatencyAxisFor(runs);
-  std::string out = SvgOpen("latency", kTop + kPlotHeight + kBottom,
-                            "attempt latency per run, p50 to p99 and maximum");
+  std::string out = ChartOpen("latency", kTop + kPlotHeight + kBottom,
+                              "attempt latency per run, p50 to p99 and maximum");
   for (double tick : axis.Ticks()) {
-    out += Line(kLeft, axis.Y(tick), kWidth - kRight, axis.Y(tick), "#dddddd");
+    out += Line(kLeft, axis.Y(tick), kWidth - kRight, axis.Y(tick), svg::kGridColour);
     out += Text(kLeft - 8, axis.Y(tick) + 4, "end", Ms(tick)) + "\n";
   }
   out += AxisTitles(axis.log ? "attempt latency (ms, log scale)" : "attempt latency (ms)",
@@ -266,11 +228,11 @@ std::string LatencyChart(const LoggedRuns &runs) {
     double p99 = axis.Y(run.latency.AtPercent(99) / 1000.0);
     out += "<rect class=\"latency\" x=\"" + Number(x - width / 2) + "\" y=\"" + Number(p99) +
            "\" width=\"" + Number(width) + "\" height=\"" + Number(std::max(p50 - p99, 2.0)) +
-           "\" fill=\"" + kLatencyColour + "\"><title>" + Escape(run.file) + ":" +
+           "\" fill=\"" + svg::kLatencyColour + "\"><title>" + Escape(run.file) + ":" +
            std::to_string(run.position.line) + "</title></rect>";
     out += "<circle class=\"max\" cx=\"" + Number(x) + "\" cy=\"" +
            Number(axis.Y(run.latency.AtPercent(100) / 1000.0)) + "\" r=\"4\" fill=\"" +
-           kLatencyColour + "\"/>";
+           svg::kLatencyColour + "\"/>";
     if (runs.size() <= 40) out += Text(x, kTop + kPlotHeight + 18, "middle", std::to_string(i + 1));
     out += "\n";
   }
