@@ -1,5 +1,6 @@
 #include "report/log_event.h"
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -131,6 +132,17 @@ class FlatHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FlatH
   const std::string &Problem() const { return problem_; }
   const FieldValue &Value(Field field) const { return values_[field]; }
   std::string_view Text(const FieldValue &value) const { return value.text; }
+  // A field's value as it was written, for messages: "" when absent or not
+  // a number or string.
+  std::string AsText(Field field) const {
+    const FieldValue &value = values_[field];
+    if (value.type == JsonType::kInt) return std::to_string(value.integer);
+    if (value.type == JsonType::kString) return std::string(value.text);
+    if (value.type != JsonType::kDouble) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value.number);
+    return text;
+  }
 
   bool StartObject() { return ++depth_ == 1 || Nested(); }
   bool EndObject(rapidjson::SizeType) { return --depth_, true; }
@@ -450,7 +462,7 @@ bool CheckKind(FieldChecker &f, LogEvent *e) {
     case EventKind::kStart: return CheckStart(f, e);
     case EventKind::kOpen:
       return f.Text(kDevice, &e->device) && f.Int(kBaud, 1, kInt32Max, &e->baud) &&
-             f.Flag(kOk, &e->ok) && (e->ok || f.Text(kError));
+             f.Flag(kOk, &e->ok) && (e->ok || f.Text(kError, &e->error));
     case EventKind::kTx: return f.HexBytes(kFrame) && f.Flag(kWritten, &written);
     case EventKind::kRx: return f.HexBytes(kFrame) && f.Int(kResult, 0, 255, &e->result);
     case EventKind::kAuth:
@@ -469,6 +481,14 @@ bool CheckKind(FieldChecker &f, LogEvent *e) {
     case EventKind::kOther: return true;
   }
   return true;
+}
+
+// "1 or 2", "1 to 3": the versions this reader takes.
+std::string KnownVersions() {
+  constexpr int kOldest = eventlog::kOldestReadableVersion, kNewest = eventlog::kFormatVersion;
+  std::string oldest = std::to_string(kOldest), newest = std::to_string(kNewest);
+  if (kOldest == kNewest) return newest;
+  return oldest + (kNewest == kOldest + 1 ? " or " : " to ") + newest;
 }
 
 bool IsAscii(std::string_view text) {
@@ -497,6 +517,7 @@ struct EventParser::Impl {
   FlatHandler handler;
   rapidjson::Reader reader;
   std::string copy;  // a line given read-only, to be decoded in place
+  std::string refusedVersion;
 };
 
 EventParser::EventParser() : impl_(new Impl) {}
@@ -508,23 +529,33 @@ EventParser::~EventParser() = default;
 constexpr std::size_t kUtf8Padding = 4;
 
 bool EventParser::Parse(std::string_view line, LogEvent *event, std::string *error) {
-  impl_->copy.assign(line.data(), line.size());
-  impl_->copy.append(kUtf8Padding, '\0');
-  return ParseInPlace(&impl_->copy[0], line.size(), event, error);
+  return Classify(line, event, error) == LineKind::kEvent;
 }
 
 bool EventParser::ParseInPlace(char *line, std::size_t length, LogEvent *event,
                                std::string *error) {
+  return Read(line, length, event, error) == LineKind::kEvent;
+}
+
+LineKind EventParser::Classify(std::string_view line, LogEvent *event, std::string *error) {
+  impl_->copy.assign(line.data(), line.size());
+  impl_->copy.append(kUtf8Padding, '\0');
+  return Read(&impl_->copy[0], line.size(), event, error);
+}
+
+const std::string &EventParser::RefusedVersion() const { return impl_->refusedVersion; }
+
+LineKind EventParser::Read(char *line, std::size_t length, LogEvent *event, std::string *error) {
   // The JSON reader takes a NUL byte for the end of its input; looked for
   // before the reader writes its own terminators into the line.
   if (const void *nul = std::memchr(line, '\0', length)) {
     *error = "a NUL byte at column " + std::to_string(static_cast<const char *>(nul) - line + 1);
-    return false;
+    return LineKind::kInvalid;
   }
   FlatHandler &handler = impl_->handler;
   std::string_view text(line, length);
   bool ascii = IsAscii(text);
-  if (!ascii && line != impl_->copy.data()) return Parse(text, event, error);
+  if (!ascii && line != impl_->copy.data()) return Classify(text, event, error);
   handler.Reset(text.find("\\u0000") != std::string_view::npos);
   // Decoded in place: strings are unescaped over the line itself. Text of
   // ASCII bytes alone is valid UTF-8; only other lines need the reader's
@@ -540,26 +571,31 @@ bool EventParser::ParseInPlace(char *line, std::size_t length, LogEvent *event,
   if (parsed.IsError()) {
     if (!handler.Problem().empty()) {
       *error = handler.Problem();
-      return false;
+      return LineKind::kInvalid;
     }
     std::string reason = rapidjson::GetParseError_En(parsed.Code());
     if (!reason.empty() && reason.back() == '.') reason.pop_back();
     *error = "not JSON: " + reason + " at column " + std::to_string(parsed.Offset() + 1);
-    return false;
+    return LineKind::kInvalid;
   }
   FieldChecker fields(handler, error);
   std::int64_t version = 0;
-  if (!fields.Int(kV, kOldestVersion, kNewestVersion, &version)) {
-    if (fields.Present(kV)) *error = "format version \"v\" is not one this reader knows (1 or 2)";
-    return false;
+  if (!fields.Int(kV, eventlog::kOldestReadableVersion, eventlog::kFormatVersion, &version)) {
+    if (fields.Present(kV)) {
+      *error = "format version \"v\" is not one this reader knows (" + KnownVersions() + ")";
+    }
+    impl_->refusedVersion = handler.AsText(kV);
+    return LineKind::kUnknownVersion;
   }
   // Only the fields of the event's kind are set; the others keep what an
   // earlier event left.
   event->version = static_cast<int>(version);
   std::string_view kind;
-  if (!fields.Int(kT, 0, kInt64Max, &event->t) || !fields.TextOf(kEv, &kind)) return false;
+  if (!fields.Int(kT, 0, kInt64Max, &event->t) || !fields.TextOf(kEv, &kind)) {
+    return LineKind::kInvalid;
+  }
   event->kind = KindOf(kind);
-  return CheckKind(fields, event);
+  return CheckKind(fields, event) ? LineKind::kEvent : LineKind::kInvalid;
 }
 
 }  // namespace logread

@@ -1,7 +1,8 @@
 // One line of an event log, parsed by a validating JSON reader and checked
 // field by field against the log's format (docs/event-log.md): the type and
-// range of every documented field of the events rwreport reads, and the
-// format version.
+// range of every documented field of the events rwreport and rwstation
+// read, and the format version (eventlog::kOldestReadableVersion to
+// eventlog::kFormatVersion).
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace logread {
-
-// The format versions this reader knows.
-constexpr int kOldestVersion = 1;
-constexpr int kNewestVersion = 2;
 
 // The longest poll a log may report, one hour: longer is no measurement.
 constexpr std::int64_t kMaxAttemptUs = 3600LL * 1000 * 1000;
@@ -50,6 +47,7 @@ struct LogEvent {
   // open, connect
   std::string device;
   bool ok = false;
+  std::string error;  // open: why it failed
   // attempt, run, reconnect
   int run = 0, n = 0, result = 0;
   std::int64_t us = 0;
@@ -65,6 +63,10 @@ struct LogEvent {
 // index 0 is "none".
 const std::vector<std::string> &FailureClasses();
 
+// What a line is: an event, or a line refused for its format version (it
+// has none, or one this reader does not know), or for anything else.
+enum class LineKind { kEvent, kUnknownVersion, kInvalid };
+
 // Parses and checks one line (without its line end). Returns false with the
 // reason in `error` (without file and line).
 class EventParser {
@@ -77,8 +79,14 @@ class EventParser {
   // The same for a line that may be overwritten: `line[length]` must be a
   // NUL byte. Strings are decoded in place, which is faster.
   bool ParseInPlace(char *line, std::size_t length, LogEvent *event, std::string *error);
+  // The same as Parse, saying what kind of line a refused one is.
+  LineKind Classify(std::string_view line, LogEvent *event, std::string *error);
+  // The "v" of the last line refused for its version, as it was written
+  // (a number, a string's text); empty when the line had none.
+  const std::string &RefusedVersion() const;
 
  private:
+  LineKind Read(char *line, std::size_t length, LogEvent *event, std::string *error);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

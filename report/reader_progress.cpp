@@ -1,11 +1,7 @@
 #include "report/reader_progress.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-#include "platform/process.h"
 
 const char *StateName(ReaderState state) {
   switch (state) {
@@ -22,80 +18,89 @@ const char *StateName(ReaderState state) {
 
 namespace {
 
-std::string Field(const eventlog::Fields &event, const char *key) {
-  auto found = event.find(key);
-  return found == event.end() ? "" : found->second;
+using logread::EventKind;
+using logread::LogEvent;
+
+const std::string &FailureOf(const LogEvent &event) {
+  return logread::FailureClasses()[static_cast<std::size_t>(event.failure)];
 }
 
-long long Number(const eventlog::Fields &event, const char *key) {
-  return std::atoll(Field(event, key).c_str());
+// The mark the console showed for an attempt's result.
+char MarkOf(const LogEvent &attempt) {
+  return attempt.result == 0 ? 'o' : attempt.result == 2 ? '.' : 'X';
 }
 
-bool IsTrue(const eventlog::Fields &event, const char *key) { return Field(event, key) == "true"; }
-
-void ApplyAttempt(const eventlog::Fields &event, ReaderProgress *p) {
+void ApplyAttempt(const LogEvent &event, ReaderProgress *p) {
   p->state = ReaderState::kPolling;
   ++p->attempts;
-  std::string failure = Field(event, "failure");
-  if (failure == "none") {
+  if (event.failure == 0) {
     ++p->successes;
-  } else if (!failure.empty()) {
-    ++p->failures[failure];
+  } else {
+    ++p->failures[FailureOf(event)];
   }
-  p->lastMarks += Field(event, "mark").substr(0, 1);
+  p->lastMarks += MarkOf(event);
   if (p->lastMarks.size() > kMarksShown) p->lastMarks.erase(0, p->lastMarks.size() - kMarksShown);
 }
 
 // An open or connect event: a first connection, or a reconnection.
-void ApplyConnecting(const eventlog::Fields &event, const std::string &kind, ReaderProgress *p) {
+void ApplyConnecting(const LogEvent &event, ReaderProgress *p) {
   if (p->state != ReaderState::kStopping)
     p->state = p->connected ? ReaderState::kReconnecting : ReaderState::kConnecting;
-  if (IsTrue(event, "ok")) {
-    if (kind != "connect") return;
+  if (event.ok) {
+    if (event.kind != EventKind::kConnect) return;
     p->connected = true;
     if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
     return;
   }
-  if (kind == "open") {
-    p->cause = "cannot open " + Field(event, "device") + ": " + Field(event, "error");
+  if (event.kind == EventKind::kOpen) {
+    p->cause = "cannot open " + event.device + ": " + event.error;
   } else {
-    p->cause = "no connection: " + Field(event, "failure");
+    p->cause = "no connection: " + FailureOf(event);
   }
+}
+
+void ApplyReconnect(const LogEvent &event, ReaderProgress *p) {
+  if (!event.ok) {
+    p->cause = "reconnection failed";
+  } else if (p->state != ReaderState::kStopping) {
+    p->state = ReaderState::kPolling;
+  }
+}
+
+void ApplyStop(const LogEvent &event, ReaderProgress *p) {
+  p->state = ReaderState::kStopping;
+  if (event.reason != "reconnection failed" || p->cause.empty()) p->cause = event.reason;
 }
 
 }  // namespace
 
-bool ApplyEvent(const eventlog::Fields &event, ReaderProgress *p) {
-  // Events of a format this program does not know are not read as if it did.
-  long long version = Number(event, "v");
-  if (version < 1 || version > eventlog::kFormatVersion) {
-    p->cause = "event log format version " + Field(event, "v") + " not understood";
-    return false;
+bool ApplyEvent(const LogEvent &event, ReaderProgress *p) {
+  switch (event.kind) {
+    case EventKind::kStart: p->state = ReaderState::kConnecting; break;
+    case EventKind::kOpen:
+    case EventKind::kConnect: ApplyConnecting(event, p); break;
+    case EventKind::kAttempt: ApplyAttempt(event, p); break;
+    case EventKind::kReconnect: ApplyReconnect(event, p); break;
+    case EventKind::kStop: ApplyStop(event, p); break;
+    case EventKind::kClose: p->closeSent = true; break;
+    case EventKind::kRun:
+      ++p->runs;
+      p->lastRun = RunFigures{event.run, event.successes, event.attempts};
+      return true;
+    default: break;
   }
-  const std::string kind = Field(event, "ev");
-  if (kind == "start") {
-    p->state = ReaderState::kConnecting;
-  } else if (kind == "open" || kind == "connect") {
-    ApplyConnecting(event, kind, p);
-  } else if (kind == "attempt") {
-    ApplyAttempt(event, p);
-  } else if (kind == "reconnect") {
-    if (!IsTrue(event, "ok")) {
-      p->cause = "reconnection failed";
-    } else if (p->state != ReaderState::kStopping) {
-      p->state = ReaderState::kPolling;
-    }
-  } else if (kind == "stop") {
-    p->state = ReaderState::kStopping;
-    std::string reason = Field(event, "reason");
-    if (reason != "reconnection failed" || p->cause.empty()) p->cause = reason;
-  } else if (kind == "close") {
-    p->closeSent = true;
-  } else if (kind == "run") {
-    ++p->runs;
-    p->lastRun = RunFigures{static_cast<int>(Number(event, "run")), Number(event, "successes"),
-                            Number(event, "attempts")};
-    return true;
+  return false;
+}
+
+bool ApplyLine(std::string_view line, logread::EventParser &parser, ReaderProgress *progress) {
+  LogEvent event;
+  std::string error;
+  switch (parser.Classify(line, &event, &error)) {
+    case logread::LineKind::kEvent: return ApplyEvent(event, progress);
+    case logread::LineKind::kUnknownVersion:
+      progress->cause = "event log format version " + parser.RefusedVersion() + " not understood";
+      return false;
+    case logread::LineKind::kInvalid: return false;
   }
   return false;
 }
@@ -130,22 +135,5 @@ std::string FailureSummary(const ReaderProgress &progress) {
     if (!text.empty()) text += ", ";
     text += name + " " + std::to_string(count);
   }
-  return text;
-}
-
-LogFollower::~LogFollower() {
-  if (file_) std::fclose(file_);
-}
-
-std::string LogFollower::ReadMore() {
-  // Not inherited: a reader started later would keep every earlier log open.
-  if (!file_) file_ = platform::OpenNotInherited(path_);
-  // Past the end before: the tool may have written more since.
-  if (!file_ || !platform::SeekFile(file_, offset_)) return "";
-  std::string text;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-  offset_ += static_cast<std::int64_t>(text.size());
   return text;
 }

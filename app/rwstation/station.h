@@ -8,6 +8,8 @@
 
 #include "app/rwstation/plan.h"
 #include "platform/process.h"
+#include "report/log_event.h"
+#include "report/log_follower.h"
 #include "report/reader_progress.h"
 
 struct StationReader {
@@ -48,6 +50,7 @@ class Station {
   std::vector<StationReader> readers_;
   SessionSettings settings_;
   std::vector<std::string> notes_;  // shown below the table at the end
+  logread::EventParser parser_;     // of the readers' event logs
   int drawnLines_ = 0;
 };
 

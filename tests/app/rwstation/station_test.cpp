@@ -1,11 +1,8 @@
-// rwstation's parts that need no process: the plan check, the progress read
-// from an event log, the follower of a growing log, the view's lines; and
-// what the readers started later must not inherit.
+// rwstation's parts that need no process: the plan check, the view's lines,
+// the arguments of the verdict; and the job its readers run in on Windows.
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -19,7 +16,6 @@
 #include "app/rwstation/verdict.h"
 #include "app/rwstation/view.h"
 #include "platform/process.h"
-#include "report/reader_progress.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -120,131 +116,6 @@ TEST(StationPlanTest, RateText) {
     EXPECT_FALSE(IsRateText(bad)) << bad;
 }
 
-// The start of an event of the format version the tools write.
-const std::string kV = "{\"v\":" + std::to_string(eventlog::kFormatVersion) + ",";
-
-ReaderProgress Replay(const std::vector<std::string> &lines, int *runEnds = nullptr) {
-  ReaderProgress progress;
-  for (const std::string &line : lines) {
-    eventlog::Fields fields;
-    std::string error;
-    EXPECT_TRUE(eventlog::ParseLine(line, &fields, &error)) << line << ": " << error;
-    if (ApplyEvent(fields, &progress) && runEnds) ++*runEnds;
-  }
-  return progress;
-}
-
-std::string Attempt(int n, const char *mark, const char *failure) {
-  return kV + "\"t\":1,\"ev\":\"attempt\",\"run\":1,\"n\":" + std::to_string(n) +
-         ",\"result\":0,\"mark\":\"" + mark + "\",\"us\":5,\"failure\":\"" + failure + "\"}";
-}
-
-TEST(StationProgressTest, FollowsStatesFiguresMarksAndFailures) {
-  int runEnds = 0;
-  std::vector<std::string> lines{kV + "\"t\":1,\"ev\":\"start\",\"tool\":\"kestrow\"}"};
-  ReaderProgress p = Replay(lines);
-  EXPECT_EQ(p.state, ReaderState::kConnecting);
-  lines.push_back(kV + "\"t\":2,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":true}");
-  lines.push_back(kV + "\"t\":3,\"ev\":\"connect\",\"ok\":true,\"failure\":\"none\"}");
-  for (int n = 1; n <= 12; ++n)
-    lines.push_back(n % 4 == 0 ? Attempt(n, "X", "no ACK")
-                    : n == 5   ? Attempt(n, ".", "no card")
-                               : Attempt(n, "o", "none"));
-  p = Replay(lines);
-  EXPECT_EQ(p.state, ReaderState::kPolling);
-  EXPECT_EQ(p.attempts, 12);
-  EXPECT_EQ(p.successes, 8);
-  EXPECT_EQ(p.lastMarks, "oX.ooXoooX");
-  EXPECT_EQ(FailureSummary(p), "no ACK 3, no card 1");
-  lines.push_back(kV + "\"t\":4,\"ev\":\"run\",\"run\":1,\"successes\":8,\"attempts\":12}");
-  lines.push_back(kV +
-                  "\"t\":5,\"ev\":\"open\",\"device\":\"/dev/x\",\"ok\":false,"
-                  "\"error\":\"No such file or directory\"}");
-  p = Replay(lines, &runEnds);
-  EXPECT_EQ(runEnds, 1);
-  EXPECT_EQ(p.runs, 1);
-  EXPECT_EQ(p.lastRun.successes, 8);
-  EXPECT_EQ(p.state, ReaderState::kReconnecting);
-  lines.push_back(kV + "\"t\":6,\"ev\":\"reconnect\",\"run\":2,\"ok\":false}");
-  lines.push_back(kV + "\"t\":7,\"ev\":\"stop\",\"reason\":\"reconnection failed\"}");
-  p = Replay(lines);
-  EXPECT_EQ(p.state, ReaderState::kStopping);
-  // A tool that lost its R/W ends with status 0, and has still failed.
-  ApplyExit(0, &p);
-  EXPECT_EQ(p.state, ReaderState::kFailed);
-  EXPECT_EQ(p.cause, "reconnection failed");
-}
-
-TEST(StationProgressTest, EventsOfAnUnknownFormatVersionAreNotRead) {
-  ReaderProgress p = Replay({"{\"v\":99,\"t\":1,\"ev\":\"run\",\"run\":1}",
-                             "{\"t\":1,\"ev\":\"attempt\",\"failure\":\"none\"}"});
-  EXPECT_EQ(p.runs, 0);
-  EXPECT_EQ(p.attempts, 0);
-  EXPECT_EQ(p.cause, "event log format version  not understood");
-}
-
-TEST(StationProgressTest, EndsAccordingToExitStatusAndRuns) {
-  ReaderProgress done;
-  done.runs = 2;
-  done.cause = "signal";
-  ApplyExit(0, &done);
-  EXPECT_EQ(done.state, ReaderState::kEnded);
-  ReaderProgress noPort;
-  noPort.cause = "cannot open /dev/x: No such file or directory";
-  ApplyExit(1, &noPort);
-  EXPECT_EQ(noPort.state, ReaderState::kFailed);
-  EXPECT_EQ(noPort.cause, "cannot open /dev/x: No such file or directory, exit status 1");
-  ReaderProgress killed;
-  killed.runs = 1;
-  ApplyExit(137, &killed);
-  EXPECT_EQ(killed.cause, "ended by signal 9");
-  ReaderProgress nothing;
-  ApplyExit(0, &nothing);
-  EXPECT_EQ(nothing.state, ReaderState::kFailed);
-  EXPECT_EQ(nothing.cause, "no run");
-
-  // Stopped by the station: before it connected, not a signal's fault; after
-  // it did, or when connecting had failed already, the usual cause.
-  ReaderProgress connecting;
-  connecting.stopAsked = true;
-  ApplyExit(130, &connecting);
-  EXPECT_EQ(connecting.state, ReaderState::kFailed);
-  EXPECT_EQ(connecting.cause, "stopped while connecting");
-  ReaderProgress polling;
-  polling.stopAsked = true;
-  polling.connected = true;
-  ApplyExit(130, &polling);
-  EXPECT_EQ(polling.cause, "ended by signal 2");
-  ReaderProgress refused = noPort;
-  refused.state = ReaderState::kConnecting;
-  refused.cause = "cannot open /dev/x: No such file or directory";
-  refused.stopAsked = true;
-  ApplyExit(1, &refused);
-  EXPECT_EQ(refused.cause, "cannot open /dev/x: No such file or directory, exit status 1");
-}
-
-// Each reader's log stays open in the station; a reader started later must
-// not hold the earlier readers' logs open.
-TEST(StationProgressTest, FollowedLogsAreNotInherited) {
-  ScratchDir dir;
-  std::string path = dir / "events.jsonl";
-  std::FILE *made = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(made, nullptr);
-  std::fclose(made);
-  std::FILE *file = platform::OpenNotInherited(path);
-  ASSERT_NE(file, nullptr);
-#ifdef _WIN32
-  DWORD flags = 0;
-  ASSERT_TRUE(
-      GetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &flags));
-  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
-#else
-  EXPECT_NE(fcntl(fileno(file), F_GETFD) & FD_CLOEXEC, 0);
-#endif
-  std::fclose(file);
-  EXPECT_EQ(platform::OpenNotInherited(dir / "missing"), nullptr);
-}
-
 #ifdef _WIN32
 // Children end with the station when it ends abnormally: they run in a job
 // that the system closes with it.
@@ -261,26 +132,6 @@ TEST(StationProcessTest, ChildrenRunInAJobThatEndsWithTheStation) {
   EXPECT_EQ(child.exitStatus, 3);
 }
 #endif
-
-TEST(StationProgressTest, FollowerHandsOverCompleteLinesOnly) {
-  ScratchDir dir;
-  std::string path = dir / "grow.log";
-  LogFollower follower(path);
-  std::vector<std::string> seen;
-  auto collect = [&](std::string_view line) { seen.emplace_back(line); };
-  EXPECT_EQ(follower.ReadNew(collect), 0);  // not there yet
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  std::fputs("first\nsec", f);
-  std::fflush(f);
-  EXPECT_EQ(follower.ReadNew(collect), 1);
-  std::fputs("ond\nthird", f);
-  std::fflush(f);
-  EXPECT_EQ(follower.ReadNew(collect), 1);
-  std::fputs("\n", f);
-  std::fclose(f);
-  EXPECT_EQ(follower.ReadNew(collect), 1);
-  EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "third"}));
-}
 
 TEST(StationViewTest, RateLinesAndTable) {
   EXPECT_EQ(RateText(0, 0), "-");
