@@ -79,13 +79,13 @@ std::vector<double> HolmAdjusted(const std::vector<double> &p) {
   return adjusted;
 }
 
-double HomogeneityPValue(const std::vector<SuccessCount> &runs) {
+std::optional<double> HomogeneityPValue(const std::vector<SuccessCount> &runs) {
   long long successes = 0, attempts = 0;
   for (const SuccessCount &r : runs) {
     successes += r.successes;
     attempts += r.attempts;
   }
-  if (runs.size() < 2 || successes == 0 || successes == attempts) return 1;
+  if (runs.size() < 2 || successes == 0 || successes == attempts) return std::nullopt;
   double pooled = static_cast<double>(successes) / static_cast<double>(attempts);
   // The sum over both cells of each run, (O - E)^2 / E, is
   // (s - n p)^2 / (n p (1 - p)) per run.

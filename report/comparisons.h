@@ -3,6 +3,7 @@
 // several comparisons, and whether the runs of one group agree.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,10 @@ double FisherExactTwoSided(long long a, long long b, long long c, long long d);
 std::vector<double> HolmAdjusted(const std::vector<double> &p);
 
 // The p-value of the chi-square test of homogeneity of the runs' success
-// rates (k runs, k - 1 degrees of freedom); 1 for fewer than two runs or a
-// group with no failure or no success.
-double HomogeneityPValue(const std::vector<SuccessCount> &runs);
+// rates (k runs, k - 1 degrees of freedom). None for fewer than two runs, or
+// when no attempt failed or none succeeded: every run then has the same
+// rate, the statistic is 0 over 0, and there is nothing to test.
+std::optional<double> HomogeneityPValue(const std::vector<SuccessCount> &runs);
 
 constexpr double kComparisonAlpha = 0.05;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "report/comparisons.h"
 
@@ -65,13 +66,14 @@ void FlagShortRuns(GroupStats &group) {
 }
 
 void TestHomogeneity(GroupStats &group) {
-  group.homogeneityDefined = group.runs > 1;
-  if (!group.homogeneityDefined) return;
   std::vector<SuccessCount> counts;
   for (const RunInGroup &m : group.members) {
     counts.push_back(SuccessCount{m.run->record.successes, m.run->record.attempts});
   }
-  group.homogeneityP = HomogeneityPValue(counts);
+  std::optional<double> p = HomogeneityPValue(counts);
+  group.homogeneityDefined = p.has_value();
+  if (!p) return;
+  group.homogeneityP = *p;
   group.runsDisagree = group.homogeneityP < kDisagreeingRunsP;
 }
 

@@ -53,7 +53,8 @@ struct GroupStats {
   double maxPercent = 0;
   int shortRuns = 0;
   // The chi-square test of homogeneity over the runs' successes and
-  // failures; not defined for one run. Runs that disagree (p below
+  // failures; not defined for one run, nor when no attempt failed or none
+  // succeeded (HomogeneityPValue). Runs that disagree (p below
   // kDisagreeingRunsP) make the pooled interval too narrow.
   double homogeneityP = 1;
   bool homogeneityDefined = false;

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "report/comparisons.h"
+#include "report/report_output.h"
 #include "report/run_stats.h"
 
 namespace {
@@ -59,12 +60,14 @@ TEST(HolmTest, StepsDownCarriesTheMaximumAndCaps) {
 
 TEST(HomogeneityTest, ChiSquareOverTheRuns) {
   // 5.5796 with 3 degrees of freedom.
-  EXPECT_NEAR(HomogeneityPValue({{87, 100}, {90, 100}, {84, 100}, {30, 40}}), 0.1339524556686211,
-              1e-10);
+  EXPECT_NEAR(HomogeneityPValue({{87, 100}, {90, 100}, {84, 100}, {30, 40}}).value(),
+              0.1339524556686211, 1e-10);
   // 21.645 with 1 degree of freedom: runs that disagree.
-  EXPECT_NEAR(HomogeneityPValue({{95, 100}, {70, 100}}), 3.280603545016631e-06, 1e-12);
-  EXPECT_DOUBLE_EQ(HomogeneityPValue({{100, 100}, {50, 50}}), 1.0);
-  EXPECT_DOUBLE_EQ(HomogeneityPValue({{3, 10}}), 1.0);
+  EXPECT_NEAR(HomogeneityPValue({{95, 100}, {70, 100}}).value(), 3.280603545016631e-06, 1e-12);
+  // Not defined: no failure, no success (R: NaN), a single run.
+  EXPECT_FALSE(HomogeneityPValue({{100, 100}, {50, 50}}).has_value());
+  EXPECT_FALSE(HomogeneityPValue({{0, 100}, {0, 50}}).has_value());
+  EXPECT_FALSE(HomogeneityPValue({{3, 10}}).has_value());
 }
 
 RecordedRun TaggedRun(int successes, int attempts, int tag) {
@@ -81,6 +84,29 @@ TEST(HomogeneityTest, FlagsTheGroupWhoseRunsDisagree) {
   EXPECT_TRUE(report.tags[0].runsDisagree);
   EXPECT_FALSE(report.tags[1].runsDisagree);
   EXPECT_FALSE(report.overall.homogeneityDefined);
+}
+
+// Two runs that agree trivially, every attempt a success or every one a
+// failure, give the statistic 0 over 0: R's chisq.test gives NaN for
+// matrix(c(100, 100, 0, 0), 2) and for matrix(c(0, 0, 100, 100), 2). No
+// p-value is shown, and the runs do not disagree.
+TEST(HomogeneityTest, NotDefinedWithoutAFailureOrWithoutASuccess) {
+  std::vector<RecordedRun> runs = {TaggedRun(100, 100, 1), TaggedRun(100, 100, 1),
+                                   TaggedRun(0, 100, 2),   TaggedRun(0, 100, 2),
+                                   TaggedRun(95, 100, 3),  TaggedRun(70, 100, 3)};
+  Report report = BuildReport(runs);
+  EXPECT_FALSE(report.tags[0].homogeneityDefined);
+  EXPECT_FALSE(report.tags[1].homogeneityDefined);
+  EXPECT_TRUE(report.tags[2].homogeneityDefined);
+  std::string csv = CsvReport(report, ReportRequest{});
+  // Wilson bounds 200 / (200 + z^2) and z^2 / (200 + z^2); for tag 3 the
+  // p-value of HomogeneityPValue's test above.
+  EXPECT_NE(csv.find("\n1,2,200,200,100.00,98.12,100.00,100.00,0.00,100.00,100.00,0,,0\n"),
+            std::string::npos)
+      << csv;
+  EXPECT_NE(csv.find("\n2,2,200,0,0.00,0.00,1.88,0.00,0.00,0.00,0.00,0,,0\n"), std::string::npos)
+      << csv;
+  EXPECT_NE(csv.find(",3.281e-06,1\n"), std::string::npos) << csv;
 }
 
 TEST(PlanTest, AttemptsToShowARate) {
