@@ -288,6 +288,15 @@ std::string SetupSection(const PageContext &context) {
   return out + "</p>\n";
 }
 
+std::string AttemptsForAPass(const AttemptsPlan &plan) {
+  switch (plan.reach) {
+    case Reach::kNotAbove: return "none at its rate";
+    case Reach::kBeyondCounting: return "more than can be counted";
+    case Reach::kAttempts: break;
+  }
+  return std::to_string(plan.attempts);
+}
+
 std::string VerdictSection(const Report &report, const ReportRequest &request) {
   if (request.requiredPercent < 0) return "";
   std::string out =
@@ -297,12 +306,11 @@ std::string VerdictSection(const Report &report, const ReportRequest &request) {
       Cells({"group", "95 % interval", "verdict", "attempts for a pass", "more"}, "th");
   for (const GroupStats &g : report.tags) {
     GateResult gate = ApplyGate(g, request.requiredPercent);
-    bool reachable = gate.attemptsToPass > 0;
+    bool counted = gate.toPass.reach == Reach::kAttempts;
     out += Cells({GroupName(g, report.by),
                   Fixed2(g.interval.low) + " to " + Fixed2(g.interval.high) + " %",
-                  VerdictName(gate.verdict),
-                  reachable ? std::to_string(gate.attemptsToPass) : "none at its rate",
-                  reachable ? std::to_string(gate.moreAttempts) : ""});
+                  VerdictName(gate.verdict), AttemptsForAPass(gate.toPass),
+                  counted ? std::to_string(gate.moreAttempts) : ""});
   }
   return out +
          "</table>\n<p>All runs together get no verdict: the groups are different "

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 #include <string_view>
@@ -87,11 +88,16 @@ std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy 
   std::string out = "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) + " (" +
                     Percent(g.interval.low) + " to " + Percent(g.interval.high) + ")";
   if (gate.verdict != Verdict::kUndecided) return out + "\n";
-  if (gate.attemptsToPass == 0) {
-    return out + "; at its rate of " + Percent(g.pooledPercent) + " no number of attempts shows " +
-           Percent(request.requiredPercent) + "\n";
+  switch (gate.toPass.reach) {
+    case Reach::kNotAbove:
+      return out + "; at its rate of " + Percent(g.pooledPercent) +
+             " no number of attempts shows " + Percent(request.requiredPercent) + "\n";
+    case Reach::kBeyondCounting:
+      return out + "; at its rate of " + Percent(g.pooledPercent) +
+             " a pass needs more attempts than can be counted\n";
+    case Reach::kAttempts: break;
   }
-  return out + "; a pass needs " + std::to_string(gate.attemptsToPass) +
+  return out + "; a pass needs " + std::to_string(gate.toPass.attempts) +
          " attempts at its rate of " + Percent(g.pooledPercent) + ", " +
          std::to_string(gate.moreAttempts) + " more\n";
 }
@@ -117,20 +123,42 @@ std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupB
   return out;
 }
 
-long long NeverFailing(double planPercent) { return AttemptsToShow(1.0, planPercent / 100.0); }
+AttemptsPlan NeverFailing(double planPercent) { return AttemptsToShow(1, 1, planPercent); }
+
+AttemptsPlan PlanOf(const GroupStats &g, double planPercent) {
+  return AttemptsToShow(g.successes, g.attempts, planPercent);
+}
+
+// A plan's attempts, and how many more than `has`, as cells: empty when no
+// number can be given.
+std::string PlannedCell(const AttemptsPlan &plan) {
+  return plan.reach == Reach::kAttempts ? std::to_string(plan.attempts) : "";
+}
+std::string MoreCell(const AttemptsPlan &plan, long long has) {
+  return plan.reach == Reach::kAttempts ? std::to_string(std::max(0LL, plan.attempts - has)) : "";
+}
+
+// A plan in words: the attempts (and how many more than `has`), or why none
+// is given.
+std::string PlanText(const AttemptsPlan &plan, long long has) {
+  switch (plan.reach) {
+    case Reach::kNotAbove: return "none (the rate is not above it)";
+    case Reach::kBeyondCounting:
+      return "beyond what can be counted (more than " +
+             std::to_string(std::numeric_limits<long long>::max()) + ")";
+    case Reach::kAttempts: break;
+  }
+  if (has < 0) return PlannedCell(plan);
+  return PlannedCell(plan) + " (" + MoreCell(plan, has) + " more than it has)";
+}
 
 std::string PlanSection(const Report &report, double planPercent) {
   std::string out = "\nattempts whose 95 % Wilson lower bound reaches " + Percent(planPercent) +
-                    ":\n  an R/W that never fails: " + std::to_string(NeverFailing(planPercent)) +
+                    ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) +
                     "\n";
   for (const GroupStats &g : report.tags) {
-    double rate = static_cast<double>(g.successes) / static_cast<double>(g.attempts);
-    long long n = AttemptsToShow(rate, planPercent / 100.0);
     out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
-           Percent(g.pooledPercent) + ": ";
-    out += n == 0 ? "none (the rate is not above it)\n"
-                  : std::to_string(n) + " (" + std::to_string(std::max(0LL, n - g.attempts)) +
-                        " more than it has)\n";
+           Percent(g.pooledPercent) + ": " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
   }
   return out;
 }
@@ -268,11 +296,10 @@ std::string CsvReport(const Report &report, const ReportRequest &request) {
     cells.push_back(overall ? "" : g.runsDisagree ? "1" : "0");
     if (Gated(request)) {
       GateResult gate = ApplyGate(g, request.requiredPercent);
-      bool reachable = !overall && gate.attemptsToPass > 0;
-      cells.insert(
-          cells.end(),
-          {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
-           reachable ? Count(gate.attemptsToPass) : "", reachable ? Count(gate.moreAttempts) : ""});
+      cells.insert(cells.end(),
+                   {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
+                    overall ? "" : PlannedCell(gate.toPass),
+                    overall ? "" : MoreCell(gate.toPass, g.attempts)});
     }
     return CsvLine(cells);
   };
@@ -334,13 +361,12 @@ std::string PlanCsv(const Report &report, double planPercent) {
   std::string out =
       CsvLine({report.by == GroupBy::kFile ? "file" : "tag", "attempts", "successes", "rate",
                "required", "attempts_needed", "more_attempts", "attempts_needed_no_failure"});
-  std::string neverFailing = Count(NeverFailing(planPercent));
+  std::string neverFailing = PlannedCell(NeverFailing(planPercent));
   for (const GroupStats &g : report.tags) {
-    double rate = static_cast<double>(g.successes) / static_cast<double>(g.attempts);
-    long long n = AttemptsToShow(rate, planPercent / 100.0);
-    out += CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
-                    Fixed2(planPercent), n > 0 ? Count(n) : "",
-                    n > 0 ? Count(std::max(0LL, n - g.attempts)) : "", neverFailing});
+    AttemptsPlan plan = PlanOf(g, planPercent);
+    out +=
+        CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
+                 Fixed2(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts), neverFailing});
   }
   return out;
 }

@@ -108,13 +108,45 @@ std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, Grou
   return out;
 }
 
-// Wilson lower bound at rate p after n attempts.
-double WilsonLow(double p, double n) {
-  double z2 = kZ95 * kZ95;
-  double centre = (p + z2 / (2 * n)) / (1 + z2 / n);
-  double half = kZ95 / (1 + z2 / n) * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n));
-  return centre - half;
+// A required rate as the fraction it was written as: r = units / whole,
+// whole a power of ten. 99.99 % is 9999 / 10000: the double nearest 99.99
+// is not it, and near the requirement that difference is all there is.
+struct ExactRate {
+  double units;
+  double whole;
+};
+
+// The shortest decimal, of at most nine places, that reads as `percent`.
+ExactRate DecimalRate(double percent) {
+  double scale = 1;
+  for (int places = 0; places < 9; ++places, scale *= 10) {
+    if (std::round(percent * scale) / scale == percent) break;
+  }
+  return ExactRate{std::round(percent * scale), 100 * scale};
 }
+
+// a x b as a value and its rounding error, together exact.
+struct ExactProduct {
+  double high, low;
+};
+ExactProduct Multiply(double a, double b) {
+  double high = a * b;
+  return ExactProduct{high, std::fma(a, b, -high)};
+}
+
+// How far the successes lie above the required rate, in units of
+// 1 / rate.whole of an attempt: whole s - units n = whole n (p - r). Both
+// products are kept exact, so that the difference keeps its digits however
+// close the rate is to the requirement (while s and n are below 2^53).
+double ExcessSuccesses(long long successes, long long attempts, ExactRate rate) {
+  ExactProduct have = Multiply(rate.whole, static_cast<double>(successes));
+  ExactProduct want = Multiply(rate.units, static_cast<double>(attempts));
+  return (have.high - want.high) + (have.low - want.low);
+}
+
+// The largest count a long long holds, as a double (2^63): a need at or
+// above it cannot be counted.
+constexpr double kCountLimit = 9223372036854775808.0;
 
 }  // namespace
 
@@ -180,27 +212,21 @@ GateResult ApplyGate(const GroupStats &group, double requiredPercent) {
     result.verdict = Verdict::kFail;
   }
   if (group.attempts == 0) return result;
-  double rate = static_cast<double>(group.successes) / static_cast<double>(group.attempts);
-  result.attemptsToPass = AttemptsToShow(rate, requiredPercent / 100.0);
-  if (result.attemptsToPass > 0) {
-    result.moreAttempts = std::max(0LL, result.attemptsToPass - group.attempts);
+  result.toPass = AttemptsToShow(group.successes, group.attempts, requiredPercent);
+  if (result.toPass.reach == Reach::kAttempts) {
+    result.moreAttempts = std::max(0LL, result.toPass.attempts - group.attempts);
   }
   return result;
 }
 
-long long AttemptsToShow(double rate, double required) {
-  if (rate <= required) return 0;
-  // The bound grows with n at a fixed rate: double until it is reached, then
-  // halve the step. Beyond 10^15 attempts no test is practical.
-  long long high = 1;
-  while (WilsonLow(rate, static_cast<double>(high)) < required) {
-    if (high > 1000000000000000LL) return 0;
-    high *= 2;
-  }
-  long long low = high / 2;  // WilsonLow(low) < required, or low is 0
-  while (high - low > 1) {
-    long long middle = low + (high - low) / 2;
-    (WilsonLow(rate, static_cast<double>(middle)) >= required ? high : low) = middle;
-  }
-  return high;
+AttemptsPlan AttemptsToShow(long long successes, long long attempts, double requiredPercent) {
+  ExactRate rate = DecimalRate(requiredPercent);
+  double excess = ExcessSuccesses(successes, attempts, rate);
+  if (!(excess > 0)) return AttemptsPlan{Reach::kNotAbove, 0};
+  // z^2 r (1 - r) / (p - r)^2 with r = units / whole and
+  // p - r = excess / (whole n): z^2 units (whole - units) (n / excess)^2.
+  double ratio = static_cast<double>(attempts) / excess;
+  double needed = kZ95 * kZ95 * rate.units * (rate.whole - rate.units) * ratio * ratio;
+  if (!(needed < kCountLimit)) return AttemptsPlan{Reach::kBeyondCounting, 0};
+  return AttemptsPlan{Reach::kAttempts, std::max(1LL, static_cast<long long>(std::ceil(needed)))};
 }

@@ -88,18 +88,35 @@ std::string FileLabel(const std::string &path);
 enum class Verdict { kPass, kFail, kUndecided };
 const char *VerdictName(Verdict verdict);
 
+// Whether some number of attempts at an observed rate shows a required one.
+enum class Reach {
+  kAttempts,        // this many do
+  kNotAbove,        // none: the rate is not above the requirement
+  kBeyondCounting,  // more than a 64-bit count holds (2^63 - 1)
+};
+
+struct AttemptsPlan {
+  Reach reach = Reach::kNotAbove;
+  long long attempts = 0;  // with kAttempts, at least 1
+};
+
+// The smallest number of attempts n whose Wilson lower bound, at the
+// observed rate p = successes / attempts, reaches r = requiredPercent / 100:
+// the bound meets r where n (p - r)^2 = z^2 r (1 - r), so
+// n = ceil(z^2 r (1 - r) / (p - r)^2). For p = 1 it is the smallest n with
+// n / (n + z^2) >= r. r is taken as the decimal that requiredPercent was
+// written as (up to nine places), and p - r from the counts without
+// rounding while they stay below 2^53, so that a rate barely above the
+// requirement keeps its distance: n is then as exact as a double (about 16
+// digits).
+AttemptsPlan AttemptsToShow(long long successes, long long attempts, double requiredPercent);
+
 struct GateResult {
   Verdict verdict;
   // The attempts a run at the group's observed rate needs in all for a
-  // pass, and how many more than it has: 0 when no number of attempts at
-  // that rate reaches the required rate.
-  long long attemptsToPass = 0;
+  // pass (AttemptsToShow), and, when they can be counted, how many more
+  // than it has.
+  AttemptsPlan toPass;
   long long moreAttempts = 0;
 };
 GateResult ApplyGate(const GroupStats &group, double requiredPercent);
-
-// The smallest number of attempts n whose Wilson lower bound, at a success
-// rate `rate` (0 to 1), reaches `required` (0 to 1); 0 when none does (the
-// rate is not above the requirement). For rate 1 it is the smallest n with
-// n / (n + z^2) >= required.
-long long AttemptsToShow(double rate, double required);

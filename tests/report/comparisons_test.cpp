@@ -10,7 +10,7 @@
 // - the chi-square tail for 1 and 3 degrees of freedom in closed form:
 //   erfc(sqrt(x/2)) and erfc(sqrt(x/2)) + sqrt(2x/pi) exp(-x/2);
 // - the plan by counting n up from 1 until the Wilson lower bound at the
-//   rate reaches the requirement;
+//   rate reaches the requirement, and for large n with mpmath (below);
 // - Holm's adjustment by hand.
 #include <vector>
 
@@ -109,14 +109,73 @@ TEST(HomogeneityTest, NotDefinedWithoutAFailureOrWithoutASuccess) {
   EXPECT_NE(csv.find(",3.281e-06,1\n"), std::string::npos) << csv;
 }
 
+long long Needed(long long successes, long long attempts, double requiredPercent) {
+  AttemptsPlan plan = AttemptsToShow(successes, attempts, requiredPercent);
+  EXPECT_EQ(plan.reach, Reach::kAttempts) << successes << "/" << attempts;
+  return plan.attempts;
+}
+
 TEST(PlanTest, AttemptsToShowARate) {
-  EXPECT_EQ(AttemptsToShow(1.0, 0.99), 381);
-  EXPECT_EQ(AttemptsToShow(1.0, 0.999), 3838);
-  EXPECT_EQ(AttemptsToShow(0.995, 0.99), 1522);
-  EXPECT_EQ(AttemptsToShow(0.999, 0.995), 1195);
-  EXPECT_EQ(AttemptsToShow(0.99, 0.95), 115);
-  EXPECT_EQ(AttemptsToShow(0.98, 0.99), 0);  // not above: never shown
-  EXPECT_EQ(AttemptsToShow(0.99, 0.99), 0);
+  EXPECT_EQ(Needed(1, 1, 99), 381);
+  EXPECT_EQ(Needed(1, 1, 99.9), 3838);
+  EXPECT_EQ(Needed(995, 1000, 99), 1522);
+  EXPECT_EQ(Needed(999, 1000, 99.5), 1195);
+  EXPECT_EQ(Needed(99, 100, 95), 115);
+  // Rates that no double holds exactly count as the decimals they were
+  // written as, also close to the requirement (mpmath, as below).
+  EXPECT_EQ(Needed(99901, 100000, 99.9), 38376174);
+  EXPECT_EQ(Needed(9999001, 10000000, 99.99), 38410746749);
+  // Not above: never shown.
+  EXPECT_EQ(AttemptsToShow(98, 100, 99).reach, Reach::kNotAbove);
+  EXPECT_EQ(AttemptsToShow(99, 100, 99).reach, Reach::kNotAbove);
+  EXPECT_EQ(AttemptsToShow(0, 100, 50).reach, Reach::kNotAbove);
+}
+
+// A rate barely above the requirement needs more attempts than any test
+// runs: the number is given all the same, never a false reason. Exact
+// values with Python's mpmath at 60 digits, z = sqrt(2) erfinv(0.95):
+// ceil(z^2 r (1 - r) / (p - r)^2), checked as the first n whose Wilson lower
+// bound reaches r. 990000001 / 10^9 against 99 %: 38030442324871847. Past
+// 2^53 a double holds about 16 digits: the answer is that close.
+TEST(PlanTest, RatesBarelyAboveTheRequirementGetTheirNumber) {
+  const long long kExact = 38030442324871847;
+  std::vector<RecordedRun> runs = {TaggedRun(990000001, 1000000000, 2)};
+  Report report = BuildReport(runs);
+  GateResult gate = ApplyGate(report.tags[0], 99);
+  ASSERT_EQ(gate.toPass.reach, Reach::kAttempts);
+  EXPECT_NEAR(static_cast<double>(gate.toPass.attempts), static_cast<double>(kExact),
+              kExact * 1e-15);
+  EXPECT_EQ(gate.moreAttempts, gate.toPass.attempts - 1000000000);
+  ReportRequest request;
+  request.requiredPercent = request.planPercent = 99;
+  std::string text = TextReport(report, request, {});
+  std::string needs = std::to_string(gate.toPass.attempts);
+  EXPECT_NE(text.find("  tag 2 at its rate of 99.00 %: " + needs + " ("), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("; a pass needs " + needs + " attempts at its rate of 99.00 %"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("not above"), std::string::npos) << text;
+  EXPECT_EQ(text.find("no number of attempts"), std::string::npos) << text;
+}
+
+// 2000000001 of 4000000000 against 50 % needs 15365835282776503834 attempts
+// (mpmath as above): more than a 64-bit count holds, and said so.
+TEST(PlanTest, ANeedBeyondCountingIsSaidToBe) {
+  std::vector<RecordedRun> runs = {TaggedRun(1000000001, 2000000000, 5),
+                                   TaggedRun(1000000000, 2000000000, 5)};
+  Report report = BuildReport(runs);
+  ReportRequest request;
+  request.requiredPercent = request.planPercent = 50;
+  std::string text = TextReport(report, request, {});
+  EXPECT_NE(text.find("  tag 5 at its rate of 50.00 %: beyond what can be counted (more than "
+                      "9223372036854775807)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("; at its rate of 50.00 % a pass needs more attempts than can be counted\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("not above"), std::string::npos) << text;
 }
 
 TEST(GateTest, VerdictsFromTheInterval) {
@@ -127,13 +186,13 @@ TEST(GateTest, VerdictsFromTheInterval) {
   EXPECT_EQ(ApplyGate(report.tags[0], 99).verdict, Verdict::kPass);
   GateResult undecided = ApplyGate(report.tags[1], 99);
   EXPECT_EQ(undecided.verdict, Verdict::kUndecided);
-  EXPECT_EQ(undecided.attemptsToPass, 381);
+  EXPECT_EQ(undecided.toPass.attempts, 381);
   EXPECT_EQ(undecided.moreAttempts, 1);
   EXPECT_EQ(ApplyGate(report.tags[2], 95).verdict, Verdict::kFail);
   // 99/100 against 95: 94.55 % to 99.82 %; at 99 % a pass needs 115.
   GateResult tag4 = ApplyGate(report.tags[3], 95);
   EXPECT_EQ(tag4.verdict, Verdict::kUndecided);
-  EXPECT_EQ(tag4.attemptsToPass, 115);
+  EXPECT_EQ(tag4.toPass.attempts, 115);
   EXPECT_EQ(tag4.moreAttempts, 15);
 }
 
