@@ -228,6 +228,25 @@ std::vector<std::string> RunRow(const std::string &source, int line, const Logge
   return cells;
 }
 
+// The runs of logs that the figures do not count that are short, judged as
+// the figures judge theirs (against the planned length, else the longest
+// run of their group in their file) among themselves.
+std::set<const RecordedRun *> ShortUncountedRuns(const LoggedRuns &logged,
+                                                 const std::set<const LoggedRun *> &counted,
+                                                 GroupBy by) {
+  std::vector<const RecordedRun *> uncounted;
+  for (const LoggedRun &run : logged) {
+    if (counted.count(&run) == 0) uncounted.push_back(&run);
+  }
+  std::set<const RecordedRun *> shortRuns;
+  for (const GroupStats &group : BuildReport(uncounted, by).tags) {
+    for (const RunInGroup &m : group.members) {
+      if (m.isShort) shortRuns.insert(m.run);
+    }
+  }
+  return shortRuns;
+}
+
 }  // namespace
 
 const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",    "successes",
@@ -332,9 +351,12 @@ bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink
       return false;
     }
   }
+  std::set<const RecordedRun *> shortRuns = ShortUncountedRuns(logged, counted, report.by);
   for (const LoggedRun &run : logged) {
+    const char *isShort = shortRuns.count(&run) ? "1" : "0";
     if (counted.count(&run) == 0 &&
-        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, 0, "", false)))) {
+        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, run.plannedAttempts,
+                              isShort, false)))) {
       return false;
     }
   }

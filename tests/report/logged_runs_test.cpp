@@ -140,4 +140,34 @@ TEST(LoggedRunsTest, RunFiguresThatDoNotHoldAreErrors) {
   EXPECT_FALSE(LooksLikeEventLog(" 80.00%,   8,  10,"));
 }
 
+// The runs of logs that the figures do not count (a result file was given
+// too) are described as fully as those they count: the planned length their
+// start gives, and whether they are short. The result file's run has no
+// planned length to show.
+TEST(LoggedRunsTest, TheRunsTableGivesEveryRunItsPlanAndWhetherItIsShort) {
+  std::vector<LoggedRun> parsed;
+  std::vector<std::string> notes;
+  std::string error;
+  ASSERT_TRUE(ParseLoggedRuns(kLog, "a.jsonl", &parsed, &notes, &error)) << error;
+  LoggedRuns logged(parsed.begin(), parsed.end());
+  std::vector<RecordedRun> fromFile(1);
+  fromFile[0].file = "r.csv";
+  fromFile[0].position = RecordPosition{1, 2};
+  fromFile[0].record = ResultRecord{75.0, 3, 4, true, 7};
+  Report report = BuildReport(fromFile);
+  std::vector<std::string> lines;
+  ASSERT_TRUE(WriteRunsCsv(report, logged, [&](const std::string &text) {
+    lines.push_back(text);
+    return true;
+  }));
+  ASSERT_EQ(lines.size(), 4u);
+  const std::string kHeading =
+      "source,line,tool,run,tag,attempts,successes,rate,planned_attempts,short,counted,";
+  const std::string kRows[] = {"r.csv,1,,,7,4,3,75.00,,0,1,,,,,",
+                               "a.jsonl,8,kestrow,1,7,4,1,25.00,4,0,0,",
+                               "a.jsonl,11,brimlet,1,,1,0,0.00,4,1,0,"};
+  EXPECT_EQ(lines[0].rfind(kHeading, 0), 0u) << lines[0];
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(lines[i + 1].rfind(kRows[i], 0), 0u) << lines[i + 1];
+}
+
 }  // namespace
