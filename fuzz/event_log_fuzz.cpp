@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/rwreport/log_reader.h"
+#include "report/log_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);

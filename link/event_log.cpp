@@ -1,7 +1,6 @@
 #include "link/event_log.h"
 
 #include <chrono>
-#include <cstring>
 
 #include "link/hex_text.h"
 
@@ -24,109 +23,6 @@ void AppendQuoted(std::string &out, std::string_view text) {
   }
   out += '"';
 }
-
-// A small reader for the flat objects the log holds.
-class LineReader {
- public:
-  explicit LineReader(std::string_view text) : text_(text) {}
-
-  bool Object(Fields *fields, std::string *error) {
-    SkipSpace();
-    if (!Take('{')) return Fail(error, "expected '{'");
-    SkipSpace();
-    if (Take('}')) return AtEnd(error);
-    for (;;) {
-      std::string key, value;
-      SkipSpace();
-      if (!String(&key)) return Fail(error, "expected a quoted key");
-      SkipSpace();
-      if (!Take(':')) return Fail(error, "expected ':' after \"" + key + "\"");
-      SkipSpace();
-      if (!Value(&value)) return Fail(error, "bad value of \"" + key + "\"");
-      (*fields)[key] = value;
-      SkipSpace();
-      if (Take('}')) return AtEnd(error);
-      if (!Take(',')) return Fail(error, "expected ',' or '}'");
-    }
-  }
-
- private:
-  bool Fail(std::string *error, const std::string &what) {
-    *error = what + " at column " + std::to_string(pos_ + 1);
-    return false;
-  }
-  bool AtEnd(std::string *error) {
-    SkipSpace();
-    return pos_ == text_.size() || Fail(error, "text after the object");
-  }
-  void SkipSpace() {
-    while (pos_ < text_.size() && std::strchr(" \t\r\n", text_[pos_]) && text_[pos_]) ++pos_;
-  }
-  bool Take(char c) {
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-  bool String(std::string *out) {
-    if (!Take('"')) return false;
-    while (pos_ < text_.size()) {
-      char c = text_[pos_++];
-      if (c == '"') return true;
-      if (c != '\\') {
-        *out += c;
-        continue;
-      }
-      if (pos_ >= text_.size()) return false;
-      char e = text_[pos_++];
-      if (e == 'u') {
-        if (!Unicode(out)) return false;
-      } else if (std::strchr("\"\\/", e)) {
-        *out += e;
-      } else if (e == 'n') {
-        *out += '\n';
-      } else if (e == 't') {
-        *out += '\t';
-      } else if (e == 'r') {
-        *out += '\r';
-      } else {
-        return false;
-      }
-    }
-    return false;  // no closing quote
-  }
-  // \u00XX only: the log escapes control characters and nothing else.
-  bool Unicode(std::string *out) {
-    if (pos_ + 4 > text_.size()) return false;
-    unsigned value = 0;
-    for (int i = 0; i < 4; ++i) {
-      char h = text_[pos_++];
-      int digit = h >= '0' && h <= '9'   ? h - '0'
-                  : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                  : h >= 'A' && h <= 'F' ? h - 'A' + 10
-                                         : -1;
-      if (digit < 0) return false;
-      value = value * 16 + static_cast<unsigned>(digit);
-    }
-    if (value > 0x7F) return false;
-    *out += static_cast<char>(value);
-    return true;
-  }
-  bool Value(std::string *out) {
-    if (pos_ < text_.size() && text_[pos_] == '"') return String(out);
-    std::size_t start = pos_;
-    while (pos_ < text_.size() && std::strchr("+-.0123456789eEtruefalsn", text_[pos_]) &&
-           text_[pos_]) {
-      ++pos_;
-    }
-    *out = std::string(text_.substr(start, pos_ - start));
-    return !out->empty();
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
 
 }  // namespace
 
@@ -199,11 +95,6 @@ std::string Event::Line(std::int64_t timeUs) const {
 std::int64_t NowUs() {
   using namespace std::chrono;
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool ParseLine(std::string_view line, Fields *fields, std::string *error) {
-  fields->clear();
-  return LineReader(line).Object(fields, error);
 }
 
 }  // namespace eventlog

@@ -1,14 +1,14 @@
 // The event log: one JSON object per line for everything a run does (start,
 // port opens, frames, authentication steps, attempts, runs, reconnections,
 // the stop and the close), for people who want to know why an attempt
-// failed. The same definitions write the log (the tools) and read it back
-// (rwreport); the writing lives in the link layer (event_log_file.cpp).
-// docs/event-log.md describes the format.
+// failed. The tools write it with these definitions (the writing lives in
+// event_log_file.cpp); report/log_event.h reads it back, checked against
+// the versions and failure classes named here. docs/event-log.md describes
+// the format.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <string_view>
 
@@ -16,6 +16,9 @@ namespace eventlog {
 
 // Written into every event as "v"; raised when a field changes meaning.
 constexpr int kFormatVersion = 2;
+// The oldest version a reader of the log still understands; readers take
+// this one to kFormatVersion and refuse others.
+constexpr int kOldestReadableVersion = 1;
 
 // Why an attempt (or a connection step) failed. Readers accept exactly the
 // names FailureName gives these, from kNone to kLastFailure.
@@ -125,11 +128,5 @@ bool FramesExplain(Failure outcome);
 
 // Microseconds of the monotonic clock, the timestamps of the log.
 std::int64_t NowUs();
-
-// Reading: the fields of one event line, strings unescaped, numbers, true,
-// false and null as their text. Returns false, with a reason, for a line
-// that is not one flat JSON object.
-using Fields = std::map<std::string, std::string>;
-bool ParseLine(std::string_view line, Fields *fields, std::string *error);
 
 }  // namespace eventlog

@@ -25,6 +25,7 @@
 
 #include "platform.h"
 #include "shared_rules.h"
+#include "win32_error.h"
 
 namespace platform {
 namespace {
@@ -113,12 +114,7 @@ std::string lastPortError;
 // The system's text for the calling thread's last error.
 void NoteLastError() {
   DWORD error = GetLastError();
-  char text[512] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
-    text[--length] = '\0';
-  lastPortError = length > 0 ? text : "error " + std::to_string(error);
+  lastPortError = SystemMessage(error);
   // A port another program holds is refused as access denied.
   if (error == ERROR_ACCESS_DENIED)
     lastPortError = "in use by another program (" + lastPortError + ")";

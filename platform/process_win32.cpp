@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/process.h"
+#include "platform/win32_error.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -14,17 +15,6 @@
 namespace platform {
 
 namespace {
-
-std::string SystemMessage(DWORD code) {
-  char text[512] = "";
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, sizeof text, nullptr);
-  while (length > 0 &&
-         (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) {
-    text[--length] = '\0';
-  }
-  return length > 0 ? text : "error " + std::to_string(code);
-}
 
 // One argument as the C runtime's command-line parser reads it back.
 void AppendQuoted(const std::string &arg, std::string *line) {

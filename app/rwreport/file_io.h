@@ -1,11 +1,13 @@
 // rwreport's files: inputs read whole (a file or standard input), the
-// identity of a file however it is named, the page replaced whole or not
-// at all, and standard output checked to the end.
+// identity of an input however it is named, and standard output checked to
+// the end. The page is replaced through platform/files.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
+
+#include "platform/files.h"
 
 // "-" names standard input.
 constexpr char kStandardInput[] = "-";
@@ -31,27 +33,9 @@ class InputFile {
   std::FILE *f_ = nullptr;
 };
 
-// A file as the system knows it (device and inode, or on Windows volume and
-// file index): two names of one file give equal identities.
-struct FileIdentity {
-  unsigned long long device = 0;
-  unsigned long long file = 0;
-  bool operator==(const FileIdentity &other) const {
-    return device == other.device && file == other.file;
-  }
-  bool operator<(const FileIdentity &other) const {
-    return device != other.device ? device < other.device : file < other.file;
-  }
-};
-
-// False when the file does not exist or cannot be examined.
-bool IdentifyFile(const std::string &path, FileIdentity *identity);
-
-// Puts `text` in the file `path`. A regular file (or a name not yet taken)
-// is written to a new file beside it, flushed to disk and renamed over it,
-// so that a failed write leaves the old file as it was; anything else (a
-// device, a pipe) is written directly. Returns false with the reason.
-bool ReplaceFileWith(const std::string &path, const std::string &text, std::string *error);
+// The identity of the file `path` names, of standard input for "-". False
+// when it does not exist or cannot be examined.
+bool IdentifyInput(const std::string &path, platform::FileIdentity *identity);
 
 // Writes `text` to standard output; false with the reason when the write
 // fails.

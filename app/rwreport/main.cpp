@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "app/rwreport/csv_cells.h"
-#include "app/rwreport/damaged_records.h"
 #include "app/rwreport/file_io.h"
-#include "app/rwreport/log_reader.h"
-#include "app/rwreport/report_output.h"
-#include "app/rwreport/run_stats.h"
 #include "poll/command_line.h"
 #include "poll/number_text.h"
+#include "report/csv_cells.h"
+#include "report/damaged_records.h"
+#include "report/log_reader.h"
+#include "report/report_output.h"
+#include "report/run_stats.h"
 
 namespace {
 
@@ -219,11 +219,11 @@ bool CheckPagePath(const Arguments &args, std::string *why) {
     *why = "--html needs a page file name, not \"" + args.htmlPath + "\"";
     return false;
   }
-  FileIdentity page;
-  if (!IdentifyFile(args.htmlPath, &page)) return true;
+  platform::FileIdentity page;
+  if (!platform::IdentifyFile(args.htmlPath, &page)) return true;
   for (const std::string &file : args.files) {
-    FileIdentity input;
-    if (IdentifyFile(file, &input) && input == page) {
+    platform::FileIdentity input;
+    if (IdentifyInput(file, &input) && input == page) {
       *why = "the page " + args.htmlPath + " is the input " + file + "; nothing written";
       return false;
     }
@@ -234,11 +234,11 @@ bool CheckPagePath(const Arguments &args, std::string *why) {
 // The inputs with each file once, however often and under whatever names
 // it is given.
 std::vector<std::string> DistinctInputs(const std::vector<std::string> &files) {
-  std::map<FileIdentity, std::string> seen;
+  std::map<platform::FileIdentity, std::string> seen;
   std::vector<std::string> out;
   for (const std::string &file : files) {
-    FileIdentity identity;
-    if (IdentifyFile(file, &identity)) {
+    platform::FileIdentity identity;
+    if (IdentifyInput(file, &identity)) {
       auto [it, added] = seen.emplace(identity, file);
       if (!added) {
         Complain(file + " is the same file as " + it->second + "; read once");
@@ -401,8 +401,9 @@ int Run(const Arguments &args) {
   if (args.htmlGiven) {
     PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
     std::string error;
-    if (!ReplaceFileWith(args.htmlPath,
-                         HtmlReport(report, args.request, comparisons, logged, context), &error)) {
+    if (!platform::ReplaceFileWith(args.htmlPath,
+                                   HtmlReport(report, args.request, comparisons, logged, context),
+                                   &error)) {
       Complain(error);
       return kExitError;
     }

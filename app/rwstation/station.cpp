@@ -102,10 +102,7 @@ void Station::Follow(StationReader &reader) {
   bool ended = platform::ChildEnded(&reader.child);
   // The log is read after the end is seen, so that its last lines count.
   reader.log->ReadNew([&](std::string_view line) {
-    eventlog::Fields fields;
-    std::string error;
-    if (!eventlog::ParseLine(line, &fields, &error)) return;
-    if (ApplyEvent(fields, &reader.progress) && !settings_.terminal)
+    if (ApplyLine(line, parser_, &reader.progress) && !settings_.terminal)
       Say(RunLine(ReaderRow{&reader.plan, &reader.progress}));
   });
   if (ended && reader.exitPending) {

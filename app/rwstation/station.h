@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/rwstation/plan.h"
-#include "app/rwstation/progress.h"
 #include "platform/process.h"
+#include "report/log_event.h"
+#include "report/log_follower.h"
+#include "report/reader_progress.h"
 
 struct StationReader {
   PlannedReader plan;
@@ -48,6 +50,7 @@ class Station {
   std::vector<StationReader> readers_;
   SessionSettings settings_;
   std::vector<std::string> notes_;  // shown below the table at the end
+  logread::EventParser parser_;     // of the readers' event logs
   int drawnLines_ = 0;
 };
 

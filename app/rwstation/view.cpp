@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/rwreport/run_stats.h"
+#include "report/run_stats.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/rwstation/plan.h"
-#include "app/rwstation/progress.h"
+#include "report/reader_progress.h"
 
 struct ReaderRow {
   const PlannedReader *reader;

@@ -14,6 +14,7 @@
 #include "poll/reader_binding.h"
 #include "secure/des_card.h"
 #include "tests/support/end_to_end.h"
+#include "tests/support/event_fields.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/text_files.h"
@@ -138,7 +139,7 @@ TEST(ConnectTest, TheConnectionWritesToTheLogItIsGiven) {
     EXPECT_EQ(slot->EventLog(), &log);
   }
   std::string kinds;
-  for (eventlog::Fields &event : EventsIn(ReadFile(path))) {
+  for (EventFields &event : EventsIn(ReadFile(path))) {
     kinds += event["ev"] + ",";
     if (event["ev"] == "open") {
       EXPECT_EQ(event["ok"], "true");

@@ -22,7 +22,7 @@
 
 #include "link/event_log.h"
 
-#include "tests/support/end_to_end.h"
+#include "tests/support/event_fields.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 
@@ -143,7 +143,7 @@ TEST(KestrowTest, EventLogTellsWhyEachAttemptFailed) {
   EXPECT_EQ(r.out, kKestrowBanner +
                        "oIDTR ErrorXXXX.o    [  2/  7]  28%\n(TOTAL) [   2/   7] ...  28.57%\n\n");
   EXPECT_EQ(r.exitCode, 0);
-  std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
+  std::vector<EventFields> events = EventsIn(ReadFile(log));
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events[0]["ev"], "start");
   EXPECT_EQ(events[0]["tool"], "kestrow");

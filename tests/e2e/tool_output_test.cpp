@@ -18,7 +18,7 @@
 
 #include "link/event_log.h"
 #include "poll/result_record.h"
-#include "tests/support/end_to_end.h"
+#include "tests/support/event_fields.h"
 #include "tests/support/process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
@@ -40,13 +40,13 @@ RunResult RunInShell(const std::string &script, const std::vector<std::string> &
   return RunProgram("/bin/bash", all, "", kGenerousMs);
 }
 
-std::string Kinds(const std::vector<eventlog::Fields> &events) {
+std::string Kinds(const std::vector<EventFields> &events) {
   std::string kinds;
   for (const auto &e : events) kinds += e.at("ev") + ",";
   return kinds;
 }
 
-int Count(const std::vector<eventlog::Fields> &events, const std::string &kind) {
+int Count(const std::vector<EventFields> &events, const std::string &kind) {
   int count = 0;
   for (const auto &e : events) count += e.at("ev") == kind;
   return count;
@@ -96,7 +96,7 @@ TEST(WholeRecordTest, PartialRecordIsCutBackAndTheFileStaysReadable) {
   std::string text = ReadFile(log);
   EXPECT_LE(text.size(), 1500u);
   EXPECT_GT(text.size(), 1000u);
-  std::vector<eventlog::Fields> events = EventsIn(text);
+  std::vector<EventFields> events = EventsIn(text);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events[0].at("ev"), "start");
 }
@@ -192,7 +192,7 @@ TEST(BrokenPipeTest, ConsoleReaderThatQuitsEndsPollingInOrder) {
   ASSERT_TRUE(ParseResultRecords(ReadFile(file), file, &records, &error)) << error;
   ASSERT_EQ(records.size(), 1u);
   EXPECT_LT(records[0].record.attempts, 100);  // a run cut short
-  std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
+  std::vector<EventFields> events = EventsIn(ReadFile(log));
   ASSERT_FALSE(events.empty());
   std::string reason;
   for (const auto &e : events) {
@@ -265,7 +265,7 @@ TEST(LogOnEveryExitTest, KillLosesOnlyTheLastMoments) {
   ASSERT_TRUE(sim.WaitForCommands("poll", 100, kGenerousMs));
   tool.Signal(SIGKILL);
   tool.Wait(30000);
-  std::vector<eventlog::Fields> events = EventsIn(ReadFile(log));
+  std::vector<EventFields> events = EventsIn(ReadFile(log));
   EXPECT_GE(Count(events, "attempt"), 20);
   EXPECT_EQ(Count(events, "run"), 0);
 }
@@ -294,7 +294,7 @@ TEST(KeyTest, NoKeyReachesAnyLog) {
     args.insert(args.end(), c.keys.begin(), c.keys.end());
     RunResult r = RunProgram(Tool(c.tool), args, "", kGenerousMs);
     SCOPED_TRACE(std::string(c.tool) + " " + c.kaKcv);
-    std::vector<eventlog::Fields> events = EventsIn(r.err);
+    std::vector<EventFields> events = EventsIn(r.err);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].at("ka_kcv"), c.kaKcv);
     EXPECT_EQ(events[0].at("kb_kcv"), c.kbKcv);

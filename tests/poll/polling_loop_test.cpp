@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/end_to_end.h"
+#include "tests/support/event_fields.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
 
@@ -281,7 +281,7 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
 
 std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
 
-std::vector<eventlog::Fields> RunLogged(
+std::vector<EventFields> RunLogged(
     ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
     eventlog::FrameLogging frames = eventlog::FrameLogging::kFailures, int closedAfter = -1) {
   std::string path = LogPath();
@@ -301,10 +301,10 @@ TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
   ScriptedReader reader("o.X");
   PollSettings poll = SingleRun(7);
   poll.recordTag = 3;
-  std::vector<eventlog::Fields> events = RunLogged(reader, poll);
-  events.erase(std::remove_if(events.begin(), events.end(),
-                              [](eventlog::Fields &e) { return e["ev"] == "tx"; }),
-               events.end());
+  std::vector<EventFields> events = RunLogged(reader, poll);
+  events.erase(
+      std::remove_if(events.begin(), events.end(), [](EventFields &e) { return e["ev"] == "tx"; }),
+      events.end());
   std::string kinds, marks, failures;
   for (auto &e : events) {
     kinds += e["ev"] + ",";
@@ -318,7 +318,7 @@ TEST(PollingLoopTest, EventLogHasEveryAttemptTheRunAndTheStop) {
   EXPECT_EQ(kinds, Repeat("attempt,", 7) + "run,stop,close,");
   EXPECT_EQ(marks, "o.Xo.Xo");
   EXPECT_EQ(failures, Repeat("none,no card,bad MAC,", 2) + "none,");
-  eventlog::Fields run = events[7];
+  EventFields run = events[7];
   EXPECT_EQ(run["successes"], "3");
   EXPECT_EQ(run["attempts"], "7");
   EXPECT_EQ(run["rate"], "42.86");
@@ -349,7 +349,7 @@ TEST(PollingLoopTest, EventLogSaysWhyTheLoopStopped) {
   for (const auto &c : kCases) {
     ScriptedReader reader(c.marks, c.reconnects);
     ::testing::internal::CaptureStderr();
-    std::vector<eventlog::Fields> events =
+    std::vector<EventFields> events =
         RunLogged(reader, c.poll, c.keyAfter, eventlog::FrameLogging::kFailures, c.closedAfter);
     ::testing::internal::GetCapturedStderr();
     std::string reason, reconnects;
@@ -363,7 +363,7 @@ TEST(PollingLoopTest, EventLogSaysWhyTheLoopStopped) {
 }
 
 // The marks of the frames and attempts in the log, in order ("tx o", "o").
-std::string FramesAndAttempts(std::vector<eventlog::Fields> events) {
+std::string FramesAndAttempts(std::vector<EventFields> events) {
   std::string seen;
   for (auto &e : events) {
     if (e["ev"] == "tx") seen += "tx " + e["mark"] + ",";

@@ -1,0 +1,252 @@
+#include "report/log_reader.h"
+
+#include <algorithm>
+
+#include "poll/settings.h"
+#include "report/log_event.h"
+#include "report/log_line_stream.h"
+
+using logread::EventKind;
+using logread::LogEvent;
+
+namespace {
+
+constexpr std::int64_t kUsPerSecond = 1000000;
+
+// The attempts of the run in progress of one tool start.
+struct OpenRun {
+  int run = 0;
+  int attempts = 0;
+  int successes = 0;
+  std::vector<int> failures;  // per failure class
+  std::vector<std::int64_t> latenciesUs;
+
+  void Reset(int number) {
+    run = number;
+    attempts = successes = 0;
+    failures.assign(logread::FailureClasses().size(), 0);
+    latenciesUs.clear();  // keeps its memory for the next run
+  }
+};
+
+bool SameSetup(const LogSetup &a, const LogSetup &b) {
+  return a.tool == b.tool && a.version == b.version && a.port == b.port && a.baud == b.baud &&
+         a.des == b.des && a.ackMs == b.ackMs && a.responseMs == b.responseMs;
+}
+
+bool Blank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+}  // namespace
+
+// The reading of one file: the start in force, its run in progress.
+class EventLogReader::FileState {
+ public:
+  FileState(EventLogReader &owner, const std::string &name, const std::string &group)
+      : owner_(owner), name_(name), fixedGroup_(group) {
+    open_.Reset(0);
+  }
+
+  bool Take(const LogEvent &e, int line, std::string *error) {
+    if (e.kind == EventKind::kStart) TakeStart(e);
+    if (anchored_) {
+      wallUs_ = wallUs0_ + (e.t - t0_);
+      LogSetup &setup = owner_.setups_[setup_];
+      setup.lastWall = std::max(setup.lastWall, FloorSeconds(wallUs_));
+    }
+    switch (e.kind) {
+      case EventKind::kOpen:
+      case EventKind::kConnect: NoteDevice(e); break;
+      case EventKind::kAttempt: TakeAttempt(e); break;
+      case EventKind::kRun: return TakeRun(e, line, error);
+      case EventKind::kReconnect:
+        if (anchored_ && owner_.series_) owner_.series_->AddReconnect(group_, wallUs_, e.ok);
+        break;
+      case EventKind::kStop:
+        if (anchored_ && owner_.series_) owner_.series_->AddStop(group_, wallUs_);
+        NoteStopped(e.reason);
+        break;
+      default: break;
+    }
+    return true;
+  }
+
+  void End() {
+    NoteUnfinished();
+    if (unplaced_ > 0) {
+      owner_.notes_.push_back(name_ + ": " + std::to_string(unplaced_) +
+                              " attempts have no wall-clock time (no start event with one before "
+                              "them); left out of the series");
+    }
+  }
+
+ private:
+  static std::int64_t FloorSeconds(std::int64_t us) {
+    return us >= 0 ? us / kUsPerSecond : -((-us + kUsPerSecond - 1) / kUsPerSecond);
+  }
+
+  void TakeStart(const LogEvent &e) {
+    NoteUnfinished();
+    open_.Reset(0);
+    tool_ = e.tool;
+    planned_ = e.attemptsPerRun;
+    group_ = !fixedGroup_.empty() ? fixedGroup_ : e.tag < 0 ? "-" : std::to_string(e.tag);
+    anchored_ = e.hasWall;
+    wallUs0_ = e.wallSeconds * kUsPerSecond;
+    t0_ = e.t;
+    LogSetup setup;
+    setup.file = name_;
+    setup.tool = e.tool;
+    setup.version = e.toolVersion;
+    setup.port = e.port;
+    setup.baud = e.baud;
+    setup.des = e.des;
+    setup.ackMs = e.ackMs;
+    setup.responseMs = e.responseMs;
+    setup.wallKnown = e.hasWall;
+    setup.firstWall = setup.lastWall = e.wallSeconds;
+    std::vector<LogSetup> &setups = owner_.setups_;
+    if (setupOpen_ && SameSetup(setups[setup_], setup) && setups[setup_].wallKnown == e.hasWall) {
+      ++setups[setup_].starts;
+    } else {
+      setup.starts = 1;
+      setups.push_back(setup);
+      setup_ = setups.size() - 1;
+      setupOpen_ = true;
+      deviceFromConnect_ = false;
+    }
+  }
+
+  // The device of the first connection that worked, else of the first open.
+  void NoteDevice(const LogEvent &e) {
+    if (!setupOpen_ || !e.ok || deviceFromConnect_) return;
+    LogSetup &setup = owner_.setups_[setup_];
+    if (e.kind == EventKind::kConnect) {
+      setup.device = e.device;
+      deviceFromConnect_ = true;
+    } else if (setup.device.empty()) {
+      setup.device = e.device;
+    }
+  }
+
+  void TakeAttempt(const LogEvent &e) {
+    if (e.run != open_.run) {
+      NoteUnfinished();
+      open_.Reset(e.run);
+    }
+    ++open_.attempts;
+    open_.successes += e.result == 0;
+    ++open_.failures[e.failure];
+    if (open_.latenciesUs.size() < static_cast<std::size_t>(kMaxAttemptsPerRun)) {
+      open_.latenciesUs.push_back(e.us);
+    }
+    if (!owner_.series_) return;
+    if (anchored_) {
+      owner_.series_->AddAttempt(group_, wallUs_, e.result == 0, static_cast<std::uint32_t>(e.us),
+                                 e.failure);
+    } else {
+      ++unplaced_;
+    }
+  }
+
+  bool TakeRun(const LogEvent &e, int line, std::string *error) {
+    LoggedRun run;
+    run.file = name_;
+    run.position.line = line;
+    run.tool = tool_;
+    run.run = e.run;
+    run.plannedAttempts = planned_;
+    run.record.successes = e.successes;
+    run.record.attempts = e.attempts;
+    run.record.rate = e.rate;
+    run.record.tagged = e.tag != -1;
+    run.record.tag = run.record.tagged ? e.tag : 0;
+    if (const char *problem = RecordFiguresProblem(run.record)) {
+      *error = problem;
+      return false;
+    }
+    if (open_.run != e.run) {
+      NoteUnfinished();
+      open_.Reset(e.run);
+    }
+    if (open_.attempts == e.attempts && open_.successes == e.successes) {
+      const std::vector<std::string> &classes = logread::FailureClasses();
+      for (std::size_t i = 1; i < classes.size(); ++i) {
+        if (open_.failures[i] > 0) run.failures[classes[i]] = open_.failures[i];
+      }
+      run.latency = SummarizeLatencies(open_.latenciesUs);
+    } else {
+      owner_.notes_.push_back(
+          name_ + ":" + std::to_string(line) + ": run " + std::to_string(e.run) + " of " + tool_ +
+          " has figures of " + std::to_string(e.successes) + " successes in " +
+          std::to_string(e.attempts) + " attempts but attempt events of " +
+          std::to_string(open_.successes) + " in " + std::to_string(open_.attempts) +
+          "; its latencies and failure classes are left out");
+    }
+    owner_.runs_.push_back(std::move(run));
+    open_.Reset(0);
+    return true;
+  }
+
+  // A run cut short in single-run mode has no figures by design.
+  void NoteStopped(const std::string &reason) {
+    if (open_.attempts == 0) return;
+    owner_.notes_.push_back(name_ + ": run " + std::to_string(open_.run) + " of " + tool_ +
+                            " was stopped (" + reason + ") after " +
+                            std::to_string(open_.attempts) +
+                            " attempts without figures (a single run stopped after a card gives "
+                            "none); left out");
+    open_.Reset(0);
+  }
+
+  void NoteUnfinished() {
+    if (open_.attempts == 0) return;
+    owner_.notes_.push_back(name_ + ": run " + std::to_string(open_.run) + " of " + tool_ +
+                            " has " + std::to_string(open_.attempts) +
+                            " attempts but no figures (the tool was killed?); left out");
+    open_.Reset(0);
+  }
+
+  EventLogReader &owner_;
+  std::string name_;
+  std::string fixedGroup_;
+  std::string group_ = "-";
+  std::string tool_;
+  int planned_ = 0;
+  bool anchored_ = false;
+  std::int64_t wallUs0_ = 0, t0_ = 0, wallUs_ = 0;
+  bool setupOpen_ = false;
+  std::size_t setup_ = 0;
+  bool deviceFromConnect_ = false;
+  OpenRun open_;
+  long long unplaced_ = 0;
+};
+
+EventLogReader::EventLogReader(SeriesBuilder *series, std::size_t chunkSize)
+    : series_(series), chunkSize_(chunkSize) {}
+EventLogReader::~EventLogReader() = default;
+
+bool EventLogReader::Read(std::FILE *in, std::string_view prefix, const std::string &name,
+                          const std::string &group, std::string *error) {
+  logread::LineStream lines(in, prefix, chunkSize_);
+  logread::EventParser parser;
+  FileState state(*this, name, group);
+  LogEvent event;
+  std::string why;
+  std::string_view line;
+  while (lines.Next(&line)) {
+    if (Blank(line)) continue;
+    if (!parser.ParseInPlace(lines.MutableLine(), line.size(), &event, &why) ||
+        !state.Take(event, lines.LineNumber(), &why)) {
+      *error = name + ":" + std::to_string(lines.LineNumber()) + ": " + why;
+      return false;
+    }
+  }
+  if (!lines.Error().empty()) {
+    *error = name + ": " + lines.Error();
+    return false;
+  }
+  state.End();
+  return true;
+}

@@ -1,0 +1,139 @@
+#include "report/reader_progress.h"
+
+#include <algorithm>
+#include <vector>
+
+const char *StateName(ReaderState state) {
+  switch (state) {
+    case ReaderState::kStarting: return "starting";
+    case ReaderState::kConnecting: return "connecting";
+    case ReaderState::kPolling: return "polling";
+    case ReaderState::kReconnecting: return "reconnecting";
+    case ReaderState::kStopping: return "stopping";
+    case ReaderState::kEnded: return "stopped";
+    case ReaderState::kFailed: return "failed";
+  }
+  return "?";
+}
+
+namespace {
+
+using logread::EventKind;
+using logread::LogEvent;
+
+const std::string &FailureOf(const LogEvent &event) {
+  return logread::FailureClasses()[static_cast<std::size_t>(event.failure)];
+}
+
+// The mark the console showed for an attempt's result.
+char MarkOf(const LogEvent &attempt) {
+  return attempt.result == 0 ? 'o' : attempt.result == 2 ? '.' : 'X';
+}
+
+void ApplyAttempt(const LogEvent &event, ReaderProgress *p) {
+  p->state = ReaderState::kPolling;
+  ++p->attempts;
+  if (event.failure == 0) {
+    ++p->successes;
+  } else {
+    ++p->failures[FailureOf(event)];
+  }
+  p->lastMarks += MarkOf(event);
+  if (p->lastMarks.size() > kMarksShown) p->lastMarks.erase(0, p->lastMarks.size() - kMarksShown);
+}
+
+// An open or connect event: a first connection, or a reconnection.
+void ApplyConnecting(const LogEvent &event, ReaderProgress *p) {
+  if (p->state != ReaderState::kStopping)
+    p->state = p->connected ? ReaderState::kReconnecting : ReaderState::kConnecting;
+  if (event.ok) {
+    if (event.kind != EventKind::kConnect) return;
+    p->connected = true;
+    if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
+    return;
+  }
+  if (event.kind == EventKind::kOpen) {
+    p->cause = "cannot open " + event.device + ": " + event.error;
+  } else {
+    p->cause = "no connection: " + FailureOf(event);
+  }
+}
+
+void ApplyReconnect(const LogEvent &event, ReaderProgress *p) {
+  if (!event.ok) {
+    p->cause = "reconnection failed";
+  } else if (p->state != ReaderState::kStopping) {
+    p->state = ReaderState::kPolling;
+  }
+}
+
+void ApplyStop(const LogEvent &event, ReaderProgress *p) {
+  p->state = ReaderState::kStopping;
+  if (event.reason != "reconnection failed" || p->cause.empty()) p->cause = event.reason;
+}
+
+}  // namespace
+
+bool ApplyEvent(const LogEvent &event, ReaderProgress *p) {
+  switch (event.kind) {
+    case EventKind::kStart: p->state = ReaderState::kConnecting; break;
+    case EventKind::kOpen:
+    case EventKind::kConnect: ApplyConnecting(event, p); break;
+    case EventKind::kAttempt: ApplyAttempt(event, p); break;
+    case EventKind::kReconnect: ApplyReconnect(event, p); break;
+    case EventKind::kStop: ApplyStop(event, p); break;
+    case EventKind::kClose: p->closeSent = true; break;
+    case EventKind::kRun:
+      ++p->runs;
+      p->lastRun = RunFigures{event.run, event.successes, event.attempts};
+      return true;
+    default: break;
+  }
+  return false;
+}
+
+bool ApplyLine(std::string_view line, logread::EventParser &parser, ReaderProgress *progress) {
+  LogEvent event;
+  std::string error;
+  switch (parser.Classify(line, &event, &error)) {
+    case logread::LineKind::kEvent: return ApplyEvent(event, progress);
+    case logread::LineKind::kUnknownVersion:
+      progress->cause = "event log format version " + parser.RefusedVersion() + " not understood";
+      return false;
+    case logread::LineKind::kInvalid: return false;
+  }
+  return false;
+}
+
+void ApplyExit(int exitStatus, ReaderProgress *p) {
+  // A lost R/W ends the tool in order, with status 0: still a failure.
+  bool lost = p->cause == "reconnection failed" || p->cause == "no session";
+  if (exitStatus == 0 && p->runs > 0 && !lost) {
+    p->state = ReaderState::kEnded;
+    return;
+  }
+  p->state = ReaderState::kFailed;
+  if (exitStatus == 0 && !p->cause.empty()) return;
+  // Outside polling a tool ends at once on a stop: that is no fault of its R/W.
+  if (p->stopAsked && !p->connected && p->cause.empty() && exitStatus != 0) {
+    p->cause = "stopped while connecting";
+    return;
+  }
+  std::string status = exitStatus > 128 ? "ended by signal " + std::to_string(exitStatus - 128)
+                                        : "exit status " + std::to_string(exitStatus);
+  if (exitStatus == 0) status = "no run";
+  p->cause = p->cause.empty() ? status : p->cause + ", " + status;
+}
+
+std::string FailureSummary(const ReaderProgress &progress) {
+  std::vector<std::pair<std::string, long long>> classes(progress.failures.begin(),
+                                                         progress.failures.end());
+  std::stable_sort(classes.begin(), classes.end(),
+                   [](const auto &a, const auto &b) { return a.second > b.second; });
+  std::string text;
+  for (const auto &[name, count] : classes) {
+    if (!text.empty()) text += ", ";
+    text += name + " " + std::to_string(count);
+  }
+  return text;
+}

@@ -1,0 +1,447 @@
+#include "report/report_output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <set>
+#include <string_view>
+#include <utility>
+
+#include "report/csv_cells.h"
+#include "report/log_event.h"
+
+namespace {
+
+struct Column {
+  const char *heading;
+  int width;
+};
+
+const Column kColumns[] = {{"tag", 6},     {"runs", 5},   {"attempts", 9}, {"successes", 10},
+                           {"rate%", 8},   {"95%low", 8}, {"95%high", 8},  {"mean%", 8},
+                           {"sd%", 8},     {"min%", 8},   {"max%", 8},     {"short", 6},
+                           {"verdict", 10}};
+
+std::string AlignedLine(const std::vector<std::string> &cells) {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string cell = cells[i].empty() ? std::string("-") : Printable(cells[i]);
+    int pad = kColumns[i].width - static_cast<int>(cell.size());
+    if (i == 0) {
+      line += cell + std::string(pad > 0 ? pad : 0, ' ');
+    } else {
+      line += std::string(pad > 0 ? pad : 0, ' ') + " " + cell;
+    }
+  }
+  return line + "\n";
+}
+
+std::string Percent(double value) { return Fixed2(value) + " %"; }
+
+bool Gated(const ReportRequest &request) { return request.requiredPercent >= 0; }
+
+// The table's rows, with the verdict as a last column when a rate is
+// required; the row of all runs gets none (its groups are different setups).
+std::vector<std::string> TextRow(const GroupStats &g, const ReportRequest &request, bool overall) {
+  std::vector<std::string> cells = FigureCells(g);
+  if (Gated(request)) {
+    cells.push_back(overall ? "" : VerdictName(ApplyGate(g, request.requiredPercent).verdict));
+  }
+  return cells;
+}
+
+std::string Table(const Report &report, const ReportRequest &request) {
+  std::vector<std::string> headings;
+  for (const Column &c : kColumns) headings.push_back(c.heading);
+  if (report.by == GroupBy::kFile) headings[0] = "file";
+  if (!Gated(request)) headings.pop_back();
+  std::string out = AlignedLine(headings);
+  for (const GroupStats &g : report.tags) out += AlignedLine(TextRow(g, request, false));
+  return out + AlignedLine(TextRow(report.overall, request, true));
+}
+
+std::string ShortRunLines(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    for (const RunInGroup &m : g.members) {
+      if (!m.isShort) continue;
+      out += "short run: " + Printable(GroupName(g, report.by)) + ", " +
+             Printable(RunPlace(*m.run)) + ", " + std::to_string(m.run->record.successes) + " of " +
+             std::to_string(m.run->record.attempts) + " attempts\n";
+    }
+  }
+  return out;
+}
+
+std::string DisagreementLines(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    if (g.runsDisagree) out += "runs disagree: " + Printable(DisagreementNote(g, report.by)) + "\n";
+  }
+  return out;
+}
+
+std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy by) {
+  GateResult gate = ApplyGate(g, request.requiredPercent);
+  std::string out = "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) + " (" +
+                    Percent(g.interval.low) + " to " + Percent(g.interval.high) + ")";
+  if (gate.verdict != Verdict::kUndecided) return out + "\n";
+  switch (gate.toPass.reach) {
+    case Reach::kNotAbove:
+      return out + "; at its rate of " + Percent(g.pooledPercent) +
+             " no number of attempts shows " + Percent(request.requiredPercent) + "\n";
+    case Reach::kBeyondCounting:
+      return out + "; at its rate of " + Percent(g.pooledPercent) +
+             " a pass needs more attempts than can be counted\n";
+    case Reach::kAttempts: break;
+  }
+  return out + "; a pass needs " + std::to_string(gate.toPass.attempts) +
+         " attempts at its rate of " + Percent(g.pooledPercent) + ", " +
+         std::to_string(gate.moreAttempts) + " more\n";
+}
+
+std::string GateSection(const Report &report, const ReportRequest &request) {
+  std::string out = "\nverdicts for a required " + Percent(request.requiredPercent) +
+                    " (95 % Wilson interval of the pooled rate):\n";
+  for (const GroupStats &g : report.tags) out += GateLine(g, request, report.by);
+  return out + "  all: no verdict (the groups are different setups)\n";
+}
+
+std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
+  std::string out =
+      "\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact "
+      "p, and Holm's over " +
+      std::to_string(comparisons.size()) + " comparisons):\n";
+  for (const Comparison &c : comparisons) {
+    out += "  " + Printable(GroupName(*c.first, by)) + " - " + Printable(GroupName(*c.second, by)) +
+           ": " + Fixed2(c.differencePercent.estimate) + " (" + Fixed2(c.differencePercent.low) +
+           " to " + Fixed2(c.differencePercent.high) + ") points, p = " + PValue(c.p) +
+           ", Holm p = " + PValue(c.pHolm) + ": " + Printable(ComparisonVerdict(c, by)) + "\n";
+  }
+  return out;
+}
+
+AttemptsPlan NeverFailing(double planPercent) { return AttemptsToShow(1, 1, planPercent); }
+
+AttemptsPlan PlanOf(const GroupStats &g, double planPercent) {
+  return AttemptsToShow(g.successes, g.attempts, planPercent);
+}
+
+// A plan's attempts, and how many more than `has`, as cells: empty when no
+// number can be given.
+std::string PlannedCell(const AttemptsPlan &plan) {
+  return plan.reach == Reach::kAttempts ? std::to_string(plan.attempts) : "";
+}
+std::string MoreCell(const AttemptsPlan &plan, long long has) {
+  return plan.reach == Reach::kAttempts ? std::to_string(std::max(0LL, plan.attempts - has)) : "";
+}
+
+// A plan in words: the attempts (and how many more than `has`), or why none
+// is given.
+std::string PlanText(const AttemptsPlan &plan, long long has) {
+  switch (plan.reach) {
+    case Reach::kNotAbove: return "none (the rate is not above it)";
+    case Reach::kBeyondCounting:
+      return "beyond what can be counted (more than " +
+             std::to_string(std::numeric_limits<long long>::max()) + ")";
+    case Reach::kAttempts: break;
+  }
+  if (has < 0) return PlannedCell(plan);
+  return PlannedCell(plan) + " (" + MoreCell(plan, has) + " more than it has)";
+}
+
+std::string PlanSection(const Report &report, double planPercent) {
+  std::string out = "\nattempts whose 95 % Wilson lower bound reaches " + Percent(planPercent) +
+                    ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) +
+                    "\n";
+  for (const GroupStats &g : report.tags) {
+    out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
+           Percent(g.pooledPercent) + ": " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
+  }
+  return out;
+}
+
+// In CSV a group without tag has an empty tag cell.
+std::string CsvLabel(const GroupStats &g) { return g.label == "-" ? "" : g.label; }
+
+std::string Count(long long n) { return std::to_string(n); }
+
+std::string Milliseconds(std::int64_t microseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(microseconds) / 1000.0);
+  return text;
+}
+
+std::string ColumnName(const std::string &name) {
+  std::string out;
+  for (char c : name) {
+    out += std::isalnum(static_cast<unsigned char>(c))
+               ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+               : '_';
+  }
+  return out;
+}
+
+// The failure classes the tools log, "none" left out.
+std::vector<std::string> FailureNames() {
+  const std::vector<std::string> &classes = logread::FailureClasses();
+  return std::vector<std::string>(classes.begin() + 1, classes.end());
+}
+
+std::vector<std::string> LatencyCells(const LoggedRun *run) {
+  if (!run || run->latency.count == 0) return {"", "", "", ""};
+  return {Milliseconds(run->latency.AtPercent(50)), Milliseconds(run->latency.AtPercent(90)),
+          Milliseconds(run->latency.AtPercent(99)), Milliseconds(run->latency.AtPercent(100))};
+}
+
+std::vector<std::string> FailureCells(const LoggedRun *run) {
+  std::vector<std::string> cells;
+  for (const std::string &name : FailureNames()) {
+    if (!run) {
+      cells.push_back("");
+      continue;
+    }
+    auto it = run->failures.find(name);
+    cells.push_back(Count(it == run->failures.end() ? 0 : it->second));
+  }
+  return cells;
+}
+
+std::vector<std::string> RunRow(const std::string &source, int line, const LoggedRun *logged,
+                                const ResultRecord &record, int planned, const char *isShort,
+                                bool counted) {
+  std::vector<std::string> cells = {source,
+                                    Count(line),
+                                    logged ? logged->tool : "",
+                                    logged ? Count(logged->run) : "",
+                                    record.tagged ? Count(record.tag) : "",
+                                    Count(record.attempts),
+                                    Count(record.successes),
+                                    Fixed2(100.0 * record.successes / record.attempts),
+                                    planned > 0 ? Count(planned) : "",
+                                    isShort,
+                                    counted ? "1" : "0"};
+  for (const std::string &cell : LatencyCells(logged)) cells.push_back(cell);
+  for (const std::string &cell : FailureCells(logged)) cells.push_back(cell);
+  return cells;
+}
+
+// The runs of logs that the figures do not count that are short, judged as
+// the figures judge theirs (against the planned length, else the longest
+// run of their group in their file) among themselves.
+std::set<const RecordedRun *> ShortUncountedRuns(const LoggedRuns &logged,
+                                                 const std::set<const LoggedRun *> &counted,
+                                                 GroupBy by) {
+  std::vector<const RecordedRun *> uncounted;
+  for (const LoggedRun &run : logged) {
+    if (counted.count(&run) == 0) uncounted.push_back(&run);
+  }
+  std::set<const RecordedRun *> shortRuns;
+  for (const GroupStats &group : BuildReport(uncounted, by).tags) {
+    for (const RunInGroup &m : group.members) {
+      if (m.isShort) shortRuns.insert(m.run);
+    }
+  }
+  return shortRuns;
+}
+
+}  // namespace
+
+const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",    "successes",
+                                               "rate", "wilson_low", "wilson_high", "mean",
+                                               "sd",   "min",        "max",         "short_runs"};
+
+std::vector<std::string> FigureCells(const GroupStats &g) {
+  return {g.label,
+          Count(g.runs),
+          Count(g.attempts),
+          Count(g.successes),
+          Fixed2(g.pooledPercent),
+          Fixed2(g.interval.low),
+          Fixed2(g.interval.high),
+          Fixed2(g.meanPercent),
+          g.sdDefined ? Fixed2(g.sdPercent) : "",
+          Fixed2(g.minPercent),
+          Fixed2(g.maxPercent),
+          Count(g.shortRuns)};
+}
+
+std::string Fixed2(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+std::string PValue(double p) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", p);
+  return text;
+}
+
+std::string DisagreementNote(const GroupStats &g, GroupBy by) {
+  return GroupName(g, by) +
+         ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
+         " < 0.01); its pooled interval understates the uncertainty";
+}
+
+std::string RunPlace(const RecordedRun &run) {
+  return run.file + ":" + std::to_string(run.position.line) + ":" +
+         std::to_string(run.position.column);
+}
+
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons) {
+  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report);
+  if (Gated(request)) out += GateSection(report, request);
+  if (request.compare) out += ComparisonSection(comparisons, report.by);
+  if (request.planPercent >= 0) out += PlanSection(report, request.planPercent);
+  return out;
+}
+
+std::string CsvReport(const Report &report, const ReportRequest &request) {
+  std::vector<std::string> headings(kFigureKeys, kFigureKeys + kFigureCount);
+  if (report.by == GroupBy::kFile) headings[0] = "file";
+  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree"});
+  if (Gated(request)) {
+    headings.insert(headings.end(), {"required", "verdict", "attempts_to_pass", "more_attempts"});
+  }
+  std::string out = CsvLine(headings);
+  auto row = [&](const GroupStats &g, bool overall) {
+    std::vector<std::string> cells = FigureCells(g);
+    cells[0] = CsvLabel(g);
+    cells.push_back(g.homogeneityDefined ? PValue(g.homogeneityP) : "");
+    cells.push_back(overall ? "" : g.runsDisagree ? "1" : "0");
+    if (Gated(request)) {
+      GateResult gate = ApplyGate(g, request.requiredPercent);
+      cells.insert(cells.end(),
+                   {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
+                    overall ? "" : PlannedCell(gate.toPass),
+                    overall ? "" : MoreCell(gate.toPass, g.attempts)});
+    }
+    return CsvLine(cells);
+  };
+  for (const GroupStats &g : report.tags) out += row(g, false);
+  return out + row(report.overall, true);
+}
+
+std::vector<std::string> FailureColumns() {
+  std::vector<std::string> columns;
+  for (const std::string &name : FailureNames()) columns.push_back(ColumnName(name));
+  return columns;
+}
+
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write) {
+  std::vector<std::string> headings = {
+      "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
+      "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
+  for (const std::string &c : FailureColumns()) headings.push_back(c);
+  if (!write(CsvLine(headings))) return false;
+  // A run the figures count came from a log when file and line match one.
+  std::map<std::pair<std::string_view, int>, const LoggedRun *> byPlace;
+  for (const LoggedRun &run : logged) byPlace[{run.file, run.position.line}] = &run;
+  std::set<const LoggedRun *> counted;
+  for (const RunInGroup &m : report.overall.members) {
+    auto it = byPlace.find({m.run->file, m.run->position.line});
+    const LoggedRun *source = it == byPlace.end() ? nullptr : it->second;
+    if (source) counted.insert(source);
+    if (!write(CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
+                              m.run->plannedAttempts, m.isShort ? "1" : "0", true)))) {
+      return false;
+    }
+  }
+  std::set<const RecordedRun *> shortRuns = ShortUncountedRuns(logged, counted, report.by);
+  for (const LoggedRun &run : logged) {
+    const char *isShort = shortRuns.count(&run) ? "1" : "0";
+    if (counted.count(&run) == 0 &&
+        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, run.plannedAttempts,
+                              isShort, false)))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by) {
+  std::string first = by == GroupBy::kFile ? "file" : "tag";
+  std::string out = CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
+                             "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
+                             "difference_high", "p_value", "p_holm", "verdict"});
+  for (const Comparison &c : comparisons) {
+    out += CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
+                    Fixed2(c.first->pooledPercent), CsvLabel(*c.second), Count(c.second->attempts),
+                    Count(c.second->successes), Fixed2(c.second->pooledPercent),
+                    Fixed2(c.differencePercent.estimate), Fixed2(c.differencePercent.low),
+                    Fixed2(c.differencePercent.high), PValue(c.p), PValue(c.pHolm),
+                    ComparisonVerdict(c, by)});
+  }
+  return out;
+}
+
+std::string PlanCsv(const Report &report, double planPercent) {
+  std::string out =
+      CsvLine({report.by == GroupBy::kFile ? "file" : "tag", "attempts", "successes", "rate",
+               "required", "attempts_needed", "more_attempts", "attempts_needed_no_failure"});
+  std::string neverFailing = PlannedCell(NeverFailing(planPercent));
+  for (const GroupStats &g : report.tags) {
+    AttemptsPlan plan = PlanOf(g, planPercent);
+    out +=
+        CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
+                 Fixed2(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts), neverFailing});
+  }
+  return out;
+}
+
+const char *const kLoggedRunKeys[kLoggedRunCellCount] = {
+    "source", "tool",   "run",    "tag",    "attempts", "successes",
+    "rate",   "p50_ms", "p90_ms", "p99_ms", "max_ms",   "failures"};
+
+namespace {
+
+// "no ACK 3; bad MAC 1", most frequent first.
+std::string FailureList(const std::map<std::string, int> &failures) {
+  std::vector<std::pair<std::string, int>> sorted(failures.begin(), failures.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto &a, const auto &b) { return a.second > b.second; });
+  std::string out;
+  for (const auto &[name, count] : sorted) {
+    out += (out.empty() ? "" : "; ") + name + " " + std::to_string(count);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
+  std::vector<std::string> latency = LatencyCells(&run);
+  return {run.file + ":" + std::to_string(run.position.line),
+          run.tool,
+          std::to_string(run.run),
+          run.record.tagged ? std::to_string(run.record.tag) : "-",
+          std::to_string(run.record.attempts),
+          std::to_string(run.record.successes),
+          Fixed2(run.record.rate),
+          latency[0],
+          latency[1],
+          latency[2],
+          latency[3],
+          FailureList(run.failures)};
+}
+
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
+  if (!write("\nruns in event logs (latency in ms):\n")) return false;
+  for (const LoggedRun &run : runs) {
+    std::vector<std::string> cells = LoggedRunCells(run);
+    for (std::string &cell : cells) cell = Printable(cell);
+    std::string line = cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] +
+                       ": " + cells[5] + " of " + cells[4] + " (" + cells[6] + " %)";
+    if (!cells[7].empty()) {
+      line +=
+          ", p50 " + cells[7] + ", p90 " + cells[8] + ", p99 " + cells[9] + ", max " + cells[10];
+    }
+    line += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
+    if (!write(line)) return false;
+  }
+  return true;
+}

@@ -1,0 +1,83 @@
+// The report as an aligned text table, as CSV tables and as a
+// self-contained HTML page with SVG charts.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "report/comparisons.h"
+#include "report/logged_runs.h"
+#include "report/run_stats.h"
+#include "report/series.h"
+
+// What was asked of the report beyond the figures.
+struct ReportRequest {
+  double requiredPercent = -1;  // --require; no gate when negative
+  double planPercent = -1;      // --plan; no plan when negative
+  bool compare = false;         // --compare or --baseline
+  std::string baseline;         // empty: every pair
+};
+
+// The figures of a group in column order, with two decimals for rates;
+// the standard deviation is empty where it is not defined.
+constexpr int kFigureCount = 12;
+extern const char *const kFigureKeys[kFigureCount];
+std::vector<std::string> FigureCells(const GroupStats &group);
+std::string Fixed2(double value);
+// A p-value with four significant digits.
+std::string PValue(double p);
+
+// What it means that the runs of `group` disagree, naming it.
+std::string DisagreementNote(const GroupStats &group, GroupBy by);
+
+// Where a run's record is: "FILE:LINE:COLUMN".
+std::string RunPlace(const RecordedRun &run);
+
+// The table (one row per group and one for all runs), the short runs, the
+// groups whose runs disagree, and the verdicts, comparisons and plan asked
+// for. Text from files is shown with control characters escaped.
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons);
+
+// The CSV tables, each with one header line. The per-group table, with the
+// gate's columns when a rate is required:
+std::string CsvReport(const Report &report, const ReportRequest &request);
+// Takes output part by part, so that the rows of a day of logs never make
+// one string; false when it could not be written (writing stops).
+using TextSink = std::function<bool(const std::string &)>;
+
+// One row per run: the runs the figures count, then those of event logs
+// that they do not, with the latencies and one column per failure class.
+bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write);
+std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
+std::string PlanCsv(const Report &report, double planPercent);
+
+// The failure classes as CSV column names: "no ACK" is no_ack.
+std::vector<std::string> FailureColumns();
+
+// The runs of event logs, one row each: where, which, the figures, attempt
+// latency (p50, p90, p99, max in ms) and the failure classes.
+constexpr int kLoggedRunCellCount = 12;
+extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
+std::vector<std::string> LoggedRunCells(const LoggedRun &run);
+bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write);
+
+// What the page says about the test besides the figures.
+struct PageContext {
+  std::string title;
+  std::string madeAt;                // when the page was made, as text
+  std::vector<std::string> sources;  // the input files
+  // One entry per event log: what its start events say (tool, version,
+  // port, baud rate, ...), as name and value pairs.
+  std::vector<std::vector<std::pair<std::string, std::string>>> setups;
+  SeriesSet series;  // the soak series of the event logs
+};
+
+// A page holding the setup, verdicts, comparisons, the table and charts of
+// the rate per group (interval bar with the pooled rate, every run as a
+// dot, hollow for a short run), the runs with a chart of attempt latency,
+// and the soak series, each a chart with its trend.
+std::string HtmlReport(const Report &report, const ReportRequest &request,
+                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const PageContext &context);

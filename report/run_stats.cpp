@@ -1,0 +1,232 @@
+#include "report/run_stats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "report/comparisons.h"
+
+namespace {
+
+// The two-sided 95 % quantile of the standard normal distribution.
+constexpr double kZ95 = 1.959963984540054;
+
+double RunPercent(const RecordedRun &run) {
+  return 100.0 * run.record.successes / run.record.attempts;
+}
+
+void AddTotals(GroupStats &group) {
+  group.runs = static_cast<int>(group.members.size());
+  for (const RunInGroup &m : group.members) {
+    group.attempts += m.run->record.attempts;
+    group.successes += m.run->record.successes;
+  }
+  if (group.attempts > 0) {
+    group.pooledPercent = 100.0 * static_cast<double>(group.successes) / group.attempts;
+  }
+  Interval w = WilsonInterval(group.successes, group.attempts);
+  group.interval = Interval{100.0 * w.low, 100.0 * w.high};
+}
+
+void AddSpread(GroupStats &group) {
+  if (group.members.empty()) return;
+  double sum = 0;
+  group.minPercent = group.maxPercent = group.members.front().ratePercent;
+  for (const RunInGroup &m : group.members) {
+    sum += m.ratePercent;
+    group.minPercent = std::min(group.minPercent, m.ratePercent);
+    group.maxPercent = std::max(group.maxPercent, m.ratePercent);
+  }
+  group.meanPercent = sum / group.runs;
+  group.sdDefined = group.runs > 1;
+  if (!group.sdDefined) return;
+  double squares = 0;
+  for (const RunInGroup &m : group.members) {
+    squares += (m.ratePercent - group.meanPercent) * (m.ratePercent - group.meanPercent);
+  }
+  group.sdPercent = std::sqrt(squares / (group.runs - 1));
+}
+
+// A run is short against its planned length when known, else against the
+// longest run of its group in its own file: files written with different
+// `t` may share tags without flagging each other's runs.
+void FlagShortRuns(GroupStats &group) {
+  std::map<std::string, int> longestOfFile;
+  for (const RunInGroup &m : group.members) {
+    int &longest = longestOfFile[m.run->file];
+    longest = std::max(longest, m.run->record.attempts);
+  }
+  for (RunInGroup &m : group.members) {
+    int planned = m.run->plannedAttempts;
+    int expected = planned > 0 ? planned : longestOfFile[m.run->file];
+    m.isShort = m.run->record.attempts < expected;
+    if (m.isShort) ++group.shortRuns;
+  }
+}
+
+void TestHomogeneity(GroupStats &group) {
+  std::vector<SuccessCount> counts;
+  for (const RunInGroup &m : group.members) {
+    counts.push_back(SuccessCount{m.run->record.successes, m.run->record.attempts});
+  }
+  std::optional<double> p = HomogeneityPValue(counts);
+  group.homogeneityDefined = p.has_value();
+  if (!p) return;
+  group.homogeneityP = *p;
+  group.runsDisagree = group.homogeneityP < kDisagreeingRunsP;
+}
+
+void Finish(GroupStats &group) {
+  AddTotals(group);
+  AddSpread(group);
+  TestHomogeneity(group);
+}
+
+// The groups in report order with their runs: by tag, records without tag
+// first (tags are never negative), or by file in the order of the files.
+std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by) {
+  std::map<long long, GroupStats> groups;
+  std::map<std::string, long long> fileOrder;
+  for (const RecordedRun *each : runs) {
+    const RecordedRun &run = *each;
+    long long key;
+    std::string label;
+    if (by == GroupBy::kFile) {
+      key = fileOrder.emplace(run.file, static_cast<long long>(fileOrder.size())).first->second;
+      label = FileLabel(run.file);
+    } else {
+      key = run.record.tagged ? run.record.tag : -1;
+      label = run.record.tagged ? std::to_string(run.record.tag) : "-";
+    }
+    GroupStats &group = groups[key];
+    group.label = label;
+    group.members.push_back(RunInGroup{&run, RunPercent(run), false});
+  }
+  std::vector<GroupStats> out;
+  for (auto &entry : groups) out.push_back(std::move(entry.second));
+  return out;
+}
+
+// A required rate as the fraction it was written as: r = units / whole,
+// whole a power of ten. 99.99 % is 9999 / 10000: the double nearest 99.99
+// is not it, and near the requirement that difference is all there is.
+struct ExactRate {
+  double units;
+  double whole;
+};
+
+// The shortest decimal, of at most nine places, that reads as `percent`.
+ExactRate DecimalRate(double percent) {
+  double scale = 1;
+  for (int places = 0; places < 9; ++places, scale *= 10) {
+    if (std::round(percent * scale) / scale == percent) break;
+  }
+  return ExactRate{std::round(percent * scale), 100 * scale};
+}
+
+// a x b as a value and its rounding error, together exact.
+struct ExactProduct {
+  double high, low;
+};
+ExactProduct Multiply(double a, double b) {
+  double high = a * b;
+  return ExactProduct{high, std::fma(a, b, -high)};
+}
+
+// How far the successes lie above the required rate, in units of
+// 1 / rate.whole of an attempt: whole s - units n = whole n (p - r). Both
+// products are kept exact, so that the difference keeps its digits however
+// close the rate is to the requirement (while s and n are below 2^53).
+double ExcessSuccesses(long long successes, long long attempts, ExactRate rate) {
+  ExactProduct have = Multiply(rate.whole, static_cast<double>(successes));
+  ExactProduct want = Multiply(rate.units, static_cast<double>(attempts));
+  return (have.high - want.high) + (have.low - want.low);
+}
+
+// The largest count a long long holds, as a double (2^63): a need at or
+// above it cannot be counted.
+constexpr double kCountLimit = 9223372036854775808.0;
+
+}  // namespace
+
+Interval WilsonInterval(long long successes, long long trials) {
+  if (trials <= 0) return Interval{0, 1};
+  double n = static_cast<double>(trials);
+  double p = static_cast<double>(successes) / n;
+  double z2 = kZ95 * kZ95;
+  double denominator = 1 + z2 / n;
+  double centre = (p + z2 / (2 * n)) / denominator;
+  double half = kZ95 / denominator * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n));
+  return Interval{std::max(0.0, centre - half), std::min(1.0, centre + half)};
+}
+
+Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by) {
+  std::vector<const RecordedRun *> pointers;
+  pointers.reserve(runs.size());
+  for (const RecordedRun &run : runs) pointers.push_back(&run);
+  return BuildReport(pointers, by);
+}
+
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
+  Report report;
+  report.by = by;
+  report.overall.label = "all";
+  for (GroupStats &group : Group(runs, by)) {
+    FlagShortRuns(group);
+    Finish(group);
+    report.overall.shortRuns += group.shortRuns;
+    report.overall.members.insert(report.overall.members.end(), group.members.begin(),
+                                  group.members.end());
+    report.tags.push_back(std::move(group));
+  }
+  Finish(report.overall);
+  // Groups are different setups on purpose: their disagreement is what the
+  // comparisons measure, not a fault of the pooled interval.
+  report.overall.homogeneityDefined = report.overall.runsDisagree = false;
+  return report;
+}
+
+std::string FileLabel(const std::string &path) {
+  std::size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+const char *VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kPass: return "pass";
+    case Verdict::kFail: return "fail";
+    case Verdict::kUndecided: break;
+  }
+  return "undecided";
+}
+
+GateResult ApplyGate(const GroupStats &group, double requiredPercent) {
+  GateResult result{Verdict::kUndecided};
+  if (group.interval.low >= requiredPercent) {
+    result.verdict = Verdict::kPass;
+  } else if (group.interval.high < requiredPercent) {
+    result.verdict = Verdict::kFail;
+  }
+  if (group.attempts == 0) return result;
+  result.toPass = AttemptsToShow(group.successes, group.attempts, requiredPercent);
+  if (result.toPass.reach == Reach::kAttempts) {
+    result.moreAttempts = std::max(0LL, result.toPass.attempts - group.attempts);
+  }
+  return result;
+}
+
+AttemptsPlan AttemptsToShow(long long successes, long long attempts, double requiredPercent) {
+  ExactRate rate = DecimalRate(requiredPercent);
+  double excess = ExcessSuccesses(successes, attempts, rate);
+  if (!(excess > 0)) return AttemptsPlan{Reach::kNotAbove, 0};
+  // z^2 r (1 - r) / (p - r)^2 with r = units / whole and
+  // p - r = excess / (whole n): z^2 units (whole - units) (n / excess)^2.
+  double ratio = static_cast<double>(attempts) / excess;
+  double needed = kZ95 * kZ95 * rate.units * (rate.whole - rate.units) * ratio * ratio;
+  if (!(needed < kCountLimit)) return AttemptsPlan{Reach::kBeyondCounting, 0};
+  return AttemptsPlan{Reach::kAttempts, std::max(1LL, static_cast<long long>(std::ceil(needed)))};
+}
