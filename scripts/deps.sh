@@ -3,9 +3,10 @@
 
 # Header-only libraries every build uses, the MinGW cross build included
 # (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
-# rwreport's statistical distributions, RapidJSON for its event log reader.
+# rwreport's statistical distributions, RapidJSON for its event log reader,
+# Boost.Beast (with Asio) for rwstation's HTTP server.
 HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev
-  /usr/include/rapidjson/reader.h:rapidjson-dev)
+  /usr/include/rapidjson/reader.h:rapidjson-dev /usr/include/boost/beast.hpp:libboost-dev)
 
 # require_packages [ITEM]...: the build packages (cmake, make, g++, the
 # header-only libraries) and each ITEM: a command that comes with the package
