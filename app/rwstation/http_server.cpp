@@ -65,8 +65,12 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::stri
   if (hasHost) {
     boost::system::error_code ec;
     net::ip::address parsed = net::ip::make_address(std::string(host), ec);
-    // Brackets hold an IPv6 address, and an IPv6 address needs them.
-    if (ec || parsed.is_v6() != (text.front() == '[')) {
+    // Brackets hold an IPv6 address, and an IPv6 address needs them. An
+    // IPv4 address has its four numbers: some systems' parsers would take
+    // "1.2.3" as 1.2.0.3.
+    bool v4Written = std::count(host.begin(), host.end(), '.') == 3 &&
+                     host.find_first_not_of("0123456789.") == std::string_view::npos;
+    if (ec || parsed.is_v6() != (text.front() == '[') || (parsed.is_v4() && !v4Written)) {
       *error = "\"" + std::string(host) + "\" is not an IPv4 or [IPv6] address";
       return std::nullopt;
     }

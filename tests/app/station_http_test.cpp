@@ -20,6 +20,7 @@
 #include "app/rwstation/http_server.h"
 #include "app/rwstation/metrics.h"
 #include "app/rwstation/station_site.h"
+#include "tests/app/station_samples.h"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -123,13 +124,7 @@ Answer Get(unsigned short port, const std::string &target, const char *method = 
 StationSnapshot Station(long long attempts) {
   StationSnapshot s;
   s.name = "test-station";
-  ReaderSnapshot r;
-  r.name = "a";
-  r.tool = "kestrow";
-  r.port = "COM3";
-  r.state = "polling";
-  r.attempts = attempts;
-  s.readers.push_back(r);
+  s.readers.push_back(SampleReader("a", "kestrow", "COM3", "polling", attempts, 0));
   return s;
 }
 
@@ -247,6 +242,12 @@ TEST_F(StationServer, IdleCrowdDoesNotLockOutANewClient) {
   EXPECT_EQ(answer.status, 200);
   // A functional bound, far above the few milliseconds it takes.
   EXPECT_LT(took, 2s);
+  // Closed connections end on the server's thread a moment later.
+  auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (server_->OpenConnections() > limits.maxConnections &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
   EXPECT_LE(server_->OpenConnections(), limits.maxConnections);
   EXPECT_GE(server_->EvictedConnections(), 200 - static_cast<long long>(limits.maxConnections));
 }
