@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/rwstation/metrics.h"
+#include "tests/app/station_samples.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 
@@ -38,15 +39,11 @@ StationSnapshot HostileStation() {
   s.time = 1714600100;
   s.requiredRate = 0.99;
   for (int i = 0; i < 4; ++i) {
-    ReaderSnapshot r;
-    r.name = "unit" + std::to_string(i);
-    r.tool = i % 2 ? "brimlet" : "kestrow";
-    r.port = "/dev/ttyUSB" + std::to_string(i);
-    r.state = i == 3 ? "failed" : "polling";
+    ReaderSnapshot r = SampleReader("unit" + std::to_string(i), i % 2 ? "brimlet" : "kestrow",
+                                    "/dev/ttyUSB" + std::to_string(i),
+                                    i == 3 ? "failed" : "polling", 1000 * i, 990 * i);
     r.starts = 1 + i;
     r.runs = 10 * i;
-    r.attempts = 1000 * i;
-    r.successes = 990 * i;
     if (i > 0) r.failures = {{"no card", 8 * i}, {"no ACK", 2 * i}};
     r.losses = {i, 3 * i, 1.5 * i};
     r.reconnections = i;

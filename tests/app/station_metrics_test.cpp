@@ -10,6 +10,7 @@
 
 #include "app/rwstation/metrics.h"
 #include "app/rwstation/station_site.h"
+#include "tests/app/station_samples.h"
 
 namespace {
 
@@ -20,26 +21,14 @@ StationSnapshot TwoReaders() {
   s.session = "station-20240501-220000";
   s.startTime = 1714600000;
   s.time = 1714600100.5;
-  ReaderSnapshot a;
-  a.name = "unit07";
-  a.tool = "kestrow";
-  a.port = "/dev/ttyUSB3";
-  a.state = "polling";
+  ReaderSnapshot a = SampleReader("unit07", "kestrow", "/dev/ttyUSB3", "polling", 381, 381);
   a.starts = 1;
   a.runs = 3;
-  a.attempts = 381;
-  a.successes = 381;
   a.lastAttemptTime = 1714600099.25;
   a.lastMarks = "oooooooooo";
-  ReaderSnapshot b;
-  b.name = "lab1";
-  b.tool = "brimlet";
-  b.port = "/dev/ttyACM0";
-  b.state = "failed";
+  ReaderSnapshot b = SampleReader("lab1", "brimlet", "/dev/ttyACM0", "failed", 100, 97);
   b.cause = "no connection: no ACK";
   b.starts = 2;
-  b.attempts = 100;
-  b.successes = 97;
   b.failures = {{"no card", 2}, {"no ACK", 1}};
   b.losses = {1, 4, 12.5};
   b.reconnections = 5;

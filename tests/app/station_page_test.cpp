@@ -9,19 +9,15 @@
 
 #include "app/rwstation/http_server.h"
 #include "app/rwstation/station_site.h"
+#include "tests/app/station_samples.h"
 #include "tests/support/browser.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
 
 ReaderSnapshot Reader(const std::string &name, const std::string &state, long long attempts) {
-  ReaderSnapshot r;
-  r.name = name;
-  r.tool = "kestrow";
-  r.port = "/dev/ttyUSB-" + name;
-  r.state = state;
-  r.attempts = attempts;
-  r.successes = attempts - attempts / 50;
+  ReaderSnapshot r = SampleReader(name, "kestrow", "/dev/ttyUSB-" + name, state, attempts,
+                                  attempts - attempts / 50);
   r.runs = attempts / 100;
   return r;
 }
