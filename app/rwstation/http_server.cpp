@@ -158,7 +158,11 @@ class Session : public std::enable_shared_from_this<Session> {
       return Refuse(http::status::request_header_fields_too_large);
     }
     if (ec == http::error::body_limit || ec == http::error::unexpected_body) {
-      return Refuse(http::status::payload_too_large);
+      // A body is never read; for a method other than GET or HEAD (a POST
+      // with its data) the method is what is wrong.
+      http::verb method = parser_->get().method();
+      bool reads = method == http::verb::get || method == http::verb::head;
+      return Refuse(reads ? http::status::payload_too_large : http::status::method_not_allowed);
     }
     // A request that is not HTTP; anything else (time-out, end of the
     // connection, a request cut off) ends the connection without a word.
@@ -175,6 +179,7 @@ class Session : public std::enable_shared_from_this<Session> {
     auto answer = std::make_shared<http::response<http::string_body>>(status, 11);
     answer->set(http::field::content_type, "text/plain; charset=utf-8");
     answer->body() = std::string(answer->reason()) + "\n";
+    if (status == http::status::method_not_allowed) answer->set(http::field::allow, "GET, HEAD");
     answer->keep_alive(false);
     answer->prepare_payload();
     Send(answer);

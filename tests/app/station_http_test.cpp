@@ -192,10 +192,13 @@ TEST_F(StationServer, OnlyReadsAndOnlyItsOwnPaths) {
   EXPECT_EQ(Get(port_, "/nothing", "HEAD").body, "");
   EXPECT_EQ(Get(port_, "*", "GET").status, 400);
   EXPECT_EQ(Exchange(port_, "NOT HTTP AT ALL\r\n\r\n").status, 400);
-  // A body is refused, not read.
-  EXPECT_EQ(
-      Exchange(port_, "GET /metrics HTTP/1.1\r\nHost: t\r\nContent-Length: 5\r\n\r\nhello").status,
-      413);
+  // A body is refused, not read; a POST with its data is refused for its
+  // method.
+  const char *withBody = " /metrics HTTP/1.1\r\nHost: t\r\nContent-Length: 5\r\n\r\nhello";
+  EXPECT_EQ(Exchange(port_, std::string("GET") + withBody).status, 413);
+  Answer post = Exchange(port_, std::string("POST") + withBody);
+  EXPECT_EQ(post.status, 405);
+  EXPECT_EQ(Field(post, "Allow"), "GET, HEAD");
 }
 
 TEST_F(StationServer, KeepsAConnectionForMoreRequests) {
