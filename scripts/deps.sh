@@ -3,26 +3,33 @@
 
 # Header-only libraries every build uses, the MinGW cross build included
 # (cmake/HostHeaders.cmake makes them visible to it): Boost.Math for
-# rwreport's statistical distributions, RapidJSON for its event log reader.
+# rwreport's statistical distributions, RapidJSON for its event log reader,
+# Boost.Beast (with Asio) for rwstation's HTTP server.
 HEADER_PACKAGES=(/usr/include/boost/math/distributions/chi_squared.hpp:libboost-math-dev
-  /usr/include/rapidjson/reader.h:rapidjson-dev)
+  /usr/include/rapidjson/reader.h:rapidjson-dev /usr/include/boost/beast.hpp:libboost-dev)
 
 # require_packages [ITEM]...: the build packages (cmake, make, g++, the
 # header-only libraries) and each ITEM: a command that comes with the package
 # of the same name, COMMAND:PACKAGE, or /FILE:PACKAGE.
 require_packages() {
-  local missing=() item need package
-  for item in cmake make g++ "${HEADER_PACKAGES[@]}" "$@"; do
+  local missing
+  mapfile -t missing < <(missing_packages cmake make g++ "${HEADER_PACKAGES[@]}" "$@")
+  install_packages "${missing[@]}"
+}
+
+# missing_packages ITEM...: prints the package of each ITEM (as for
+# require_packages) that is not there, one a line.
+missing_packages() {
+  local item need
+  for item in "$@"; do
     need=${item%%:*}
-    package=${item#*:}
     if [[ $need == /* ]]; then
       [ -e "$need" ] && continue
     else
       command -v "$need" >/dev/null 2>&1 && continue
     fi
-    missing+=("$package")
+    echo "${item#*:}"
   done
-  install_packages "${missing[@]}"
 }
 
 # Installs the named packages when run as root; otherwise names them and
@@ -55,18 +62,26 @@ WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix
   /usr/src/googletest/CMakeLists.txt:googletest /usr/lib/wine/wine64:wine64 unzip)
 
-# Packages only the tests use: headless Chromium shows rwreport's page, and
-# poppler-utils reads the page printed to PDF. Installed when run as root;
-# without them those tests are skipped, saying so.
+# Packages only the tests use: headless Chromium shows rwreport's page and
+# rwstation's live page, poppler-utils reads the page printed to PDF,
+# promtool (package prometheus) lints rwstation's metrics and tests the
+# lab's alert rules, and Python's Prometheus client and jsonschema read its
+# metrics and status JSON. Installed when run as root; without them those
+# tests are skipped, saying so.
+OPTIONAL_TEST_PACKAGES=(chromium pdftoppm:poppler-utils promtool:prometheus
+  /usr/lib/python3/dist-packages/prometheus_client:python3-prometheus-client
+  /usr/lib/python3/dist-packages/jsonschema:python3-jsonschema)
 offer_test_packages() {
-  command -v chromium >/dev/null 2>&1 && command -v pdftoppm >/dev/null 2>&1 && return 0
+  local missing
+  mapfile -t missing < <(missing_packages "${OPTIONAL_TEST_PACKAGES[@]}")
+  [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing chromium and poppler-utils for the browser tests"
+    echo "Installing ${missing[*]} for the browser and format tests"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq chromium poppler-utils >/dev/null ||
-      echo "Could not install chromium: the browser test will be skipped" >&2
+    apt-get update -qq && apt-get install -y -qq "${missing[@]}" \
+      >/dev/null || echo "Could not install ${missing[*]}: their tests will be skipped" >&2
   else
-    echo "chromium is missing: the browser test will be skipped" >&2
+    echo "${missing[*]} missing: their tests will be skipped" >&2
   fi
 }
 

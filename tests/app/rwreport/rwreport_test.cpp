@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/browser.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/png_image.h"
 #include "tests/support/process.h"
@@ -205,42 +206,6 @@ TEST(RwreportTest, ReadsEventLogs) {
   EXPECT_NE(r.out.find("; failures: no card or no answer 2; bad checksum 1; no ACK 1\n"),
             std::string::npos)
       << r.out;
-}
-
-std::string FindChromium() {
-  const char *path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/chromium";
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "";
-}
-
-// Runs headless Chromium with its profile and home inside `dir`.
-RunResult RunChromium(const std::string &chromium, const ScratchDir &dir,
-                      std::vector<std::string> args) {
-  std::vector<std::string> all = {"--headless",
-                                  "--no-sandbox",
-                                  "--disable-gpu",
-                                  "--disable-dev-shm-usage",
-                                  "--hide-scrollbars",
-                                  "--user-data-dir=" + (dir / "profile"),
-                                  "--window-size=1200,1600"};
-  all.insert(all.end(), args.begin(), args.end());
-  const char *home = std::getenv("HOME");
-  std::string savedHome = home ? home : "";
-  setenv("HOME", dir.Path().c_str(), 1);  // the browser's caches go there
-  RunResult r = RunProgram(chromium, all, "", 120000);
-  if (home) {
-    setenv("HOME", savedHome.c_str(), 1);
-  } else {
-    unsetenv("HOME");
-  }
-  return r;
 }
 
 // The text of the cell `column` in the table row of `label`.
