@@ -25,9 +25,9 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
-#include "app/rwstation/http_server.h"
-#include "app/rwstation/station_site.h"
 #include "bench/station_sample.h"
+#include "report/http_server.h"
+#include "report/station_site.h"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;

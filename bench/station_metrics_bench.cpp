@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/rwstation/metrics.h"
 #include "bench/station_sample.h"
+#include "report/station_metrics.h"
 
 namespace {
 

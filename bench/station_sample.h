@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/rwstation/station_snapshot.h"
+#include "report/station_snapshot.h"
 
 inline StationSnapshot SampleStation(int readers, long long step) {
   StationSnapshot s;

@@ -1,4 +1,4 @@
-#include "app/rwstation/metrics.h"
+#include "report/station_metrics.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include "report/run_stats.h"
 #include "link/event_log.h"
+#include "report/run_stats.h"
 
 std::string ValidUtf8(std::string_view text) {
   // RapidJSON's decoder judges one character at a time; a byte that starts

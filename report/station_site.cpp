@@ -1,6 +1,6 @@
-#include "app/rwstation/station_site.h"
+#include "report/station_site.h"
 
-#include "app/rwstation/metrics.h"
+#include "report/station_metrics.h"
 
 std::optional<HttpContent> StationSite::Find(std::string_view path) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -1,4 +1,4 @@
-#include "app/rwstation/http_server.h"
+#include "report/http_server.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/rwstation/station_snapshot.h"
+#include "report/station_snapshot.h"
 
 // The Prometheus text exposition format, version 0.0.4.
 constexpr char kMetricsContentType[] = "text/plain; version=0.0.4; charset=utf-8";

@@ -1,15 +1,13 @@
-// Both tools' connect routines, and so both reader classes, in one program
-// against the simulator: the session slot, the polling loop's binding and
-// its poll outcomes, a port that cannot be opened, and the event log that
-// the connection writes to.
+// Both reader classes in one program against the simulator: the session
+// slot, the polling loop's binding and its poll outcomes, a port that cannot
+// be opened, and the event log that the connection writes to. The connect
+// steps are those of the tools' own connect routines, without their pause.
 #include <cstdio>
 #include <string>
 #include <type_traits>
 
 #include <gtest/gtest.h>
 
-#include "app/brimlet/connect.h"
-#include "app/kestrow/connect.h"
 #include "plain/des_card.h"
 #include "poll/reader_binding.h"
 #include "secure/des_card.h"
@@ -25,6 +23,27 @@ static_assert(!std::is_same_v<plain::CDesCard, secure::CDesCard>, "one reader cl
 
 // Time-outs far beyond any answer's delay on a loaded machine.
 constexpr int kGenerousMs = 5000;
+
+// The tools' connect steps: the port opened through the slot, then the
+// plain R/W's open command or the secured R/W's authentication.
+bool ConnectReader(SessionSlot<plain::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
+                   ConnectionNotes &notes) {
+  if (!ReplaceSession(slot, settings, closeFirst, &plain::CDesCard::CloseReader, notes))
+    return false;
+  int result = slot->OpenReader();
+  notes.ConnectResult(result, slot->LastFailure(), false);
+  return result == 0;
+}
+
+bool ConnectReader(SessionSlot<secure::CDesCard> &slot, ReaderSettings settings, bool closeFirst,
+                   ConnectionNotes &notes) {
+  if (!ReplaceSession(slot, settings, closeFirst, &secure::CDesCard::CloseSession, notes))
+    return false;
+  slot->SetPlainMode(!settings.desEnabled);
+  int result = slot->Authenticate(settings.Ka, settings.Kb);
+  notes.ConnectResult(result, slot->LastFailure(), true);
+  return result == 0;
+}
 
 ReaderSettings SettingsFor(const std::string &device, bool desEnabled = true) {
   ReaderSettings settings;
@@ -53,7 +72,7 @@ void PollTwiceAndClose(SlotBinding<Session> &reader, const SessionSlot<Session> 
   EXPECT_EQ(slot, nullptr);
 }
 
-TEST(ConnectTest, BothToolsConnectPollAndCloseInOneProgram) {
+TEST(TwoReadersTest, BothReadersConnectPollAndCloseInOneProgram) {
   ConnectionNotes notes(nullptr);
   {
     SimProcess sim({"--card=o."});
@@ -84,7 +103,7 @@ TEST(ConnectTest, BothToolsConnectPollAndCloseInOneProgram) {
   }
 }
 
-TEST(ConnectTest, ReconnectionClosesTheOldSessionAndOpensANewOne) {
+TEST(TwoReadersTest, ReconnectionClosesTheOldSessionAndOpensANewOne) {
   SimProcess sim({});
   ReaderSettings settings = SettingsFor(sim.Path());
   ConnectionNotes notes(nullptr);
@@ -99,8 +118,8 @@ TEST(ConnectTest, ReconnectionClosesTheOldSessionAndOpensANewOne) {
 }
 
 // The reader's constructor throws when the port cannot be opened; the
-// connect routines hand that back as false, an empty slot and the reason.
-TEST(ConnectTest, PortThatCannotOpenIsAResultNotAnException) {
+// slot's replacement hands that back as false, an empty slot and the reason.
+TEST(TwoReadersTest, PortThatCannotOpenIsAResultNotAnException) {
   ScratchDir dir;
   SimProcess sim({});
   ConnectionNotes notes(nullptr);
@@ -126,7 +145,7 @@ TEST(ConnectTest, PortThatCannotOpenIsAResultNotAnException) {
 
 // The log that the notes carry reaches the session: its frames, its connect
 // step and the connection's outcome go to the one file.
-TEST(ConnectTest, TheConnectionWritesToTheLogItIsGiven) {
+TEST(TwoReadersTest, TheConnectionWritesToTheLogItIsGiven) {
   ScratchDir dir;
   SimProcess sim({});
   std::string path = dir / "events.jsonl";

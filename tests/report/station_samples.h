@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/rwstation/station_snapshot.h"
+#include "report/station_snapshot.h"
 
 // A reader with its identity, state and card-finding figures; the rest at
 // zero.

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "app/rwstation/http_server.h"
-#include "app/rwstation/station_snapshot.h"
+#include "report/http_server.h"
+#include "report/station_snapshot.h"
 
 class StationSite {
  public:

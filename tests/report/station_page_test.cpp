@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "app/rwstation/http_server.h"
-#include "app/rwstation/station_site.h"
-#include "tests/app/rwstation/station_samples.h"
+#include "report/http_server.h"
+#include "report/station_site.h"
+#include "tests/report/station_samples.h"
 #include "tests/support/browser.h"
 #include "tests/support/scratch_dir.h"
 

@@ -17,10 +17,10 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
-#include "app/rwstation/http_server.h"
-#include "app/rwstation/metrics.h"
-#include "app/rwstation/station_site.h"
-#include "tests/app/rwstation/station_samples.h"
+#include "report/http_server.h"
+#include "report/station_metrics.h"
+#include "report/station_site.h"
+#include "tests/report/station_samples.h"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;

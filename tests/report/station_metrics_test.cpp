@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app/rwstation/metrics.h"
-#include "app/rwstation/station_site.h"
-#include "tests/app/rwstation/station_samples.h"
+#include "report/station_metrics.h"
+#include "report/station_site.h"
+#include "tests/report/station_samples.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/rwstation/metrics.h"
-#include "tests/app/rwstation/station_samples.h"
+#include "report/station_metrics.h"
+#include "tests/report/station_samples.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 
@@ -74,7 +74,7 @@ TEST_F(StationFormats, ExpositionReadsBackWithThePythonParser) {
   if (access(kPython, X_OK) != 0) GTEST_SKIP() << "no " << kPython;
   std::string path = dir_ / "metrics.txt";
   WriteFile(path, MetricsText(HostileStation()));
-  Check(kPython, {Source("tests/app/rwstation/data/check_exposition.py"), path, "--expect",
+  Check(kPython, {Source("tests/report/data/check_exposition.py"), path, "--expect",
                   "station=lab \"north\"", "--expect", "reader=back\\slash", "--expect",
                   "port=COM3\"\n} 1\n# TYPE x counter", "--expect", "class=no ACK"});
 }
@@ -93,11 +93,11 @@ TEST_F(StationFormats, StatusJsonMatchesItsDescription) {
   if (access(kPython, X_OK) != 0) GTEST_SKIP() << "no " << kPython;
   std::string path = dir_ / "status.json";
   WriteFile(path, StatusJson(HostileStation()));
-  Check(kPython, {Source("tests/app/rwstation/data/check_status.py"), path,
+  Check(kPython, {Source("tests/report/data/check_status.py"), path,
                   Source("docs/station-status.schema.json"), Source("docs/station-status.md")});
   StationSnapshot empty;
   WriteFile(path, StatusJson(empty));
-  Check(kPython, {Source("tests/app/rwstation/data/check_status.py"), path,
+  Check(kPython, {Source("tests/report/data/check_status.py"), path,
                   Source("docs/station-status.schema.json"), Source("docs/station-status.md")});
 }
 

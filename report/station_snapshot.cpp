@@ -1,4 +1,4 @@
-#include "app/rwstation/station_snapshot.h"
+#include "report/station_snapshot.h"
 
 #include <algorithm>
 #include <numeric>
