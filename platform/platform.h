@@ -73,6 +73,10 @@ struct LineState {
 PortHandle OpenPort(const char *path);
 bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize);
 bool SetEventMask(PortHandle port, std::uint32_t mask);
+// Throws away received input, and output that has not left: queued output
+// first gets a bounded time (200 ms) to leave, and only what is then still
+// queued is thrown away, never what has left the driver but may not yet
+// have reached the far end.
 bool PurgePort(PortHandle port, std::uint32_t flags);
 bool GetTimeouts(PortHandle port, CommTimeouts *timeouts);
 bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts);
