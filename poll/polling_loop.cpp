@@ -102,6 +102,7 @@ class PollingLoop {
   }
   bool WriteFailed() const { return writeFailed_; }
   bool OutputBroken() const { return outputBroken_; }
+  bool ReconnectionFailed() const { return reconnectionFailed_; }
 
  private:
   bool KeyPressed() {
@@ -147,7 +148,13 @@ class PollingLoop {
     if (connected) return true;
     // A stop request cuts the reconnection's waits short: the stop ended it,
     // not the R/W.
-    return !Stop(platform::StopRequested() ? "signal" : "reconnection failed");
+    if (platform::StopRequested()) return !Stop("signal");
+    // The R/W is lost: polling cannot go on, and whoever watches the tool
+    // (a person, a script, a station) must learn why.
+    std::fprintf(stderr, "%s\n", reader_.ConnectionFailure().c_str());
+    std::fflush(stderr);
+    reconnectionFailed_ = true;
+    return !Stop("reconnection failed");
   }
 
   void Attempt() {
@@ -255,6 +262,7 @@ class PollingLoop {
   bool fileFailing_ = false;
   bool writeFailed_ = false;
   bool outputBroken_ = false;
+  bool reconnectionFailed_ = false;
 };
 
 }  // namespace
@@ -306,5 +314,5 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     closing.error = std::strerror(errno);
     loop.NoteFileResult(closing);
   }
-  return !loop.WriteFailed() && !loop.OutputBroken();
+  return !loop.WriteFailed() && !loop.OutputBroken() && !loop.ReconnectionFailed();
 }

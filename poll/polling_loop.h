@@ -26,8 +26,8 @@ LoopHooks ConsoleLoopHooks(eventlog::Log *log);
 
 // Opens the result file (if any), polls until a stop condition, prints the
 // summary and closes the session and the file. Returns false when the
-// result file could not be opened, a record could not be written, or the
-// reader of standard output went away (the failure was reported on standard
-// error).
+// result file could not be opened, a record could not be written, the
+// reader of standard output went away, or a reconnection between runs
+// failed (the failure was reported on standard error).
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks);

@@ -1,5 +1,6 @@
 #include "tests/e2e/shared_scenarios.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -34,7 +35,8 @@ TEST_P(SharedScenarioTest, KestrowSingleRunWithDesAndRecords) {
 }
 
 TEST_P(SharedScenarioTest, RepeatingModeReconnectsBetweenRuns) {
-  // The third connection fails, so the loop ends after two whole runs.
+  // The third connection fails, so the loop ends after two whole runs; the
+  // R/W is lost, which standard error and the exit status say.
   std::unique_ptr<SimProcess> sim =
       tools().StartSim(5, {"--reader=secured", "--fault=wrong-auth@c3"});
   ScratchDir dir;
@@ -44,7 +46,13 @@ TEST_P(SharedScenarioTest, RepeatingModeReconnectsBetweenRuns) {
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   std::string run = block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   EXPECT_EQ(r.out, tools().Text(kKestrowBanner + run + run));
-  EXPECT_EQ(r.exitCode, 0);
+  const std::string why =
+      tools().Text(" refused the authentication: check the keys (ka, kb) and kagi\n");
+  EXPECT_EQ(r.err.rfind("The R/W on ", 0), 0u) << r.err;
+  ASSERT_GE(r.err.size(), why.size()) << r.err;
+  EXPECT_EQ(r.err.substr(r.err.size() - why.size()), why);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFile(dir / "repeat.csv"), "100.00%, 100, 100,100.00%, 100, 100,");
   std::string sequence = CommandSequence(sim->StopAndTrace());
   std::string run1 = kAuthentication + Repeat("poll,", 100) + "close,";

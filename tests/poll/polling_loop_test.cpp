@@ -62,6 +62,9 @@ class ScriptedReader : public ReaderBinding {
     session_ = reconnects_;
     return reconnects_;
   }
+  std::string ConnectionFailure() const override {
+    return "Cannot open /dev/rw-test: No such file or directory";
+  }
   void DestroySession() override {
     log += "destroy;";
     session_ = false;
@@ -102,14 +105,16 @@ std::function<int(const std::string &)> Console(std::string *out, int closedAfte
 }
 
 // Runs the loop and returns the console's text; a key press shows up after
-// `keyAfter` attempts (-1: never; 0: before the first).
+// `keyAfter` attempts (-1: never; 0: before the first). `ended` (if given)
+// receives the loop's result.
 std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
-                    int closedAfter = -1) {
+                    int closedAfter = -1, bool *ended = nullptr) {
   std::uint8_t cardId[16] = {};
   std::string out;
   LoopHooks hooks{[&] { return keyAfter >= 0 && reader.polls_ >= keyAfter; },
                   [](int ms) { EXPECT_EQ(ms, 4); }, Console(&out, closedAfter), reader.eventLog};
-  RunPollingLoop(reader, poll, cardId, hooks);
+  bool result = RunPollingLoop(reader, poll, cardId, hooks);
+  if (ended) *ended = result;
   return out;
 }
 
@@ -175,12 +180,25 @@ TEST(PollingLoopTest, SingleRunKeyPressPrintsNoSummary) {
   EXPECT_EQ(early.log, "close;destroy;");
 }
 
-TEST(PollingLoopTest, FailedReconnectionEndsLoop) {
+// The R/W is lost: the loop ends after the run, says why on standard error
+// (the connection's own reason), and reports the failure.
+TEST(PollingLoopTest, FailedReconnectionEndsLoopAndFails) {
   ScriptedReader reader("o", false);
-  std::string out = RunLoop(reader, Settings());
+  bool ended = true;
+  ::testing::internal::CaptureStderr();
+  std::string out = RunLoop(reader, Settings(), -1, -1, &ended);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Cannot open /dev/rw-test: No such file or directory\n");
+  EXPECT_FALSE(ended);
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   EXPECT_EQ(out, block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n");
   EXPECT_EQ(reader.log, "close;reconnect;");  // nothing left to close
+
+  ScriptedReader reconnecting("o");
+  ::testing::internal::CaptureStderr();
+  RunLoop(reconnecting, Settings(), 150, -1, &ended);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(ended);
 }
 
 TEST(PollingLoopTest, RatesAndRecordFormats) {
