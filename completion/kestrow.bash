@@ -76,8 +76,8 @@ _kestrow_rwsim() {
   local -a _kestrow_line_words
   _kestrow_words
   local cur=${_kestrow_line_words[${#_kestrow_line_words[@]} - 1]}
-  local options="--reader= --des= --card= --seed= --card-id= --fault= --ka= --kb=
-    --reader-id= --session-key= --baud= --link= --trace --help --version"
+  local options="--reader= --des= --card= --drift= --seed= --card-id= --fault= --flap= --unplug=
+    --ka= --kb= --reader-id= --session-key= --baud= --link= --trace --help --version"
   local faults="no-ack@ no-response@ bad-checksum@ wrong-code@ short@ ack-delay=
     response-delay= trickle= babble@ garbage@ second-ack@ wrong-mac@ wrong-counter@ wrong-auth@"
   COMPREPLY=()
