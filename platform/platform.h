@@ -155,6 +155,11 @@ void RestoreConsoleInput();
 // The key is not consumed.
 bool KeyPressed();
 
+// True when standard error and standard output lead to one place (one
+// terminal or console, one file), so that what is written to the two
+// interleaves there. Pipes count only on POSIX (one pipe for both).
+bool ErrorSharesOutput();
+
 // Interrupt (Ctrl-C) and termination requests and a lost console (a closed
 // standard output is not a signal: its writes fail). Outside a stoppable section they end the
 // program at once, with the console restored and the open port released; inside one they only set a

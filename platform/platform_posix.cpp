@@ -564,6 +564,12 @@ bool KeyPressed() {
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
+bool ErrorSharesOutput() {
+  struct stat output, error;
+  if (fstat(STDOUT_FILENO, &output) != 0 || fstat(STDERR_FILENO, &error) != 0) return false;
+  return output.st_dev == error.st_dev && output.st_ino == error.st_ino;
+}
+
 void InstallStopHandlers() {
   // A lost terminal ends polling like Ctrl-C. A reader that went away fails
   // the write to its own descriptor (EPIPE) instead of ending the program:

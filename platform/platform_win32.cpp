@@ -391,6 +391,22 @@ void RestoreConsoleInput() {
 
 bool KeyPressed() { return StdinIsConsole() ? _kbhit() != 0 : RedirectedInputWaiting(); }
 
+bool ErrorSharesOutput() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (!output || !error || output == INVALID_HANDLE_VALUE || error == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  if (output == error) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode) && GetConsoleMode(error, &mode)) return true;  // one console
+  // One file under two handles; a pipe has no identity to compare.
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  return GetFileInformationByHandle(output, &a) && GetFileInformationByHandle(error, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
 void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 namespace {

@@ -90,14 +90,13 @@ class PollingLoop {
   // not be removed). Polling goes on.
   void NoteFileResult(const AppendOutcome &outcome) {
     if (!outcome.written && !fileFailing_) {
-      std::fprintf(stderr, kResultWriteError, poll_.resultPath, outcome.error.c_str());
-      if (outcome.cutBack) std::fprintf(stderr, kResultCutBack, poll_.resultPath);
+      Say(Formatted(kResultWriteError, poll_.resultPath, outcome.error.c_str()));
+      if (outcome.cutBack) Say(Formatted(kResultCutBack, poll_.resultPath));
       writeFailed_ = true;
     }
     if (outcome.cutFailed) {
-      std::fprintf(stderr, kResultCutFailed, poll_.resultPath, outcome.cutError.c_str());
+      Say(Formatted(kResultCutFailed, poll_.resultPath, outcome.cutError.c_str()));
     }
-    std::fflush(stderr);
     fileFailing_ = !outcome.written;
   }
   bool WriteFailed() const { return writeFailed_; }
@@ -151,8 +150,7 @@ class PollingLoop {
     if (platform::StopRequested()) return !Stop("signal");
     // The R/W is lost: polling cannot go on, and whoever watches the tool
     // (a person, a script, a station) must learn why.
-    std::fprintf(stderr, "%s\n", reader_.ConnectionFailure().c_str());
-    std::fflush(stderr);
+    Say(reader_.ConnectionFailure() + "\n");
     reconnectionFailed_ = true;
     return !Stop("reconnection failed");
   }
@@ -185,9 +183,8 @@ class PollingLoop {
   void NotePortFailure(eventlog::Failure failure) {
     bool failed = failure == eventlog::Failure::kPortError;
     if (failed && !portFailing_) {
-      std::fprintf(stderr, "The R/W on %s stopped answering: %s\n", reader_.DeviceName().c_str(),
-                   platform::LastPortError().c_str());
-      std::fflush(stderr);
+      Say("The R/W on " + reader_.DeviceName() +
+          " stopped answering: " + platform::LastPortError() + "\n");
     }
     portFailing_ = failed;
   }
@@ -239,10 +236,23 @@ class PollingLoop {
   // Only a reader that went away (EPIPE) ends polling; other output errors
   // leave the marks unseen but the figures still count.
   void Show(const std::string &text) {
+    if (!text.empty()) marksPending_ = text.back() != '\n';
     if (hooks_.show(text) != EPIPE || outputBroken_) return;
     outputBroken_ = true;
-    std::fprintf(stderr, kOutputClosed, std::strerror(EPIPE));  // best effort
+    Say(Formatted(kOutputClosed, std::strerror(EPIPE)));  // best effort
+  }
+
+  // Writes a line (with its line feed) to standard error. Where standard
+  // error shows in the same place as the marks and a line of marks is
+  // pending, that line is ended first, on standard error: the line said
+  // stands on its own there, and standard output keeps its bytes. Where the
+  // two go to different places, each is a file of whole lines anyway.
+  void Say(const std::string &line) {
+    bool endMarks = hooks_.errorSharesOutput && marksPending_;
+    std::string text = (endMarks ? "\n" : "") + line;
+    std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+    if (hooks_.errorSharesOutput) marksPending_ = false;
   }
 
   ReaderBinding &reader_;
@@ -259,6 +269,7 @@ class PollingLoop {
   int run_ = 1;  // the run in progress, counted from 1
   const char *stopReason_ = "key";
   bool portFailing_ = false;
+  bool marksPending_ = false;  // the console's last line holds marks without its end
   bool fileFailing_ = false;
   bool writeFailed_ = false;
   bool outputBroken_ = false;
@@ -269,7 +280,8 @@ class PollingLoop {
 
 LoopHooks ConsoleLoopHooks(eventlog::Log *log) {
   return LoopHooks{[] { return platform::KeyPressed() || platform::StopRequested(); },
-                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole, log};
+                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole, log,
+                   platform::ErrorSharesOutput()};
 }
 
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,

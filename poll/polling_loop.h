@@ -18,10 +18,15 @@ struct LoopHooks {
   std::function<int(const std::string &)> show;
   // The event log that attempts, runs and the stop go to; nullptr for none.
   eventlog::Log *log;
+  // Standard error shows where the console text does (one terminal, one
+  // file): a line said there while marks are pending on the console's line
+  // then starts on a line of its own.
+  bool errorSharesOutput = false;
 };
 
 // Key presses and stop signals of the console; the platform's sleep;
-// standard output; the tool's event log (nullptr for none).
+// standard output; the tool's event log (nullptr for none); whether
+// standard error shares standard output's place.
 LoopHooks ConsoleLoopHooks(eventlog::Log *log);
 
 // Opens the result file (if any), polls until a stop condition, prints the

@@ -14,6 +14,7 @@
 #include "tests/support/text_files.h"
 
 #include "link/event_log.h"
+#include "platform/platform.h"
 #include "poll/polling_loop.h"
 
 namespace {
@@ -297,6 +298,52 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
   EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
 }
 
+// Where standard error shows with the console (one terminal), a line it
+// says while marks are pending starts on a line of its own: the pending
+// line is ended on standard error, and the console's text stays as it is.
+// Where the two go apart, standard error gets its lines alone.
+TEST(PollingLoopTest, LinesOnStandardErrorStandOnTheirOwnAmongTheMarks) {
+  const std::string stopped = "The R/W on /dev/rw-test stopped answering: ";
+  const std::string lost = "Cannot open /dev/rw-test: No such file or directory\n";
+  const std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  const struct {
+    const char *name;
+    std::string marks;
+    int attempts;  // 0: repeating runs, with a reconnection that fails
+    bool shared;
+    std::string console;
+    std::string errors;  // with the port's reason left out
+  } kCases[] = {
+      {"marks pending, shared", "ooP", 3, true,
+       "ooX    [  2/  3]  66%\n(TOTAL) [   2/   3] ...  66.67%\n\n", "\n" + stopped + "\n"},
+      {"marks pending, apart", "ooP", 3, false,
+       "ooX    [  2/  3]  66%\n(TOTAL) [   2/   3] ...  66.67%\n\n", stopped + "\n"},
+      // The block line has just ended the console's line.
+      {"at a line's start, shared", Repeat("o", 50) + "P", 51, true,
+       block + "X    [  0/  1]   0%\n(TOTAL) [  50/  51] ...  98.04%\n\n", stopped + "\n"},
+      // After the run's total line: the reconnection's failure.
+      {"after the total, shared", "o", 0, true,
+       block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n", lost},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScriptedReader reader(c.marks, c.attempts != 0);
+    PollSettings poll = c.attempts != 0 ? SingleRun(c.attempts) : Settings();
+    std::uint8_t cardId[16] = {};
+    std::string out;
+    LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out), nullptr, c.shared};
+    ::testing::internal::CaptureStderr();
+    RunPollingLoop(reader, poll, cardId, hooks);
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    std::string reason = platform::LastPortError();
+    std::string expected = c.errors;
+    std::size_t at = expected.find(stopped);
+    if (at != std::string::npos) expected.insert(at + stopped.size(), reason);
+    EXPECT_EQ(out, c.console);
+    EXPECT_EQ(errors, expected);
+  }
+}
+
 std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
 
 std::vector<eventlog::Fields> RunLogged(
@@ -392,10 +439,12 @@ std::string FramesAndAttempts(std::vector<eventlog::Fields> events) {
 
 TEST(PollingLoopTest, FramesAreLoggedWhereTheyExplainAFailure) {
   ScriptedReader some("o.XP");
+  ::testing::internal::CaptureStderr();  // the port's failure
   EXPECT_EQ(FramesAndAttempts(RunLogged(some, SingleRun(4))), "o,.,tx X,X,tx P,X,");
   ScriptedReader all("o.XP");
   EXPECT_EQ(FramesAndAttempts(RunLogged(all, SingleRun(4), -1, eventlog::FrameLogging::kAll)),
             "tx o,o,tx .,.,tx X,X,tx P,X,");
+  ::testing::internal::GetCapturedStderr();
 }
 
 TEST(PollingLoopTest, EverythingIsWrittenBeforeTheCloseCommand) {
@@ -409,7 +458,9 @@ TEST(PollingLoopTest, EverythingIsWrittenBeforeTheCloseCommand) {
   } reader;
   std::string atClose;
   reader.onClose = [&] { atClose = ReadFile(LogPath()); };
+  ::testing::internal::CaptureStderr();
   RunLogged(reader, Settings());
+  ::testing::internal::GetCapturedStderr();
   EXPECT_NE(atClose.find("\"ev\":\"reconnect\",\"run\":2,\"ok\":false}\n"), std::string::npos)
       << atClose;
   EXPECT_NE(atClose.find("\"ev\":\"stop\",\"reason\":\"reconnection failed\"}\n"),
