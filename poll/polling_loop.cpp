@@ -68,6 +68,9 @@ class PollingLoop {
       : reader_(reader), poll_(poll), cardIdOut_(cardIdOut), hooks_(hooks), file_(file) {}
 
   void Run() {
+    if (poll_.runForSeconds > 0) {
+      deadlineMs_ = NowMs() + static_cast<std::int64_t>(poll_.runForSeconds) * 1000;
+    }
     if (KeyPressed()) return;
     while (StepBeforeAttempt()) {
       Attempt();
@@ -107,8 +110,18 @@ class PollingLoop {
   bool KeyPressed() {
     // Nobody reads the marks any more: end in order, as a stop would.
     if (outputBroken_) return Stop("output closed");
-    if (!hooks_.keyPressed()) return false;
-    return Stop(platform::StopRequested() ? "signal" : "key");
+    if (hooks_.keyPressed()) return Stop(platform::StopRequested() ? "signal" : "key");
+    // The time is up: the run ends as at a key press. The clock is read only
+    // with a limit (a library call, no system call where the system keeps
+    // the monotonic clock in user space, as Linux and Windows do).
+    if (deadlineMs_ >= 0 && NowMs() >= deadlineMs_) return Stop("time up");
+    return false;
+  }
+
+  std::int64_t NowMs() const {
+    if (hooks_.clockMs) return hooks_.clockMs();
+    platform::ClockReading now = platform::ReadClock();
+    return now.seconds * 1000 + now.milliseconds;
   }
 
   // Notes why the loop ends; returns true for KeyPressed.
@@ -269,7 +282,9 @@ class PollingLoop {
   int run_ = 1;  // the run in progress, counted from 1
   const char *stopReason_ = "key";
   bool portFailing_ = false;
-  bool marksPending_ = false;  // the console's last line holds marks without its end
+  bool marksPending_ = false;
+  std::int64_t deadlineMs_ = -1;  // when polling ends by the clock; -1 never  // the console's last
+                                  // line holds marks without its end
   bool fileFailing_ = false;
   bool writeFailed_ = false;
   bool outputBroken_ = false;

@@ -60,6 +60,7 @@ class ScriptedReader : public ReaderBinding {
   }
   bool Reconnect() override {
     log += "close;reconnect;";
+    if (onReconnect) onReconnect();
     session_ = reconnects_;
     return reconnects_;
   }
@@ -74,6 +75,7 @@ class ScriptedReader : public ReaderBinding {
   std::string log;
   eventlog::Log *eventLog = nullptr;
   std::function<void()> onClose;
+  std::function<void()> onReconnect;
 
  private:
   std::string marks_;
@@ -342,6 +344,77 @@ TEST(PollingLoopTest, LinesOnStandardErrorStandOnTheirOwnAmongTheMarks) {
     EXPECT_EQ(out, c.console);
     EXPECT_EQ(errors, expected);
   }
+}
+
+// runfor: polling ends in order once the time is up, as at a key press,
+// by the clock from the start of polling (reconnections included). The
+// test's clock moves 10 ms with every pause after an attempt.
+TEST(PollingLoopTest, TimeLimitEndsPollingAsAKeyPressDoes) {
+  const std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  const std::string run = block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  const struct {
+    const char *name;
+    std::uint32_t seconds;
+    int attempts;              // 0: repeating runs
+    std::int64_t reconnectMs;  // how long each reconnection takes
+    std::string console;
+    const char *calls;
+  } kCases[] = {
+      // The time is up right after the 100th attempt: the run's summary
+      // comes as at a key press there, without a reconnection.
+      {"one run's time", 1, 0, 0, run, "close;destroy;"},
+      {"two runs' time", 2, 0, 0, run + run, "close;reconnect;close;destroy;"},
+      // The reconnection's 5 s count: one attempt of the second run.
+      {"a slow reconnection", 3, 0, 5000, run + "o(TOTAL) [   1/   1] ... 100.00%\n\n",
+       "close;reconnect;close;destroy;"},
+      // One run: after a card, a stop prints no summary.
+      {"a single run", 1, 500, 0, block + Repeat("o", 50), "close;destroy;"},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::int64_t clock = 86400000;  // the origin is arbitrary
+    ScriptedReader reader("o");
+    reader.onReconnect = [&] { clock += c.reconnectMs; };
+    PollSettings poll = c.attempts != 0 ? SingleRun(c.attempts) : Settings();
+    poll.runForSeconds = c.seconds;
+    std::uint8_t cardId[16] = {};
+    std::string out;
+    std::string path = ScratchPath("time_up.jsonl");
+    std::remove(path.c_str());
+    eventlog::Log log;
+    ASSERT_TRUE(log.Open(path.c_str()));
+    LoopHooks hooks{[] { return false; }, [&](int) { clock += 10; }, Console(&out), &log, false,
+                    [&] { return clock; }};
+    EXPECT_TRUE(RunPollingLoop(reader, poll, cardId, hooks));
+    EXPECT_EQ(out, c.console);
+    EXPECT_EQ(reader.log, c.calls);
+    ASSERT_TRUE(log.Flush());
+    std::string reason;
+    for (auto &e : EventsIn(ReadFile(path))) {
+      if (e["ev"] == "stop") reason = e["reason"];
+    }
+    EXPECT_EQ(reason, "time up");
+  }
+}
+
+// Without a limit the clock is not even read.
+TEST(PollingLoopTest, NoTimeLimitReadsNoClock) {
+  ScriptedReader reader("o");
+  int reads = 0;
+  std::uint8_t cardId[16] = {};
+  std::string out;
+  LoopHooks hooks{[&] { return reader.polls_ >= 250; },
+                  [](int) {},
+                  Console(&out),
+                  nullptr,
+                  false,
+                  [&] {
+                    ++reads;
+                    return std::int64_t{0};
+                  }};
+  RunPollingLoop(reader, SingleRun(1000), cardId, hooks);
+  EXPECT_EQ(reader.polls_, 250);
+  EXPECT_EQ(reads, 0);
 }
 
 std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
