@@ -35,18 +35,31 @@ bool SplitFields(const std::string &text, std::size_t count, const char *form,
   return false;
 }
 
-bool FlapPlan::Parse(const std::string &text, std::string *why) {
+namespace {
+
+// Two times in seconds, "A,B", as `form` names them.
+std::optional<std::pair<SimMs, SimMs>> ParseTwoTimes(const std::string &text, const char *form,
+                                                     std::string *why) {
   std::vector<std::string> fields;
-  if (!SplitFields(text, 2, "EVERY,FOR (seconds)", &fields, why)) return false;
-  std::optional<SimMs> every = ParseSeconds(fields[0], why);
-  std::optional<SimMs> silentFor = every ? ParseSeconds(fields[1], why) : std::nullopt;
-  if (!silentFor) return false;
-  if (*silentFor <= 0 || *silentFor >= *every) {
+  if (!SplitFields(text, 2, form, &fields, why)) return std::nullopt;
+  std::optional<SimMs> first = ParseSeconds(fields[0], why);
+  std::optional<SimMs> second = first ? ParseSeconds(fields[1], why) : std::nullopt;
+  if (!second) return std::nullopt;
+  return std::make_pair(*first, *second);
+}
+
+}  // namespace
+
+bool FlapPlan::Parse(const std::string &text, std::string *why) {
+  auto times = ParseTwoTimes(text, "EVERY,FOR (seconds)", why);
+  if (!times) return false;
+  auto [every, silentFor] = *times;
+  if (silentFor <= 0 || silentFor >= every) {
     if (why) *why = "FOR above 0 and below EVERY is expected";
     return false;
   }
-  every_ = *every;
-  silentFor_ = *silentFor;
+  every_ = every;
+  silentFor_ = silentFor;
   return true;
 }
 
@@ -56,16 +69,14 @@ bool FlapPlan::Silent(SimMs now) const {
 }
 
 bool UnplugPlan::Add(const std::string &text, std::string *why) {
-  std::vector<std::string> fields;
-  if (!SplitFields(text, 2, "AT,FOR (seconds)", &fields, why)) return false;
-  std::optional<SimMs> at = ParseSeconds(fields[0], why);
-  std::optional<SimMs> away = at ? ParseSeconds(fields[1], why) : std::nullopt;
-  if (!away) return false;
-  if (*away <= 0) {
+  auto times = ParseTwoTimes(text, "AT,FOR (seconds)", why);
+  if (!times) return false;
+  auto [at, away] = *times;
+  if (away <= 0) {
     if (why) *why = "FOR above 0 is expected";
     return false;
   }
-  windows_.emplace_back(*at, *at + *away);
+  windows_.emplace_back(at, at + away);
   return true;
 }
 
