@@ -56,7 +56,7 @@ _kestrow_tool() {
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
   if (((count - 1) % 2 == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W "c b at rt ka kb kagi t e d f log logframes s h v" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "c b at rt ka kb kagi t e d f log logframes runfor s h v" -- "$cur")
     return 0
   fi
   case $prev in
@@ -64,6 +64,7 @@ _kestrow_tool() {
     b*) mapfile -t COMPREPLY < <(compgen -W "115200 57600 38400 19200 9600" -- "$cur") ;;
     kagi | s*) mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur") ;;
     logframes) mapfile -t COMPREPLY < <(compgen -W "failures all" -- "$cur") ;;
+    runfor) mapfile -t COMPREPLY < <(compgen -W "90s 30m 1h 12h 1d" -- "$cur") ;;
     f* | log)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       compopt -o filenames 2>/dev/null
@@ -76,8 +77,8 @@ _kestrow_rwsim() {
   local -a _kestrow_line_words
   _kestrow_words
   local cur=${_kestrow_line_words[${#_kestrow_line_words[@]} - 1]}
-  local options="--reader= --des= --card= --seed= --card-id= --fault= --ka= --kb=
-    --reader-id= --session-key= --baud= --link= --trace --help --version"
+  local options="--reader= --des= --card= --drift= --seed= --card-id= --fault= --flap= --unplug=
+    --ka= --kb= --reader-id= --session-key= --baud= --link= --trace --help --version"
   local faults="no-ack@ no-response@ bad-checksum@ wrong-code@ short@ ack-delay=
     response-delay= trickle= babble@ garbage@ second-ack@ wrong-mac@ wrong-counter@ wrong-auth@"
   COMPREPLY=()

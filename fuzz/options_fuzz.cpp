@@ -46,6 +46,7 @@ void ExpectSoundSettings(bool accepted, const ReaderSettings &reader, const Poll
   Expect(reader.baudRate >= 0 && reader.ackTimeoutMs >= 0 && reader.responseTimeoutMs >= 0,
          "no negative number");
   Expect(poll.recordTag >= kNoRecordTag, "a tag or none");
+  Expect(poll.runForSeconds <= kMaxRunForSeconds, "a time limit within the largest, or none");
 }
 
 // Reading stops at a word that exists, and a refusal names it in printable
@@ -113,6 +114,8 @@ void WriteSeeds(const char *folder) {
       {"ka", "0123456789abcdef", "kb", "FEDCBA9876543210", "kagi", "off", "rt", "100", "at", "0"},
       true);
   WriteSeed(folder, "limits", {"comport", "COM3", "e", "5000", "t", "99999999999999"}, true);
+  WriteSeed(folder, "run-for", {"runfor", "12h", "rt", "60", "runfor", "90"}, true);
+  WriteSeed(folder, "run-for-refused", {"runfor", "367d"}, false);
   WriteSeed(folder, "version", {"v"}, false);
   WriteSeed(folder, "bad-word", {"c", "COM1", "x", "1"}, false);
   WriteSeed(folder, "missing-value", {"rt"}, false);

@@ -73,6 +73,10 @@ struct LineState {
 PortHandle OpenPort(const char *path);
 bool SetupQueues(PortHandle port, std::uint32_t inputSize, std::uint32_t outputSize);
 bool SetEventMask(PortHandle port, std::uint32_t mask);
+// Throws away received input, and output that has not left: queued output
+// first gets a bounded time (200 ms) to leave, and only what is then still
+// queued is thrown away, never what has left the driver but may not yet
+// have reached the far end.
 bool PurgePort(PortHandle port, std::uint32_t flags);
 bool GetTimeouts(PortHandle port, CommTimeouts *timeouts);
 bool SetTimeouts(PortHandle port, const CommTimeouts &timeouts);
@@ -150,6 +154,11 @@ void RestoreConsoleInput();
 // True when a key press (or, for non-interactive input, a byte) is waiting.
 // The key is not consumed.
 bool KeyPressed();
+
+// True when standard error and standard output lead to one place (one
+// terminal or console, one file), so that what is written to the two
+// interleaves there. Pipes count only on POSIX (one pipe for both).
+bool ErrorSharesOutput();
 
 // Interrupt (Ctrl-C) and termination requests and a lost console (a closed
 // standard output is not a signal: its writes fail). Outside a stoppable section they end the

@@ -271,6 +271,7 @@ void GuardStandardDescriptors() {}
 void PrepareConsoleInput() {}
 void RestoreConsoleInput() {}
 bool KeyPressed() { return state.keyPressed; }
+bool ErrorSharesOutput() { return false; }
 void InstallStopHandlers() {}
 // SetStoppable and StopRequested are the shared ones (shared_rules.cpp).
 

@@ -171,14 +171,16 @@ constexpr int kMaxPathLength = (PATH_MAX < 4096 ? PATH_MAX : 4096) - 1;
 
 // Lets queued output (the close command, written just before the port is
 // purged and closed) leave the device, for a bounded time: throwing it away
-// would leave the R/W in its session.
-void WaitForOutputSent(int fd) {
+// would leave the R/W in its session. True when it left.
+bool WaitForOutputSent(int fd) {
   Deadline deadline(kOutputDrainLimitMs);
   int queued = 0;
-  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && deadline.RemainingMs() > 0) {
+  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    if (deadline.RemainingMs() == 0) return false;
     timespec pause{0, 2000000};
     nanosleep(&pause, nullptr);
   }
+  return true;
 }
 
 // snprintf that reports whether the whole text fitted.
@@ -261,8 +263,13 @@ bool PurgePort(PortHandle handle, std::uint32_t flags) {
   bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
   if (!input && !output) return true;
   if (input) port->receivedStart = port->receivedEnd = 0;
-  if (output) WaitForOutputSent(port->fd);
-  return tcflush(port->fd, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) == 0;
+  // Output that has left the driver's queue is not flushed: there is nothing
+  // left to throw away but what the far end has not taken in yet. On a
+  // pseudo-terminal that is the close command itself, written a moment ago
+  // and still on its way to the other side, which a flush discards.
+  bool stuck = output && !WaitForOutputSent(port->fd);
+  if (!input && !stuck) return true;
+  return tcflush(port->fd, input && stuck ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) == 0;
 }
 
 bool GetTimeouts(PortHandle handle, CommTimeouts *timeouts) {
@@ -555,6 +562,12 @@ bool KeyPressed() {
   if (!stdinHasKeys) return false;
   int waiting = 0;
   return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+bool ErrorSharesOutput() {
+  struct stat output, error;
+  if (fstat(STDOUT_FILENO, &output) != 0 || fstat(STDERR_FILENO, &error) != 0) return false;
+  return output.st_dev == error.st_dev && output.st_ino == error.st_ino;
 }
 
 void InstallStopHandlers() {

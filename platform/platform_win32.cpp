@@ -122,18 +122,19 @@ void NoteLastError() {
 
 // Lets queued output (the close command, written just before the port is
 // purged and closed) leave the device, for a bounded time: throwing it away
-// would leave the R/W in its session.
+// would leave the R/W in its session. True when it left.
 constexpr ULONGLONG kOutputDrainLimitMs = 200;
 
-void WaitForOutputSent(HANDLE handle) {
+bool WaitForOutputSent(HANDLE handle) {
   // A coarse bound: the tick's 16 ms steps do not matter here.
   ULONGLONG end = GetTickCount64() + kOutputDrainLimitMs;
   DWORD errors = 0;
   COMSTAT status{};
-  while (ClearCommError(handle, &errors, &status) && status.cbOutQue > 0 &&
-         GetTickCount64() < end) {
+  while (ClearCommError(handle, &errors, &status) && status.cbOutQue > 0) {
+    if (GetTickCount64() >= end) return false;
     ::Sleep(1);
   }
+  return true;
 }
 
 bool ReadDcb(HANDLE handle, DCB *dcb) {
@@ -196,8 +197,13 @@ bool SetEventMask(PortHandle port, std::uint32_t mask) {
 
 bool PurgePort(PortHandle port, std::uint32_t flags) {
   if (!port) return false;
-  if (flags & (kPurgeTxAbort | kPurgeTxClear)) WaitForOutputSent(AsPort(port)->handle);
-  return PurgeComm(AsPort(port)->handle, flags) != 0;
+  // Output that has left the driver's queue is not purged: what a purge
+  // could still reach is only what the far end has not taken in yet (under
+  // Wine the purge flushes the host's terminal, whose far end may not have
+  // read the close command written a moment ago).
+  constexpr std::uint32_t kOutput = kPurgeTxAbort | kPurgeTxClear;
+  if ((flags & kOutput) && WaitForOutputSent(AsPort(port)->handle)) flags &= ~kOutput;
+  return flags == 0 || PurgeComm(AsPort(port)->handle, flags) != 0;
 }
 
 bool GetTimeouts(PortHandle port, CommTimeouts *timeouts) {
@@ -380,6 +386,22 @@ void RestoreConsoleInput() {
 }
 
 bool KeyPressed() { return StdinIsConsole() ? _kbhit() != 0 : RedirectedInputWaiting(); }
+
+bool ErrorSharesOutput() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (!output || !error || output == INVALID_HANDLE_VALUE || error == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  if (output == error) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode) && GetConsoleMode(error, &mode)) return true;  // one console
+  // One file under two handles; a pipe has no identity to compare.
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  return GetFileInformationByHandle(output, &a) && GetFileInformationByHandle(error, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
 
 void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 

@@ -134,6 +134,23 @@ Applied SetFailureLimit(const char *value, PollSettings &poll, std::string *why)
   return Applied::kDone;
 }
 
+// How long to poll, as a duration (90s, 30m, 12h, 2d; digits alone are
+// seconds).
+Applied SetRunFor(const char *value, PollSettings &poll, std::string *why) {
+  std::optional<std::uint64_t> seconds = numtext::ParseDuration(value, 1, kMaxRunForSeconds, why);
+  if (!seconds) return Applied::kBadValue;
+  poll.runForSeconds = static_cast<std::uint32_t>(*seconds);
+  return Applied::kDone;
+}
+
+// The words that begin with r: rt and runfor, written out.
+Applied ApplyRWord(const char *word, const char *value, ReaderSettings &reader, PollSettings &poll,
+                   std::string *why) {
+  if (std::strcmp(word, "rt") == 0) return ParseDecimal(value, &reader.responseTimeoutMs, why);
+  if (std::strcmp(word, "runfor") == 0) return SetRunFor(value, poll, why);
+  return Applied::kUnknownWord;
+}
+
 // The words that begin with l: log and logframes, written out.
 Applied ApplyLogOption(const char *word, const char *value, PollSettings &poll, std::string *why) {
   if (std::strcmp(word, "logframes") == 0) return ParseFrameLogging(value, &poll.logAllFrames, why);
@@ -151,9 +168,7 @@ Applied ApplyOption(const char *word, const char *value, ReaderSettings &reader,
     case 'a':
       if (std::strcmp(word, "at") != 0) return Applied::kUnknownWord;
       return ParseDecimal(value, &reader.ackTimeoutMs, why);
-    case 'r':
-      if (std::strcmp(word, "rt") != 0) return Applied::kUnknownWord;
-      return ParseDecimal(value, &reader.responseTimeoutMs, why);
+    case 'r': return ApplyRWord(word, value, reader, poll, why);
     case 'k':
       if (std::strcmp(word, "kagi") == 0) return ParseSwitch(value, &reader.desEnabled, why);
       return ParseKey(word, value, reader, why);

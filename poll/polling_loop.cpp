@@ -68,6 +68,9 @@ class PollingLoop {
       : reader_(reader), poll_(poll), cardIdOut_(cardIdOut), hooks_(hooks), file_(file) {}
 
   void Run() {
+    if (poll_.runForSeconds > 0) {
+      deadlineMs_ = NowMs() + static_cast<std::int64_t>(poll_.runForSeconds) * 1000;
+    }
     if (KeyPressed()) return;
     while (StepBeforeAttempt()) {
       Attempt();
@@ -90,25 +93,35 @@ class PollingLoop {
   // not be removed). Polling goes on.
   void NoteFileResult(const AppendOutcome &outcome) {
     if (!outcome.written && !fileFailing_) {
-      std::fprintf(stderr, kResultWriteError, poll_.resultPath, outcome.error.c_str());
-      if (outcome.cutBack) std::fprintf(stderr, kResultCutBack, poll_.resultPath);
+      Say(Formatted(kResultWriteError, poll_.resultPath, outcome.error.c_str()));
+      if (outcome.cutBack) Say(Formatted(kResultCutBack, poll_.resultPath));
       writeFailed_ = true;
     }
     if (outcome.cutFailed) {
-      std::fprintf(stderr, kResultCutFailed, poll_.resultPath, outcome.cutError.c_str());
+      Say(Formatted(kResultCutFailed, poll_.resultPath, outcome.cutError.c_str()));
     }
-    std::fflush(stderr);
     fileFailing_ = !outcome.written;
   }
   bool WriteFailed() const { return writeFailed_; }
   bool OutputBroken() const { return outputBroken_; }
+  bool ReconnectionFailed() const { return reconnectionFailed_; }
 
  private:
   bool KeyPressed() {
     // Nobody reads the marks any more: end in order, as a stop would.
     if (outputBroken_) return Stop("output closed");
-    if (!hooks_.keyPressed()) return false;
-    return Stop(platform::StopRequested() ? "signal" : "key");
+    if (hooks_.keyPressed()) return Stop(platform::StopRequested() ? "signal" : "key");
+    // The time is up: the run ends as at a key press. The clock is read only
+    // with a limit (a library call, no system call where the system keeps
+    // the monotonic clock in user space, as Linux and Windows do).
+    if (deadlineMs_ >= 0 && NowMs() >= deadlineMs_) return Stop("time up");
+    return false;
+  }
+
+  std::int64_t NowMs() const {
+    if (hooks_.clockMs) return hooks_.clockMs();
+    platform::ClockReading now = platform::ReadClock();
+    return now.seconds * 1000 + now.milliseconds;
   }
 
   // Notes why the loop ends; returns true for KeyPressed.
@@ -147,7 +160,12 @@ class PollingLoop {
     if (connected) return true;
     // A stop request cuts the reconnection's waits short: the stop ended it,
     // not the R/W.
-    return !Stop(platform::StopRequested() ? "signal" : "reconnection failed");
+    if (platform::StopRequested()) return !Stop("signal");
+    // The R/W is lost: polling cannot go on, and whoever watches the tool
+    // (a person, a script, a station) must learn why.
+    Say(reader_.ConnectionFailure() + "\n");
+    reconnectionFailed_ = true;
+    return !Stop("reconnection failed");
   }
 
   void Attempt() {
@@ -178,9 +196,8 @@ class PollingLoop {
   void NotePortFailure(eventlog::Failure failure) {
     bool failed = failure == eventlog::Failure::kPortError;
     if (failed && !portFailing_) {
-      std::fprintf(stderr, "The R/W on %s stopped answering: %s\n", reader_.DeviceName().c_str(),
-                   platform::LastPortError().c_str());
-      std::fflush(stderr);
+      Say("The R/W on " + reader_.DeviceName() +
+          " stopped answering: " + platform::LastPortError() + "\n");
     }
     portFailing_ = failed;
   }
@@ -232,10 +249,23 @@ class PollingLoop {
   // Only a reader that went away (EPIPE) ends polling; other output errors
   // leave the marks unseen but the figures still count.
   void Show(const std::string &text) {
+    if (!text.empty()) marksPending_ = text.back() != '\n';
     if (hooks_.show(text) != EPIPE || outputBroken_) return;
     outputBroken_ = true;
-    std::fprintf(stderr, kOutputClosed, std::strerror(EPIPE));  // best effort
+    Say(Formatted(kOutputClosed, std::strerror(EPIPE)));  // best effort
+  }
+
+  // Writes a line (with its line feed) to standard error. Where standard
+  // error shows in the same place as the marks and a line of marks is
+  // pending, that line is ended first, on standard error: the line said
+  // stands on its own there, and standard output keeps its bytes. Where the
+  // two go to different places, each is a file of whole lines anyway.
+  void Say(const std::string &line) {
+    bool endMarks = hooks_.errorSharesOutput && marksPending_;
+    std::string text = (endMarks ? "\n" : "") + line;
+    std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+    if (hooks_.errorSharesOutput) marksPending_ = false;
   }
 
   ReaderBinding &reader_;
@@ -252,16 +282,21 @@ class PollingLoop {
   int run_ = 1;  // the run in progress, counted from 1
   const char *stopReason_ = "key";
   bool portFailing_ = false;
+  bool marksPending_ = false;
+  std::int64_t deadlineMs_ = -1;  // when polling ends by the clock; -1 never  // the console's last
+                                  // line holds marks without its end
   bool fileFailing_ = false;
   bool writeFailed_ = false;
   bool outputBroken_ = false;
+  bool reconnectionFailed_ = false;
 };
 
 }  // namespace
 
 LoopHooks ConsoleLoopHooks(eventlog::Log *log) {
   return LoopHooks{[] { return platform::KeyPressed() || platform::StopRequested(); },
-                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole, log};
+                   [](int ms) { platform::Sleep(ms); }, ShowOnConsole, log,
+                   platform::ErrorSharesOutput()};
 }
 
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
@@ -306,5 +341,5 @@ bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_
     closing.error = std::strerror(errno);
     loop.NoteFileResult(closing);
   }
-  return !loop.WriteFailed() && !loop.OutputBroken();
+  return !loop.WriteFailed() && !loop.OutputBroken() && !loop.ReconnectionFailed();
 }

@@ -18,16 +18,26 @@ struct LoopHooks {
   std::function<int(const std::string &)> show;
   // The event log that attempts, runs and the stop go to; nullptr for none.
   eventlog::Log *log;
+  // Standard error shows where the console text does (one terminal, one
+  // file): a line said there while marks are pending on the console's line
+  // then starts on a line of its own.
+  bool errorSharesOutput = false;
+  // A monotonic clock in milliseconds, for a time limit (`runfor`); the
+  // platform's when empty.
+  std::function<std::int64_t()> clockMs = nullptr;
 };
 
 // Key presses and stop signals of the console; the platform's sleep;
-// standard output; the tool's event log (nullptr for none).
+// standard output; the tool's event log (nullptr for none); whether
+// standard error shares standard output's place.
 LoopHooks ConsoleLoopHooks(eventlog::Log *log);
 
-// Opens the result file (if any), polls until a stop condition, prints the
-// summary and closes the session and the file. Returns false when the
-// result file could not be opened, a record could not be written, or the
-// reader of standard output went away (the failure was reported on standard
-// error).
+// Opens the result file (if any), polls until a stop condition (a key or
+// stop request, the failure limit, the single run's end, a failed
+// reconnection, the time limit measured from the start of polling), prints
+// the summary and closes the session and the file. Returns false when the
+// result file could not be opened, a record could not be written, the
+// reader of standard output went away, or a reconnection between runs
+// failed (the failure was reported on standard error).
 bool RunPollingLoop(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                     const LoopHooks &hooks);

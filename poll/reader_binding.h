@@ -47,6 +47,9 @@ class ReaderBinding {
   virtual int SendClose() = 0;
   // Closes the old session, then connects anew with the same settings.
   virtual bool Reconnect() = 0;
+  // Why the last connection failed, in one line (as after a failed first
+  // connection).
+  virtual std::string ConnectionFailure() const = 0;
   // Destroys the session (closing its port) without the close command.
   virtual void DestroySession() = 0;
 };
@@ -78,6 +81,9 @@ class SlotBinding : public ReaderBinding {
   std::string DeviceName() const override { return DeviceNameOf(settings_.portPath); }
   int SendClose() override { return ((*slot_).*close_)(); }
   bool Reconnect() override { return connect_(slot_, settings_, true, notes_); }
+  std::string ConnectionFailure() const override {
+    return DescribeConnectionFailure(notes_.Last());
+  }
   void DestroySession() override { slot_.reset(); }
 
  private:

@@ -25,4 +25,5 @@ void SetDefaultPollSettings(PollSettings &poll) {
   poll.commaTerminated = true;
   poll.portGiven = false;
   poll.logAllFrames = false;
+  poll.runForSeconds = 0;
 }

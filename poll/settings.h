@@ -31,6 +31,7 @@ struct PollSettings {
   bool portGiven;
   char logPath[kPathCapacity];  // event log to append to; "-" standard error; empty none
   bool logAllFrames;            // every frame in the log, not only those of failures
+  std::uint32_t runForSeconds;  // polling ends in order after this long; 0 no limit
 };
 
 struct RunSettings {
@@ -42,6 +43,8 @@ constexpr char kPortPrefix[] = "//.//";
 constexpr int kMaxAttemptsPerRun = 1000;
 constexpr int kMaxFailureLimit = 1000;
 constexpr int kNoRecordTag = -1;
+// The longest time to poll for (366 days): a soak, not a service.
+constexpr std::uint32_t kMaxRunForSeconds = 366u * 24 * 3600;
 
 // The defaults of both tools. The key defaults are those of the secured R/W.
 void SetDefaultReaderSettings(ReaderSettings &reader);

@@ -40,26 +40,28 @@ std::string KeyCheckValue(const std::uint8_t *key) {
 void LogStart(eventlog::Log &log, const RunSettings &settings, const ToolTexts &texts) {
   const ReaderSettings &r = settings.reader;
   const PollSettings &p = settings.poll;
-  log.Write(eventlog::Event("start")
-                .Text("tool", texts.name)
-                .Text("title", texts.title)
-                .Text("version", PROJECT_VERSION_TEXT)
-                .Text("wall", WallClockNow())
-                .Text("port", p.portGiven ? r.portPath + std::strlen(kPortPrefix) : "")
-                .Flag("search", !p.portGiven)
-                .Int("baud", r.baudRate)
-                .Text("ka_kcv", KeyCheckValue(r.Ka))
-                .Text("kb_kcv", KeyCheckValue(r.Kb))
-                .Int("ack_ms", r.ackTimeoutMs)
-                .Int("response_ms", r.responseTimeoutMs)
-                .Flag("des", r.desEnabled)
-                .Int("attempts_per_run", p.attemptsPerRun)
-                .Flag("repeat", p.repeatRuns)
-                .Text("result_file", p.resultPath)
-                .Int("tag", p.recordTag)
-                .Int("failure_limit", p.failureLimitSet ? p.failureLimit : -1)
-                .Flag("comma_terminated", p.commaTerminated)
-                .Text("frames", p.logAllFrames ? "all" : "failures"));
+  log.Write(
+      eventlog::Event("start")
+          .Text("tool", texts.name)
+          .Text("title", texts.title)
+          .Text("version", PROJECT_VERSION_TEXT)
+          .Text("wall", WallClockNow())
+          .Text("port", p.portGiven ? r.portPath + std::strlen(kPortPrefix) : "")
+          .Flag("search", !p.portGiven)
+          .Int("baud", r.baudRate)
+          .Text("ka_kcv", KeyCheckValue(r.Ka))
+          .Text("kb_kcv", KeyCheckValue(r.Kb))
+          .Int("ack_ms", r.ackTimeoutMs)
+          .Int("response_ms", r.responseTimeoutMs)
+          .Flag("des", r.desEnabled)
+          .Int("attempts_per_run", p.attemptsPerRun)
+          .Flag("repeat", p.repeatRuns)
+          .Text("result_file", p.resultPath)
+          .Int("tag", p.recordTag)
+          .Int("failure_limit", p.failureLimitSet ? p.failureLimit : -1)
+          .Flag("comma_terminated", p.commaTerminated)
+          .Text("frames", p.logAllFrames ? "all" : "failures")
+          .Int("run_for_s", p.runForSeconds > 0 ? static_cast<long long>(p.runForSeconds) : -1));
 }
 
 // A path as the system resolves it, for comparing paths of files that may

@@ -30,6 +30,7 @@ int EndTool(int status, eventlog::Log *log);
 
 // The steps of both tools once connected: the polling loop on the console,
 // then EndTool. Records that could not be written (or a result file that
-// could not be opened) fail the exit status: the figures are lost.
+// could not be opened) fail the exit status: the figures are lost; so does
+// a failed reconnection: the R/W was lost.
 int PollOnConsole(ReaderBinding &reader, const PollSettings &poll, std::uint8_t *cardIdOut,
                   eventlog::Log *log);

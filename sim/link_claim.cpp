@@ -74,17 +74,40 @@ bool LinkClaim::Take(const std::string &link, const std::string &terminal, std::
   link_ = link;
   terminal_ = terminal;
   lockPath_ = link + ".lock";
-  if (!Lock(error) || !ClearOldLink(error)) {
+  if (!Lock(error) || !MakeLink(error)) {
     Release();
     return false;
   }
-  if (symlink(terminal.c_str(), link.c_str()) != 0) {
-    *error = "cannot create link " + link + ": " + SystemError();
-    Release();
+  return true;
+}
+
+void LinkClaim::Withdraw() { RemoveOurLink(); }
+
+bool LinkClaim::Repoint(const std::string &terminal, std::string *error) {
+  RemoveOurLink();
+  terminal_ = terminal;
+  if (lockFd_ < 0) {
+    *error = "cannot link " + link_ + " again: the path is not ours";
+    return false;
+  }
+  return MakeLink(error);
+}
+
+// Clears what a simulator may replace at the path and links it to our
+// terminal.
+bool LinkClaim::MakeLink(std::string *error) {
+  if (!ClearOldLink(error)) return false;
+  if (symlink(terminal_.c_str(), link_.c_str()) != 0) {
+    *error = "cannot create link " + link_ + ": " + SystemError();
     return false;
   }
   linked_ = true;
   return true;
+}
+
+void LinkClaim::RemoveOurLink() {
+  if (linked_ && LinkTarget(link_) == terminal_) unlink(link_.c_str());
+  linked_ = false;
 }
 
 // The lock file is created exclusively, so that nothing already at its path is
@@ -227,8 +250,7 @@ bool LinkClaim::ClearOldLink(std::string *error) const {
 }
 
 void LinkClaim::Release() {
-  if (linked_ && LinkTarget(link_) == terminal_) unlink(link_.c_str());
-  linked_ = false;
+  RemoveOurLink();
   if (lockFd_ >= 0) {
     // Still locked: a waiting opener notices the change. Only our own file
     // is removed, never one that took its place.

@@ -21,10 +21,18 @@ class LinkClaim {
   // pseudo-terminal (or to nothing), since that is not ours to replace.
   // On failure returns false with a message that names the path.
   bool Take(const std::string &link, const std::string &terminal, std::string *error);
+  // The terminal went away: the link goes with it (as an adapter's link in
+  // /dev/serial/by-id does), but the path stays ours.
+  void Withdraw();
+  // A new terminal under the path taken: the link is made again, with the
+  // same care for whatever came to stand at the path meanwhile.
+  bool Repoint(const std::string &terminal, std::string *error);
   // Removes the link (if it still leads to our terminal) and the lock file.
   void Release();
 
  private:
+  bool MakeLink(std::string *error);
+  void RemoveOurLink();
   bool Lock(std::string *error);
   bool HoldCreatedLock(int fd, std::string *error);
   bool ClearStaleLock(std::string *error) const;

@@ -27,6 +27,10 @@ const char kHelp[] =
     "                       (card) and '.' (no card) such as ooo.o, or p=P for a\n"
     "                       card with probability P (see --seed); polling attempts\n"
     "                       are numbered from 1 over the simulator's life\n"
+    "  --drift=P1,P2,SECONDS  a card with a probability that moves in a\n"
+    "                       straight line from P1 at the start to P2 SECONDS\n"
+    "                       later, then stays at P2 (see --seed); in place of\n"
+    "                       --card (the later of the two counts)\n"
     "  --seed=N             seed of the card probability (default 1)\n"
     "  --card-id=HEX16      the card's identifier (8 bytes in hexadecimal)\n"
     "  --fault=KIND@LIST    inject a fault; LIST is comma-separated N or N-M\n"
@@ -41,6 +45,15 @@ const char kHelp[] =
     "                       ACK where the response belongs);\n"
     "                       secured only: wrong-mac,\n"
     "                       wrong-counter, wrong-auth. May be repeated.\n"
+    "  --flap=EVERY,FOR     the R/W answers no poll (no ACK) during the last FOR\n"
+    "                       seconds of every EVERY seconds; the open, close\n"
+    "                       and authentication commands are answered\n"
+    "  --unplug=AT,FOR      AT seconds after the start the terminal goes away\n"
+    "                       as an unplugged adapter does (the port fails for a\n"
+    "                       tool that has it open; the path and the link go);\n"
+    "                       FOR seconds later a new terminal comes back, under\n"
+    "                       the --link path, and its path is printed on a new\n"
+    "                       line. Give it again for more absences.\n"
     "  --ka=HEX16, --kb=HEX16  secured R/W's authentication keys\n"
     "  --reader-id=HEX16    secured R/W's identifier\n"
     "  --session-key=HEX16  session key the secured R/W hands out\n"
@@ -96,6 +109,9 @@ ParseOutcome ParseSimOptions(int argc, char **argv, SimOptions &options) {
     kBaud,
     kLink,
     kTrace,
+    kDrift,
+    kFlap,
+    kUnplug,
     kHelpOption,
     kVersionOption
   };
@@ -112,6 +128,9 @@ ParseOutcome ParseSimOptions(int argc, char **argv, SimOptions &options) {
                                  {"baud", required_argument, nullptr, kBaud},
                                  {"link", required_argument, nullptr, kLink},
                                  {"trace", no_argument, nullptr, kTrace},
+                                 {"drift", required_argument, nullptr, kDrift},
+                                 {"flap", required_argument, nullptr, kFlap},
+                                 {"unplug", required_argument, nullptr, kUnplug},
                                  {"help", no_argument, nullptr, kHelpOption},
                                  {"version", no_argument, nullptr, kVersionOption},
                                  {nullptr, 0, nullptr, 0}};
@@ -162,6 +181,16 @@ ParseOutcome ParseSimOptions(int argc, char **argv, SimOptions &options) {
         break;
       case kLink: options.link = value; break;
       case kTrace: options.trace = true; break;
+      case kDrift:
+        if (!options.cards.ParseDrift(value, &error))
+          return Fail("--drift=" + value + ": " + error);
+        break;
+      case kFlap:
+        if (!options.flap.Parse(value, &error)) return Fail("--flap=" + value + ": " + error);
+        break;
+      case kUnplug:
+        if (!options.unplugs.Add(value, &error)) return Fail("--unplug=" + value + ": " + error);
+        break;
       case 'h':
       case kHelpOption: return ShowStandardWord(StandardWord::kHelp, "rwsim", kHelp);
       case kVersionOption: return ShowStandardWord(StandardWord::kVersion, "rwsim", kHelp);

@@ -8,6 +8,7 @@
 #include "poll/command_line.h"
 #include "sim/reader_model.h"
 #include "sim/schedule.h"
+#include "sim/soak_plan.h"
 
 namespace sim {
 
@@ -25,6 +26,8 @@ struct SimOptions {
   bool trace = false;
   CardSchedule cards;
   FaultPlan faults;
+  FlapPlan flap;
+  UnplugPlan unplugs;
 };
 
 // Parses the command line: kRun, kShown after --help or --version, or

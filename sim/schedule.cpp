@@ -2,13 +2,16 @@
 
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include "poll/number_text.h"
+#include "sim/soak_plan.h"
 
 namespace sim {
 
 bool CardSchedule::Parse(const std::string &text, std::string *why) {
   probability_ = -1;
+  driftMs_ = 0;
   if (text == "always") {
     pattern_ = "o";
   } else if (text == "never") {
@@ -26,9 +29,33 @@ bool CardSchedule::Parse(const std::string &text, std::string *why) {
   return true;
 }
 
-bool CardSchedule::Present(int attempt) {
-  if (probability_ >= 0)
-    return std::uniform_real_distribution<double>(0, 1)(random_) < probability_;
+bool CardSchedule::ParseDrift(const std::string &text, std::string *why) {
+  std::vector<std::string> fields;
+  if (!SplitFields(text, 3, "P1,P2,SECONDS", &fields, why)) return false;
+  std::optional<double> from = numtext::ParseProbability(fields[0], why);
+  std::optional<double> to = from ? numtext::ParseProbability(fields[1], why) : std::nullopt;
+  std::optional<SimMs> span = to ? ParseSeconds(fields[2], why) : std::nullopt;
+  if (!span) return false;
+  if (*span <= 0) {
+    if (why) *why = "SECONDS above 0 are expected";
+    return false;
+  }
+  probability_ = *from;
+  driftTo_ = *to;
+  driftMs_ = *span;
+  return true;
+}
+
+double CardSchedule::ProbabilityAt(std::int64_t now) const {
+  if (driftMs_ == 0 || probability_ < 0) return probability_;
+  if (now >= driftMs_) return driftTo_;
+  double share = now <= 0 ? 0.0 : static_cast<double>(now) / static_cast<double>(driftMs_);
+  return probability_ + (driftTo_ - probability_) * share;
+}
+
+bool CardSchedule::Present(int attempt, std::int64_t now) {
+  double probability = ProbabilityAt(now);
+  if (probability >= 0) return std::uniform_real_distribution<double>(0, 1)(random_) < probability;
   return pattern_[static_cast<std::size_t>(attempt - 1) % pattern_.size()] == 'o';
 }
 

@@ -12,18 +12,30 @@ namespace sim {
 
 // Card presence per polling attempt (numbered from 1 over the simulator's
 // whole life): always, never, a repeating pattern of 'o' (card) and '.'
-// (none), or a probability with a seed.
+// (none), a probability with a seed, or a probability that drifts with the
+// simulator's clock.
 class CardSchedule {
  public:
   // Accepts "always", "never", a pattern such as "ooo.o", or "p=0.75"; on a
   // refusal `why` (when given) says what is expected.
   bool Parse(const std::string &text, std::string *why = nullptr);
+  // "P1,P2,SECONDS": the probability moves in a straight line from P1 at the
+  // start to P2 SECONDS later, and stays at P2. Replaces what Parse set, as
+  // Parse replaces a drift.
+  bool ParseDrift(const std::string &text, std::string *why = nullptr);
   void Seed(std::uint32_t seed) { random_.seed(seed); }
-  bool Present(int attempt);
+  // Draws the card of an attempt made `now` ms after the simulator's start
+  // (which only a drift looks at). Probabilities draw from the seeded
+  // generator, one number per attempt.
+  bool Present(int attempt, std::int64_t now = 0);
+  // The probability of a card at `now`; below 0 when a pattern decides.
+  double ProbabilityAt(std::int64_t now) const;
 
  private:
   std::string pattern_ = "o";
-  double probability_ = -1;  // < 0: the pattern decides
+  double probability_ = -1;  // < 0: the pattern decides; the start of a drift
+  double driftTo_ = 0;
+  std::int64_t driftMs_ = 0;  // 0: no drift
   std::mt19937 random_{1};
 };
 

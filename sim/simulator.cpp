@@ -4,28 +4,33 @@
 
 namespace sim {
 
-std::vector<Output> Simulator::OnInput(const std::uint8_t *bytes, std::size_t count) {
+std::vector<Output> Simulator::OnInput(const std::uint8_t *bytes, std::size_t count, SimMs now) {
   std::vector<Output> outputs;
   for (const ParsedFrame &frame : parser_.Feed(bytes, count)) {
     if (!frame.checksumOk) {
       Trace("<-", frame.data, "bad data checksum, ignored");
       continue;
     }
-    std::vector<Output> more = OnFrame(frame.data);
+    std::vector<Output> more = OnFrame(frame.data, now);
     outputs.insert(outputs.end(), more.begin(), more.end());
   }
   return outputs;
 }
 
-std::vector<Output> Simulator::OnFrame(const Bytes &data) {
+std::vector<Output> Simulator::OnFrame(const Bytes &data, SimMs now) {
   Target target = Target::kPoll;
   FaultSet faults;
   int number = 0;
-  if (model_.Classify(data, &target)) {
+  bool classified = model_.Classify(data, &target);
+  if (classified) {
     number = ++counts_[static_cast<int>(target)];
     faults = plan_.For(target, number);
   }
   TraceFrame("<-", data, true);
+  if (classified && target == Target::kPoll && flap_.Silent(now)) {
+    Trace("--", {}, "silent: the line flaps (fault)");
+    return {};
+  }
   if (faults.Has(Fault::kNoAck)) {
     Trace("--", {}, "no ACK (fault)");
     return {};
@@ -41,7 +46,7 @@ std::vector<Output> Simulator::OnFrame(const Bytes &data) {
   }
   AddOutput(outputs, faults.ackDelayMs, Bytes(frame::kAck, frame::kAck + 6), faults.trickleMs);
   Trace("->", {}, "ACK");
-  bool card = target == Target::kPoll && number > 0 && cards_.Present(number);
+  bool card = target == Target::kPoll && number > 0 && cards_.Present(number, now);
   std::optional<Bytes> answer = model_.Answer(data, card, faults);
   if (faults.Has(Fault::kSecondAck)) {
     Trace("->", {}, "second ACK instead of the response (fault)");

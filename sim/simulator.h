@@ -8,6 +8,7 @@
 #include "sim/frame_parser.h"
 #include "sim/reader_model.h"
 #include "sim/schedule.h"
+#include "sim/soak_plan.h"
 
 namespace sim {
 
@@ -21,12 +22,17 @@ struct Output {
 
 class Simulator {
  public:
-  Simulator(ReaderModel &model, CardSchedule &cards, const FaultPlan &plan, std::FILE *trace)
-      : model_(model), cards_(cards), plan_(plan), trace_(trace) {}
-  std::vector<Output> OnInput(const std::uint8_t *bytes, std::size_t count);
+  Simulator(ReaderModel &model, CardSchedule &cards, const FaultPlan &plan, std::FILE *trace,
+            FlapPlan flap = {})
+      : model_(model), cards_(cards), plan_(plan), trace_(trace), flap_(flap) {}
+  // The R/W's answers to bytes from the host that arrive `now` ms after the
+  // simulator's start (which the card's drift and the flap look at).
+  std::vector<Output> OnInput(const std::uint8_t *bytes, std::size_t count, SimMs now = 0);
+  // The line went away: a frame half received is lost with it.
+  void LineLost() { parser_ = FrameParser{}; }
 
  private:
-  std::vector<Output> OnFrame(const Bytes &data);
+  std::vector<Output> OnFrame(const Bytes &data, SimMs now);
   static void AddOutput(std::vector<Output> &outputs, int delayMs, const Bytes &bytes,
                         int trickleMs);
   void Trace(const char *direction, const Bytes &data, const std::string &note);
@@ -36,6 +42,7 @@ class Simulator {
   CardSchedule &cards_;
   const FaultPlan &plan_;
   std::FILE *trace_;
+  FlapPlan flap_;
   FrameParser parser_;
   int counts_[3] = {0, 0, 0};  // polls, connections, closes
 };

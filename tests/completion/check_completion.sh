@@ -72,9 +72,13 @@ expect() { check complete_line "$@"; }
 expect_line() { check line_after_tab "$@"; }
 
 # Option words at word positions, values after them.
-expect "kestrow " "at b c d e f h ka kagi kb log logframes rt s t v"
+expect "kestrow " "at b c d e f h ka kagi kb log logframes rt runfor s t v"
 expect "brimlet k" "ka kagi kb"
-expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb log logframes rt s t v"
+expect "kestrow c COM1 t 10 " "at b c d e f h ka kagi kb log logframes rt runfor s t v"
+expect "brimlet r" "rt runfor"
+expect "kestrow c COM1 runfor " "12h 1d 1h 30m 90s"
+expect "kestrow runfor 1" "12h 1d 1h"
+expect "brimlet rt " ""
 expect "brimlet l" "log logframes"
 expect "kestrow logf" "logframes"
 expect "kestrow c COM1 logframes " "all failures"

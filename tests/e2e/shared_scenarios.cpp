@@ -1,5 +1,7 @@
 #include "tests/e2e/shared_scenarios.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -34,7 +36,8 @@ TEST_P(SharedScenarioTest, KestrowSingleRunWithDesAndRecords) {
 }
 
 TEST_P(SharedScenarioTest, RepeatingModeReconnectsBetweenRuns) {
-  // The third connection fails, so the loop ends after two whole runs.
+  // The third connection fails, so the loop ends after two whole runs; the
+  // R/W is lost, which standard error and the exit status say.
   std::unique_ptr<SimProcess> sim =
       tools().StartSim(5, {"--reader=secured", "--fault=wrong-auth@c3"});
   ScratchDir dir;
@@ -44,7 +47,13 @@ TEST_P(SharedScenarioTest, RepeatingModeReconnectsBetweenRuns) {
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   std::string run = block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
   EXPECT_EQ(r.out, tools().Text(kKestrowBanner + run + run));
-  EXPECT_EQ(r.exitCode, 0);
+  const std::string why =
+      tools().Text(" refused the authentication: check the keys (ka, kb) and kagi\n");
+  EXPECT_EQ(r.err.rfind("The R/W on ", 0), 0u) << r.err;
+  ASSERT_GE(r.err.size(), why.size()) << r.err;
+  EXPECT_EQ(r.err.substr(r.err.size() - why.size()), why);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadFile(dir / "repeat.csv"), "100.00%, 100, 100,100.00%, 100, 100,");
   std::string sequence = CommandSequence(sim->StopAndTrace());
   std::string run1 = kAuthentication + Repeat("poll,", 100) + "close,";
@@ -73,6 +82,37 @@ TEST_P(SharedScenarioTest, InterruptDuringPollingEndsRunInOrder) {
   char record[64];
   std::snprintf(record, sizeof record, "100.00%%,%4zu,%4zu\n", marks, marks);
   EXPECT_EQ(ReadFile(dir / "interrupt.csv"), tools().Text(record));
+  EXPECT_EQ(CommandSequence(sim->StopAndTrace()),
+            kAuthentication + Repeat("poll,", static_cast<int>(marks)) + "close");
+}
+
+// runfor ends polling in order once the time is up, as a key press does:
+// the partial run's total and record, the close command, exit status 0.
+// Slow answers keep it within the first run and its first block.
+TEST_P(SharedScenarioTest, RunForEndsPollingInOrderWhenTheTimeIsUp) {
+  std::unique_ptr<SimProcess> sim =
+      tools().StartSim(8, {"--reader=secured", "--fault=response-delay=40@1-1000"});
+  ScratchDir dir;
+  auto started = std::chrono::steady_clock::now();
+  RunResult r =
+      tools().Run("kestrow", {"c", tools().PortName(*sim, 8), "runfor", "2", "f",
+                              tools().ToolPath(dir, "timed.csv"), "at", "2000", "rt", "2000"});
+  auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took, std::chrono::seconds(2));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  std::string banner = tools().Text(kKestrowBanner);
+  ASSERT_EQ(r.out.rfind(banner, 0), 0u) << r.out;
+  std::string rest = r.out.substr(banner.size());
+  std::size_t marks = rest.find_first_not_of('o');
+  ASSERT_GT(marks, 0u);
+  ASSERT_LT(marks, 50u) << r.out;
+  char total[64];
+  std::snprintf(total, sizeof total, "(TOTAL) [%4zu/%4zu] ... 100.00%%\n\n", marks, marks);
+  EXPECT_EQ(rest.substr(marks), tools().Text(total));
+  char record[64];
+  std::snprintf(record, sizeof record, "100.00%%,%4zu,%4zu,", marks, marks);
+  EXPECT_EQ(ReadFile(dir / "timed.csv"), record);
   EXPECT_EQ(CommandSequence(sim->StopAndTrace()),
             kAuthentication + Repeat("poll,", static_cast<int>(marks)) + "close");
 }

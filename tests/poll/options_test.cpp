@@ -90,6 +90,42 @@ TEST(ParseOptionsTest, NoArgumentsKeepsDefaults) {
   EXPECT_FALSE(p.poll.portGiven);
   EXPECT_STREQ(p.poll.logPath, "");
   EXPECT_FALSE(p.poll.logAllFrames);
+  EXPECT_EQ(p.poll.runForSeconds, 0u);
+}
+
+// runfor is written out, as rt is; a word beginning with d is still the
+// tag, so no command line accepted before changes its meaning.
+TEST(ParseOptionsTest, RunForTakesADuration) {
+  const struct {
+    const char *value;
+    std::uint32_t seconds;  // 0: refused
+  } kCases[] = {
+      {"12h", 43200}, {"90s", 90}, {"30m", 1800},      {"2d", 172800},
+      {"45", 45},     {"1", 1},    {"366d", 31622400}, {"31622400", 31622400},
+      {"0", 0},       {"0s", 0},   {"367d", 0},        {"31622401", 0},
+      {"", 0},        {"1.5h", 0}, {"12H", 0},         {"-5m", 0},
+      {"h", 0},       {"12 h", 0}, {"1w", 0},
+  };
+  for (const auto &c : kCases) {
+    Parsed p = Parse({"runfor", c.value});
+    EXPECT_EQ(p.goesOn, c.seconds != 0) << c.value;
+    EXPECT_EQ(p.poll.runForSeconds, c.seconds) << c.value;
+  }
+  Parsed p = Parse({"runfor", "1h", "t", "20", "rt", "60", "runfor", "5m"});
+  ASSERT_TRUE(p.goesOn);
+  EXPECT_EQ(p.poll.runForSeconds, 300u);  // the later one counts
+  EXPECT_EQ(p.poll.attemptsPerRun, 20);
+  EXPECT_EQ(p.reader.responseTimeoutMs, 60);
+  EXPECT_EQ(RefusalOf({"runfor", "12H"}),
+            "runfor 12H (a duration from 1s to 366d such as 90s, 30m, 12h or 2d is expected "
+            "(digits alone are seconds))");
+  EXPECT_EQ(RefusalOf({"run", "12h"}), "run (not an option word)");
+  EXPECT_EQ(RefusalOf({"runfo", "12h"}), "runfo (not an option word)");
+  EXPECT_EQ(RefusalOf({"runforever", "12h"}), "runforever (not an option word)");
+  EXPECT_EQ(RefusalOf({"runfor"}), "runfor (its value is missing)");
+  EXPECT_EQ(RefusalOf({"duration", "12h"}),
+            "duration 12h (a decimal number is expected: the digits 0 to 9 only)");
+  EXPECT_EQ(Parse({"duration", "12"}).poll.recordTag, 12);
 }
 
 TEST(ParseOptionsTest, AcceptsEveryOption) {

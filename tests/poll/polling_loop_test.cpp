@@ -14,6 +14,7 @@
 #include "tests/support/text_files.h"
 
 #include "link/event_log.h"
+#include "platform/platform.h"
 #include "poll/polling_loop.h"
 
 namespace {
@@ -59,8 +60,12 @@ class ScriptedReader : public ReaderBinding {
   }
   bool Reconnect() override {
     log += "close;reconnect;";
+    if (onReconnect) onReconnect();
     session_ = reconnects_;
     return reconnects_;
+  }
+  std::string ConnectionFailure() const override {
+    return "Cannot open /dev/rw-test: No such file or directory";
   }
   void DestroySession() override {
     log += "destroy;";
@@ -70,6 +75,7 @@ class ScriptedReader : public ReaderBinding {
   std::string log;
   eventlog::Log *eventLog = nullptr;
   std::function<void()> onClose;
+  std::function<void()> onReconnect;
 
  private:
   std::string marks_;
@@ -102,14 +108,16 @@ std::function<int(const std::string &)> Console(std::string *out, int closedAfte
 }
 
 // Runs the loop and returns the console's text; a key press shows up after
-// `keyAfter` attempts (-1: never; 0: before the first).
+// `keyAfter` attempts (-1: never; 0: before the first). `ended` (if given)
+// receives the loop's result.
 std::string RunLoop(ScriptedReader &reader, const PollSettings &poll, int keyAfter = -1,
-                    int closedAfter = -1) {
+                    int closedAfter = -1, bool *ended = nullptr) {
   std::uint8_t cardId[16] = {};
   std::string out;
   LoopHooks hooks{[&] { return keyAfter >= 0 && reader.polls_ >= keyAfter; },
                   [](int ms) { EXPECT_EQ(ms, 4); }, Console(&out, closedAfter), reader.eventLog};
-  RunPollingLoop(reader, poll, cardId, hooks);
+  bool result = RunPollingLoop(reader, poll, cardId, hooks);
+  if (ended) *ended = result;
   return out;
 }
 
@@ -175,12 +183,25 @@ TEST(PollingLoopTest, SingleRunKeyPressPrintsNoSummary) {
   EXPECT_EQ(early.log, "close;destroy;");
 }
 
-TEST(PollingLoopTest, FailedReconnectionEndsLoop) {
+// The R/W is lost: the loop ends after the run, says why on standard error
+// (the connection's own reason), and reports the failure.
+TEST(PollingLoopTest, FailedReconnectionEndsLoopAndFails) {
   ScriptedReader reader("o", false);
-  std::string out = RunLoop(reader, Settings());
+  bool ended = true;
+  ::testing::internal::CaptureStderr();
+  std::string out = RunLoop(reader, Settings(), -1, -1, &ended);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Cannot open /dev/rw-test: No such file or directory\n");
+  EXPECT_FALSE(ended);
   std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
   EXPECT_EQ(out, block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n");
   EXPECT_EQ(reader.log, "close;reconnect;");  // nothing left to close
+
+  ScriptedReader reconnecting("o");
+  ::testing::internal::CaptureStderr();
+  RunLoop(reconnecting, Settings(), 150, -1, &ended);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(ended);
 }
 
 TEST(PollingLoopTest, RatesAndRecordFormats) {
@@ -279,6 +300,123 @@ TEST(PollingLoopTest, PortFailureIsReportedOncePerOutage) {
   EXPECT_EQ(errors.find(line, second + 1), std::string::npos) << errors;
 }
 
+// Where standard error shows with the console (one terminal), a line it
+// says while marks are pending starts on a line of its own: the pending
+// line is ended on standard error, and the console's text stays as it is.
+// Where the two go apart, standard error gets its lines alone.
+TEST(PollingLoopTest, LinesOnStandardErrorStandOnTheirOwnAmongTheMarks) {
+  const std::string stopped = "The R/W on /dev/rw-test stopped answering: ";
+  const std::string lost = "Cannot open /dev/rw-test: No such file or directory\n";
+  const std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  const struct {
+    const char *name;
+    std::string marks;
+    int attempts;  // 0: repeating runs, with a reconnection that fails
+    bool shared;
+    std::string console;
+    std::string errors;  // with the port's reason left out
+  } kCases[] = {
+      {"marks pending, shared", "ooP", 3, true,
+       "ooX    [  2/  3]  66%\n(TOTAL) [   2/   3] ...  66.67%\n\n", "\n" + stopped + "\n"},
+      {"marks pending, apart", "ooP", 3, false,
+       "ooX    [  2/  3]  66%\n(TOTAL) [   2/   3] ...  66.67%\n\n", stopped + "\n"},
+      // The block line has just ended the console's line.
+      {"at a line's start, shared", Repeat("o", 50) + "P", 51, true,
+       block + "X    [  0/  1]   0%\n(TOTAL) [  50/  51] ...  98.04%\n\n", stopped + "\n"},
+      // After the run's total line: the reconnection's failure.
+      {"after the total, shared", "o", 0, true,
+       block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n", lost},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScriptedReader reader(c.marks, c.attempts != 0);
+    PollSettings poll = c.attempts != 0 ? SingleRun(c.attempts) : Settings();
+    std::uint8_t cardId[16] = {};
+    std::string out;
+    LoopHooks hooks{[] { return false; }, [](int) {}, Console(&out), nullptr, c.shared};
+    ::testing::internal::CaptureStderr();
+    RunPollingLoop(reader, poll, cardId, hooks);
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    std::string reason = platform::LastPortError();
+    std::string expected = c.errors;
+    std::size_t at = expected.find(stopped);
+    if (at != std::string::npos) expected.insert(at + stopped.size(), reason);
+    EXPECT_EQ(out, c.console);
+    EXPECT_EQ(errors, expected);
+  }
+}
+
+// runfor: polling ends in order once the time is up, as at a key press,
+// by the clock from the start of polling (reconnections included). The
+// test's clock moves 10 ms with every pause after an attempt.
+TEST(PollingLoopTest, TimeLimitEndsPollingAsAKeyPressDoes) {
+  const std::string block = Repeat("o", 50) + "    [ 50/ 50] 100%\n";
+  const std::string run = block + block + "(TOTAL) [ 100/ 100] ... 100.00%\n\n";
+  const struct {
+    const char *name;
+    std::uint32_t seconds;
+    int attempts;              // 0: repeating runs
+    std::int64_t reconnectMs;  // how long each reconnection takes
+    std::string console;
+    const char *calls;
+  } kCases[] = {
+      // The time is up right after the 100th attempt: the run's summary
+      // comes as at a key press there, without a reconnection.
+      {"one run's time", 1, 0, 0, run, "close;destroy;"},
+      {"two runs' time", 2, 0, 0, run + run, "close;reconnect;close;destroy;"},
+      // The reconnection's 5 s count: one attempt of the second run.
+      {"a slow reconnection", 3, 0, 5000, run + "o(TOTAL) [   1/   1] ... 100.00%\n\n",
+       "close;reconnect;close;destroy;"},
+      // One run: after a card, a stop prints no summary.
+      {"a single run", 1, 500, 0, block + Repeat("o", 50), "close;destroy;"},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::int64_t clock = 86400000;  // the origin is arbitrary
+    ScriptedReader reader("o");
+    reader.onReconnect = [&] { clock += c.reconnectMs; };
+    PollSettings poll = c.attempts != 0 ? SingleRun(c.attempts) : Settings();
+    poll.runForSeconds = c.seconds;
+    std::uint8_t cardId[16] = {};
+    std::string out;
+    std::string path = ScratchPath("time_up.jsonl");
+    std::remove(path.c_str());
+    eventlog::Log log;
+    ASSERT_TRUE(log.Open(path.c_str()));
+    LoopHooks hooks{[] { return false; }, [&](int) { clock += 10; }, Console(&out), &log, false,
+                    [&] { return clock; }};
+    EXPECT_TRUE(RunPollingLoop(reader, poll, cardId, hooks));
+    EXPECT_EQ(out, c.console);
+    EXPECT_EQ(reader.log, c.calls);
+    ASSERT_TRUE(log.Flush());
+    std::string reason;
+    for (auto &e : EventsIn(ReadFile(path))) {
+      if (e["ev"] == "stop") reason = e["reason"];
+    }
+    EXPECT_EQ(reason, "time up");
+  }
+}
+
+// Without a limit the clock is not even read.
+TEST(PollingLoopTest, NoTimeLimitReadsNoClock) {
+  ScriptedReader reader("o");
+  int reads = 0;
+  std::uint8_t cardId[16] = {};
+  std::string out;
+  LoopHooks hooks{[&] { return reader.polls_ >= 250; },
+                  [](int) {},
+                  Console(&out),
+                  nullptr,
+                  false,
+                  [&] {
+                    ++reads;
+                    return std::int64_t{0};
+                  }};
+  RunPollingLoop(reader, SingleRun(1000), cardId, hooks);
+  EXPECT_EQ(reader.polls_, 250);
+  EXPECT_EQ(reads, 0);
+}
+
 std::string LogPath() { return ScratchPath("loop_events.jsonl"); }
 
 std::vector<EventFields> RunLogged(
@@ -374,10 +512,12 @@ std::string FramesAndAttempts(std::vector<EventFields> events) {
 
 TEST(PollingLoopTest, FramesAreLoggedWhereTheyExplainAFailure) {
   ScriptedReader some("o.XP");
+  ::testing::internal::CaptureStderr();  // the port's failure
   EXPECT_EQ(FramesAndAttempts(RunLogged(some, SingleRun(4))), "o,.,tx X,X,tx P,X,");
   ScriptedReader all("o.XP");
   EXPECT_EQ(FramesAndAttempts(RunLogged(all, SingleRun(4), -1, eventlog::FrameLogging::kAll)),
             "tx o,o,tx .,.,tx X,X,tx P,X,");
+  ::testing::internal::GetCapturedStderr();
 }
 
 TEST(PollingLoopTest, EverythingIsWrittenBeforeTheCloseCommand) {
@@ -391,7 +531,9 @@ TEST(PollingLoopTest, EverythingIsWrittenBeforeTheCloseCommand) {
   } reader;
   std::string atClose;
   reader.onClose = [&] { atClose = ReadFile(LogPath()); };
+  ::testing::internal::CaptureStderr();
   RunLogged(reader, Settings());
+  ::testing::internal::GetCapturedStderr();
   EXPECT_NE(atClose.find("\"ev\":\"reconnect\",\"run\":2,\"ok\":false}\n"), std::string::npos)
       << atClose;
   EXPECT_NE(atClose.find("\"ev\":\"stop\",\"reason\":\"reconnection failed\"}\n"),

@@ -1,5 +1,8 @@
 // rwsim's --link: one owner per path, stale links taken over, nothing else
 // replaced, and errors that name the path.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -12,6 +15,7 @@
 #include "project_version.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_rw.h"
 #include "tests/support/text_files.h"
 
 namespace {
@@ -130,6 +134,85 @@ TEST(SimLinkTest, RefusesToReplaceWhatIsNotASimulatorLink) {
   EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 
+// A terminal opened as a tool opens it: raw, not our controlling terminal.
+int OpenAsTool(const std::string &path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios tio;
+  if (fd >= 0 && tcgetattr(fd, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+  }
+  return fd;
+}
+
+// Waits until the far end of `fd` has gone: poll() reports a hang-up or an
+// error, and a read fails or finds the end.
+bool FarEndGone(int fd, int timeoutMs) {
+  pollfd pfd{fd, POLLIN, 0};
+  if (poll(&pfd, 1, timeoutMs) != 1 || !(pfd.revents & (POLLHUP | POLLERR))) return false;
+  char byte;
+  return read(fd, &byte, 1) <= 0;
+}
+
+// Sends the plain R/W's open command and reads up to `want` bytes back.
+Bytes OpenCommandAnswer(int fd, std::size_t want) {
+  Bytes command = FrameOf({0x62, 0x21, 0x25, 0xF0});
+  if (write(fd, command.data(), command.size()) != static_cast<ssize_t>(command.size())) return {};
+  Bytes in;
+  for (int waited = 0; in.size() < want && waited < 30000; waited += 10) {
+    std::uint8_t buffer[64];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) in.insert(in.end(), buffer, buffer + n);
+    if (n <= 0) usleep(10000);
+  }
+  return in;
+}
+
+// Unplugged, the terminal fails for the tool that holds it open, as an
+// unplugged adapter does, also without a link; the simulator goes on.
+TEST(SimUnplugTest, TerminalFailsForTheToolThatHoldsIt) {
+  ChildProcess sim(Rwsim(), {"--unplug=0.3,600", "--trace"});
+  std::string terminal = sim.ReadLine(10000);
+  ASSERT_FALSE(terminal.empty());
+  int fd = OpenAsTool(terminal);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(FarEndGone(fd, 30000));
+  std::uint8_t byte = 0;
+  EXPECT_LT(write(fd, &byte, 1), 0) << "writes fail too";
+  close(fd);
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(10000), 0);
+  EXPECT_NE(sim.Errors().find("-- the terminal went away (unplug)\n"), std::string::npos);
+}
+
+// The link goes with the terminal and comes back leading to the new one,
+// which answers; the path stays the simulator's meanwhile.
+TEST(SimUnplugTest, LinkGoesAndComesBackWithTheTerminal) {
+  ScratchDir dir;
+  std::string link = dir / "rw0";
+  ChildProcess sim(Rwsim(), {"--link=" + link, "--unplug=0.3,1.5"});
+  std::string first = sim.ReadLine(10000);
+  ASSERT_EQ(LinkTarget(link), first);
+  int fd = OpenAsTool(link);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(FarEndGone(fd, 30000));
+  close(fd);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link goes with the terminal";
+  EXPECT_TRUE(fs::exists(link + ".lock")) << "the path stays ours";
+  std::string second = sim.ReadLine(30000);
+  ASSERT_FALSE(second.empty()) << "the new terminal's path on a line of its own";
+  EXPECT_EQ(LinkTarget(link), second);
+  fd = OpenAsTool(link);
+  ASSERT_GE(fd, 0);
+  Bytes expected = AckAndResponse({0x63, 0x00});
+  EXPECT_EQ(Hex(OpenCommandAnswer(fd, expected.size())), Hex(expected));
+  close(fd);
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(10000), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_FALSE(fs::exists(link + ".lock"));
+}
+
 TEST(SimOptionsTest, HelpVersionAndBadOptions) {
   RunResult r = RunProgram(Rwsim(), {"--version"});
   EXPECT_EQ(r.exitCode, 0);
@@ -164,6 +247,16 @@ TEST(SimOptionsTest, HelpVersionAndBadOptions) {
       {{"--card=p=1.5"}, "--card=p=1.5: a probability from 0 to 1 such as 0.75 is expected"},
       {{"--card=often"},
        "--card=often: always, never, a pattern of o and . or p=PROBABILITY is expected"},
+      {{"--drift=0.9,0.5"}, "--drift=0.9,0.5: P1,P2,SECONDS is expected"},
+      {{"--drift=0.9,1.5,60"},
+       "--drift=0.9,1.5,60: a probability from 0 to 1 such as 0.75 is expected"},
+      {{"--drift=0.9,0.5,0"}, "--drift=0.9,0.5,0: SECONDS above 0 are expected"},
+      {{"--flap=10,10"}, "--flap=10,10: FOR above 0 and below EVERY is expected"},
+      {{"--flap=1m,5"}, "--flap=1m,5: a decimal number such as 12 or 0.75 is expected"},
+      {{"--unplug=5"}, "--unplug=5: AT,FOR (seconds) is expected"},
+      {{"--unplug=5,0"}, "--unplug=5,0: FOR above 0 is expected"},
+      {{"--unplug=99999999,1"},
+       "--unplug=99999999,1: seconds from 0 to 31622400 (366 days) are expected"},
       // An error met before --help still refuses the command line.
       {{"--frob", "--help"}, "unknown option: --frob"}};
   for (const auto &b : bad) {

@@ -37,12 +37,27 @@ class SimProcess {
   // Waits until the trace shows `count` frames from the host named `name`
   // ("poll", "open", ...).
   bool WaitForCommands(const std::string &name, int count, int timeoutMs) {
+    return WaitForTrace("  " + name + "\n", count, timeoutMs);
+  }
+  // Waits until the trace holds `text` `count` times.
+  bool WaitForTrace(const std::string &text, int count, int timeoutMs) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (CommandsSeen("  " + name + "\n") < count) {
+    while (TraceCount(text) < count) {
       if (std::chrono::steady_clock::now() >= end) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+  }
+  // How often the trace so far holds `text`.
+  int TraceCount(const std::string &text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    const std::string &trace = child_.Errors();
+    for (std::size_t at = trace.find(text); at != std::string::npos;
+         at = trace.find(text, at + 1)) {
+      ++count;
+    }
+    return count;
   }
   // Stops the simulator and returns its trace of frames.
   std::string StopAndTrace() {
@@ -56,16 +71,6 @@ class SimProcess {
   static std::vector<std::string> WithTrace(std::vector<std::string> args) {
     args.push_back("--trace");
     return args;
-  }
-  int CommandsSeen(const std::string &line) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int count = 0;
-    const std::string &trace = child_.Errors();
-    for (std::size_t at = trace.find(line); at != std::string::npos;
-         at = trace.find(line, at + 1)) {
-      ++count;
-    }
-    return count;
   }
   void StopReading() {
     stopReading_ = true;
