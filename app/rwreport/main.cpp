@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -394,10 +395,10 @@ int Run(const Arguments &args) {
   SeriesSet series = seriesBuilder.Build();
   StandardOutput out;
   PrintStandardOutput(args, report, comparisons, logged, series, out);
-  if (!out.Close()) {
-    Complain(out.Error());
-    return kExitError;
-  }
+  // The page is written whatever happened to standard output (a closed
+  // pipe, a full disk): it is what a station keeps of the test.
+  bool written = out.Close();
+  if (!written) Complain(out.Error());
   if (args.htmlGiven) {
     PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
     std::string error;
@@ -405,9 +406,10 @@ int Run(const Arguments &args) {
                                    HtmlReport(report, args.request, comparisons, logged, context),
                                    &error)) {
       Complain(error);
-      return kExitError;
+      written = false;
     }
   }
+  if (!written) return kExitError;
   if (args.request.requiredPercent < 0) return 0;
   for (const GroupStats &g : report.tags) {
     if (ApplyGate(g, args.request.requiredPercent).verdict != Verdict::kPass)
@@ -416,9 +418,7 @@ int Run(const Arguments &args) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Main(int argc, char **argv) {
   Arguments args;
   std::string why;
   switch (ParseArguments(argc, argv, &args, &why)) {
@@ -439,4 +439,22 @@ int main(int argc, char **argv) {
     return kExitError;
   }
   return Run(args);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // A reader of standard output that went away is an output error (exit
+  // status 2), not the end of the program: the page is still written.
+  platform::LetWritesToClosedPipesFail();
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc &) {
+    // What held the memory is freed by now; the message needs none.
+    std::fputs(
+        "rwreport: out of memory: the figures of these inputs need more memory than the "
+        "system allows\n",
+        stderr);
+    return kExitError;
+  }
 }

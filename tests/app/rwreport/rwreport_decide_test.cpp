@@ -328,6 +328,69 @@ TEST(RwreportSafetyTest, OutputErrorsAreReportedWithTheirReason) {
   }
 }
 
+// A log of `runs` runs of one attempt each, one a second.
+std::string ManyRunsLog(int runs) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 1);
+  for (int run = 1; run <= runs; ++run) {
+    log += loglines::Attempt(1000000LL + run * 1000000LL, run, 1, 0, 9000, "none");
+    log += loglines::Run(1000000LL + run * 1000000LL + 1000, run, 1, 1, "100.00");
+  }
+  return log;
+}
+
+// Runs rwreport with its standard output into `head -c 1`, which leaves
+// after the first byte: more than a pipe holds is written after that.
+RunResult RunIntoHead(const std::vector<std::string> &args) {
+  std::vector<std::string> all = {
+      "-c", "\"$0\" \"$@\" | head -c 1 >/dev/null; exit \"${PIPESTATUS[0]}\"", Rwreport()};
+  all.insert(all.end(), args.begin(), args.end());
+  return RunProgram("/bin/bash", all);
+}
+
+// A reader of standard output that goes away is an output error, as a full
+// disk is; the page (what a station keeps) is written all the same.
+TEST(RwreportSafetyTest, AClosedPipeIsAnOutputErrorAndThePageIsStillWritten) {
+  ScratchDir dir;
+  WriteText(dir / "log.jsonl", ManyRunsLog(3000));  // --csv runs: over 64 KiB
+  RunResult r = RunIntoHead({"--csv", "runs", dir / "log.jsonl"});
+  EXPECT_EQ(r.exitCode, 2);  // not 141, the end by SIGPIPE
+  EXPECT_EQ(r.err, "rwreport: cannot write the standard output: Broken pipe\n");
+  r = RunIntoHead({"--csv", "runs", "--html", dir / "piped.html", dir / "log.jsonl"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(ReadText(dir / "piped.html").rfind("<!DOCTYPE html>", 0), 0u);
+  for (const char *redirect : {">/dev/full", ">&-"}) {
+    std::string page = dir / "page.html";
+    std::remove(page.c_str());
+    r = RunRedirected({"--html", page, "--require", "99", dir / "log.jsonl"}, redirect);
+    EXPECT_EQ(r.exitCode, 2) << redirect;
+    EXPECT_NE(r.err.find("cannot write the standard output"), std::string::npos) << r.err;
+    EXPECT_NE(ReadText(page).find("</html>"), std::string::npos) << redirect;
+  }
+}
+
+// Memory that runs out is an error with exit status 2, not an abort (134).
+// Address space is limited in a child shell; an AddressSanitizer build
+// reserves terabytes of it and cannot run so.
+TEST(RwreportSafetyTest, RunningOutOfMemoryIsAnErrorNamingIt) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an AddressSanitizer build cannot run with its address space limited";
+#endif
+  ScratchDir dir;
+  std::string records;
+  for (int i = 0; i < 200000; ++i) records += " 85.00%,  85, 100,   3,";
+  std::FILE *f = std::fopen((dir / "big.csv").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  for (int copies = 0; copies < 8; ++copies) std::fputs(records.c_str(), f);
+  std::fclose(f);  // 1.6 million records in 36 MB
+  RunResult r = RunProgram(
+      "/bin/bash", {"-c", "ulimit -v 150000 && exec \"$0\" \"$@\"", Rwreport(), dir / "big.csv"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_EQ(r.err,
+            "rwreport: out of memory: the figures of these inputs need more memory than the system "
+            "allows\n");
+  EXPECT_EQ(r.out, "");
+}
+
 TEST(RwreportSafetyTest, ControlCharactersDoNotReachTheTerminal) {
   ScratchDir dir;
   std::string name = dir / "\x1b]0;owned\x07.csv";
