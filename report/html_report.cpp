@@ -317,14 +317,15 @@ std::string VerdictSection(const Report &report, const ReportRequest &request) {
          "setups.</p>\n";
 }
 
-std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
-  if (comparisons.empty()) return "";
+std::string ComparisonSection(const Comparisons &comparisons, GroupBy by) {
+  if (comparisons.Empty()) return "";
   std::string out =
       "<h2>Comparisons</h2>\n<p>Difference of the pooled rates in points with its 95 % "
       "interval (Newcombe's hybrid score method), Fisher's exact p-value, and Holm's "
       "adjustment over the comparisons made; decided at 5 %.</p>\n<table id=\"comparisons\">\n" +
       Cells({"groups", "difference", "95 % interval", "p", "Holm p", "verdict"}, "th");
-  for (const Comparison &c : comparisons) {
+  for (std::size_t i = 0; i < comparisons.Size(); ++i) {
+    Comparison c = comparisons[i];
     out += Cells({GroupName(*c.first, by) + " \xe2\x88\x92 " + GroupName(*c.second, by),
                   Fixed2(c.differencePercent.estimate),
                   Fixed2(c.differencePercent.low) + " to " + Fixed2(c.differencePercent.high),
@@ -408,7 +409,7 @@ const char kStyle[] =
 }  // namespace
 
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const Comparisons &comparisons, const LoggedRuns &logged,
                        const PageContext &context) {
   std::string title = context.title.empty() ? "R/W polling results" : context.title;
   std::string out =

@@ -109,18 +109,23 @@ std::string GateSection(const Report &report, const ReportRequest &request) {
   return out + "  all: no verdict (the groups are different setups)\n";
 }
 
-std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
-  std::string out =
-      "\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact "
-      "p, and Holm's over " +
-      std::to_string(comparisons.size()) + " comparisons):\n";
-  for (const Comparison &c : comparisons) {
-    out += "  " + Printable(GroupName(*c.first, by)) + " - " + Printable(GroupName(*c.second, by)) +
-           ": " + Fixed2(c.differencePercent.estimate) + " (" + Fixed2(c.differencePercent.low) +
-           " to " + Fixed2(c.differencePercent.high) + ") points, p = " + PValue(c.p) +
-           ", Holm p = " + PValue(c.pHolm) + ": " + Printable(ComparisonVerdict(c, by)) + "\n";
+bool WriteComparisonSection(const Comparisons &comparisons, GroupBy by, const TextSink &write) {
+  if (!write("\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's "
+             "exact p, and Holm's over " +
+             std::to_string(comparisons.Size()) + " comparisons):\n")) {
+    return false;
   }
-  return out;
+  for (std::size_t i = 0; i < comparisons.Size(); ++i) {
+    Comparison c = comparisons[i];
+    if (!write("  " + Printable(GroupName(*c.first, by)) + " - " +
+               Printable(GroupName(*c.second, by)) + ": " + Fixed2(c.differencePercent.estimate) +
+               " (" + Fixed2(c.differencePercent.low) + " to " + Fixed2(c.differencePercent.high) +
+               ") points, p = " + PValue(c.p) + ", Holm p = " + PValue(c.pHolm) + ": " +
+               Printable(ComparisonVerdict(c, by)) + "\n")) {
+      return false;
+    }
+  }
+  return true;
 }
 
 AttemptsPlan NeverFailing(double planPercent) { return AttemptsToShow(1, 1, planPercent); }
@@ -291,12 +296,22 @@ std::string RunPlace(const RecordedRun &run) {
          std::to_string(run.position.column);
 }
 
-std::string TextReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons) {
+bool WriteTextReport(const Report &report, const ReportRequest &request,
+                     const Comparisons &comparisons, const TextSink &write) {
   std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report);
   if (Gated(request)) out += GateSection(report, request);
-  if (request.compare) out += ComparisonSection(comparisons, report.by);
-  if (request.planPercent >= 0) out += PlanSection(report, request.planPercent);
+  if (!write(out)) return false;
+  if (request.compare && !WriteComparisonSection(comparisons, report.by, write)) return false;
+  return request.planPercent < 0 || write(PlanSection(report, request.planPercent));
+}
+
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const Comparisons &comparisons) {
+  std::string out;
+  WriteTextReport(report, request, comparisons, [&out](const std::string &text) {
+    out += text;
+    return true;
+  });
   return out;
 }
 
@@ -363,20 +378,25 @@ bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink
   return true;
 }
 
-std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by) {
+bool WriteComparisonsCsv(const Comparisons &comparisons, GroupBy by, const TextSink &write) {
   std::string first = by == GroupBy::kFile ? "file" : "tag";
-  std::string out = CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
-                             "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
-                             "difference_high", "p_value", "p_holm", "verdict"});
-  for (const Comparison &c : comparisons) {
-    out += CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
-                    Fixed2(c.first->pooledPercent), CsvLabel(*c.second), Count(c.second->attempts),
-                    Count(c.second->successes), Fixed2(c.second->pooledPercent),
-                    Fixed2(c.differencePercent.estimate), Fixed2(c.differencePercent.low),
-                    Fixed2(c.differencePercent.high), PValue(c.p), PValue(c.pHolm),
-                    ComparisonVerdict(c, by)});
+  if (!write(CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
+                      "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
+                      "difference_high", "p_value", "p_holm", "verdict"}))) {
+    return false;
   }
-  return out;
+  for (std::size_t i = 0; i < comparisons.Size(); ++i) {
+    Comparison c = comparisons[i];
+    if (!write(CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
+                        Fixed2(c.first->pooledPercent), CsvLabel(*c.second),
+                        Count(c.second->attempts), Count(c.second->successes),
+                        Fixed2(c.second->pooledPercent), Fixed2(c.differencePercent.estimate),
+                        Fixed2(c.differencePercent.low), Fixed2(c.differencePercent.high),
+                        PValue(c.p), PValue(c.pHolm), ComparisonVerdict(c, by)}))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string PlanCsv(const Report &report, double planPercent) {

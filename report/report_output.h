@@ -34,23 +34,27 @@ std::string DisagreementNote(const GroupStats &group, GroupBy by);
 // Where a run's record is: "FILE:LINE:COLUMN".
 std::string RunPlace(const RecordedRun &run);
 
-// The table (one row per group and one for all runs), the short runs, the
-// groups whose runs disagree, and the verdicts, comparisons and plan asked
-// for. Text from files is shown with control characters escaped.
-std::string TextReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons);
-
-// The CSV tables, each with one header line. The per-group table, with the
-// gate's columns when a rate is required:
-std::string CsvReport(const Report &report, const ReportRequest &request);
 // Takes output part by part, so that the rows of a day of logs never make
 // one string; false when it could not be written (writing stops).
 using TextSink = std::function<bool(const std::string &)>;
 
+// The table (one row per group and one for all runs), the short runs, the
+// groups whose runs disagree, and the verdicts, comparisons and plan asked
+// for. Text from files is shown with control characters escaped.
+bool WriteTextReport(const Report &report, const ReportRequest &request,
+                     const Comparisons &comparisons, const TextSink &write);
+// The same as one string.
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const Comparisons &comparisons);
+
+// The CSV tables, each with one header line. The per-group table, with the
+// gate's columns when a rate is required:
+std::string CsvReport(const Report &report, const ReportRequest &request);
+
 // One row per run: the runs the figures count, then those of event logs
 // that they do not, with the latencies and one column per failure class.
 bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write);
-std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by);
+bool WriteComparisonsCsv(const Comparisons &comparisons, GroupBy by, const TextSink &write);
 std::string PlanCsv(const Report &report, double planPercent);
 
 // The failure classes as CSV column names: "no ACK" is no_ack.
@@ -79,5 +83,5 @@ struct PageContext {
 // dot, hollow for a short run), the runs with a chart of attempt latency,
 // and the soak series, each a chart with its trend.
 std::string HtmlReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                       const Comparisons &comparisons, const LoggedRuns &logged,
                        const PageContext &context);

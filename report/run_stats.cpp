@@ -205,7 +205,7 @@ const char *VerdictName(Verdict verdict) {
 }
 
 GateResult ApplyGate(const GroupStats &group, double requiredPercent) {
-  GateResult result{Verdict::kUndecided};
+  GateResult result{Verdict::kUndecided, AttemptsPlan{}, 0};
   if (group.interval.low >= requiredPercent) {
     result.verdict = Verdict::kPass;
   } else if (group.interval.high < requiredPercent) {

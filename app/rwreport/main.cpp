@@ -356,17 +356,17 @@ class StandardOutput {
 
 // The text or CSV table asked for.
 void PrintStandardOutput(const Arguments &args, const Report &report,
-                         const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                         const Comparisons &comparisons, const LoggedRuns &logged,
                          const SeriesSet &series, StandardOutput &out) {
   switch (args.csv) {
     case CsvTable::kNone:
-      out(TextReport(report, args.request, comparisons));
+      WriteTextReport(report, args.request, comparisons, std::ref(out));
       if (!logged.empty()) WriteLoggedRunsText(logged, std::ref(out));
       if (!series.series.empty()) out(SeriesText(series));
       return;
     case CsvTable::kGroups: out(CsvReport(report, args.request)); return;
     case CsvTable::kRuns: WriteRunsCsv(report, logged, std::ref(out)); return;
-    case CsvTable::kCompare: out(ComparisonsCsv(comparisons, report.by)); return;
+    case CsvTable::kCompare: WriteComparisonsCsv(comparisons, report.by, std::ref(out)); return;
     case CsvTable::kPlan: out(PlanCsv(report, args.request.planPercent)); return;
     case CsvTable::kSeries: out(SeriesCsv(series)); return;
   }
@@ -387,9 +387,10 @@ int Run(const Arguments &args) {
   // result file is given.
   Report report =
       runs.empty() ? BuildReport(CountedRuns(logged), args.by) : BuildReport(runs, args.by);
-  std::vector<Comparison> comparisons;
-  if (args.request.compare && !CompareGroups(report, args.request.baseline, &comparisons)) {
-    Complain("no group " + args.request.baseline + " to compare with");
+  Comparisons comparisons;
+  std::string error;
+  if (args.request.compare && !comparisons.Make(report, args.request.baseline, &error)) {
+    Complain(error);
     return kExitError;
   }
   SeriesSet series = seriesBuilder.Build();
@@ -401,7 +402,6 @@ int Run(const Arguments &args) {
   if (!written) Complain(out.Error());
   if (args.htmlGiven) {
     PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
-    std::string error;
     if (!platform::ReplaceFileWith(args.htmlPath,
                                    HtmlReport(report, args.request, comparisons, logged, context),
                                    &error)) {

@@ -199,9 +199,10 @@ TEST(GateTest, VerdictsFromTheInterval) {
 TEST(CompareGroupsTest, PairsOrBaselineWithHolm) {
   std::vector<RecordedRun> runs = {TaggedRun(56, 70, 1), TaggedRun(48, 80, 2), TaggedRun(3, 4, 3)};
   Report report = BuildReport(runs);
-  std::vector<Comparison> all;
-  ASSERT_TRUE(CompareGroups(report, "", &all));
-  ASSERT_EQ(all.size(), 3u);  // 1-2, 1-3, 2-3
+  Comparisons all;
+  std::string error;
+  ASSERT_TRUE(all.Make(report, "", &error));
+  ASSERT_EQ(all.Size(), 3u);  // 1-2, 1-3, 2-3
   EXPECT_NEAR(all[0].differencePercent.estimate, 20.0, 1e-9);
   EXPECT_NEAR(all[0].p, 0.012521129749209155, 1e-10);
   std::vector<double> raw = {all[0].p, all[1].p, all[2].p};
@@ -210,13 +211,14 @@ TEST(CompareGroupsTest, PairsOrBaselineWithHolm) {
   EXPECT_EQ(ComparisonVerdict(all[0], GroupBy::kTag), "tag 2 is lower");
   EXPECT_EQ(ComparisonVerdict(all[2], GroupBy::kTag), "no difference shown");
 
-  std::vector<Comparison> against;
-  ASSERT_TRUE(CompareGroups(report, "2", &against));
-  ASSERT_EQ(against.size(), 2u);
-  for (const Comparison &c : against) EXPECT_EQ(c.second->label, "2");
+  Comparisons against;
+  ASSERT_TRUE(against.Make(report, "2", &error));
+  ASSERT_EQ(against.Size(), 2u);
+  for (std::size_t i = 0; i < against.Size(); ++i) EXPECT_EQ(against[i].second->label, "2");
   EXPECT_EQ(against[0].first->label, "1");
-  std::vector<Comparison> none;
-  EXPECT_FALSE(CompareGroups(report, "9", &none));
+  Comparisons none;
+  EXPECT_FALSE(none.Make(report, "9", &error));
+  EXPECT_EQ(error, "no group 9 to compare with");
 }
 
 }  // namespace
