@@ -1,6 +1,7 @@
 #include "report/log_reader.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "poll/settings.h"
 #include "report/log_event.h"
@@ -50,8 +51,8 @@ class EventLogReader::FileState {
 
   bool Take(const LogEvent &e, int line, std::string *error) {
     if (e.kind == EventKind::kStart) TakeStart(e);
-    if (anchored_) {
-      wallUs_ = wallUs0_ + (e.t - t0_);
+    placed_ = anchored_ && PlaceInTime(e, line);
+    if (placed_) {
       LogSetup &setup = owner_.setups_[setup_];
       setup.lastWall = std::max(setup.lastWall, FloorSeconds(wallUs_));
     }
@@ -61,10 +62,10 @@ class EventLogReader::FileState {
       case EventKind::kAttempt: TakeAttempt(e); break;
       case EventKind::kRun: return TakeRun(e, line, error);
       case EventKind::kReconnect:
-        if (anchored_ && owner_.series_) owner_.series_->AddReconnect(group_, wallUs_, e.ok);
+        if (placed_ && owner_.series_) owner_.series_->AddReconnect(group_, wallUs_, e.ok);
         break;
       case EventKind::kStop:
-        if (anchored_ && owner_.series_) owner_.series_->AddStop(group_, wallUs_);
+        if (placed_ && owner_.series_) owner_.series_->AddStop(group_, wallUs_);
         NoteStopped(e.reason);
         break;
       default: break;
@@ -77,13 +78,51 @@ class EventLogReader::FileState {
     if (unplaced_ > 0) {
       owner_.notes_.push_back(name_ + ": " + std::to_string(unplaced_) +
                               " attempts have no wall-clock time (no start event with one before "
-                              "them); left out of the series");
+                              "them, or a time beyond the year 9999); left out of the series");
+    }
+    if (jumps_ > 0) {
+      owner_.notes_.push_back(firstJump_ +
+                              (jumps_ > 1 ? " (and " + std::to_string(jumps_ - 1) + " more)" : "") +
+                              "; the series shows the time between as one gap");
     }
   }
 
  private:
   static std::int64_t FloorSeconds(std::int64_t us) {
     return us >= 0 ? us / kUsPerSecond : -((-us + kUsPerSecond - 1) / kUsPerSecond);
+  }
+
+  // The event's wall-clock time: the start's `wall` plus the monotonic time
+  // since it. False when it cannot be placed: a sum beyond 64 bits (a `t`
+  // near 2^63) or a time outside what the series places.
+  bool PlaceInTime(const LogEvent &e, int line) {
+    std::int64_t wall = 0;
+    if (__builtin_add_overflow(wallUs0_, e.t - t0_, &wall) || !SeriesBuilder::Placeable(wall)) {
+      return false;
+    }
+    if (haveLast_) NoteJump(wall, e.kind == EventKind::kStart, line);
+    haveLast_ = true;
+    wallUs_ = lastWallUs_ = wall;
+    return true;
+  }
+
+  // A clock that jumps: back by more than a minute, forward by more than an
+  // hour within one start of the tool (which writes an event at least
+  // every second while it runs), or by more than a year at a new start. The
+  // first is named, the others counted.
+  void NoteJump(std::int64_t wall, bool atStart, int line) {
+    constexpr std::int64_t kMinute = 60 * kUsPerSecond, kHour = 3600 * kUsPerSecond;
+    constexpr std::int64_t kYear = 366 * 24 * kHour;
+    std::int64_t step = wall - lastWallUs_;  // both placed: no overflow
+    if (step >= -kMinute && step <= (atStart ? kYear : kHour)) return;
+    if (jumps_++ > 0) return;
+    char days[32];
+    std::snprintf(days, sizeof days, "%.1f",
+                  static_cast<double>(step < 0 ? -step : step) / 86400e6);
+    firstJump_ = name_ + ":" + std::to_string(line) + ": the clock jumps " +
+                 (step < 0 ? "back" : "forward") + " by " + days + " days, from " +
+                 FormatWallClock(FloorSeconds(lastWallUs_)) + " to " +
+                 FormatWallClock(FloorSeconds(wall));
   }
 
   void TakeStart(const LogEvent &e) {
@@ -142,7 +181,7 @@ class EventLogReader::FileState {
       open_.latenciesUs.push_back(e.us);
     }
     if (!owner_.series_) return;
-    if (anchored_) {
+    if (placed_) {
       owner_.series_->AddAttempt(group_, wallUs_, e.result == 0, static_cast<std::uint32_t>(e.us),
                                  e.failure);
     } else {
@@ -216,6 +255,11 @@ class EventLogReader::FileState {
   int planned_ = 0;
   bool anchored_ = false;
   std::int64_t wallUs0_ = 0, t0_ = 0, wallUs_ = 0;
+  bool placed_ = false;  // the event in hand has a wall-clock time
+  bool haveLast_ = false;
+  std::int64_t lastWallUs_ = 0;  // of the last event placed
+  long long jumps_ = 0;
+  std::string firstJump_;
   bool setupOpen_ = false;
   std::size_t setup_ = 0;
   bool deviceFromConnect_ = false;

@@ -31,8 +31,12 @@ class ExactHistogram {
   std::vector<std::uint32_t> pending_;
 };
 
+// A bin of the series, or a gap: a stretch of bins in which nothing
+// happened, kept as one entry however long it is (a clock that jumped ten
+// years), so that memory and output follow the events, not the time.
 struct SeriesBin {
   std::int64_t startSeconds = 0;  // wall clock, seconds since 1970-01-01 UTC
+  std::int64_t seconds = 0;       // its width: the series' bin width, or a gap's length
   long long attempts = 0;
   long long successes = 0;
   double ratePercent = 0;   // defined when attempts > 0
@@ -56,8 +60,10 @@ TrendTest CochranArmitage(const std::vector<long long> &successes,
                           const std::vector<long long> &trials, const std::vector<double> &scores);
 
 struct Series {
-  std::string label;            // the group: a tag, "-" for untagged, or a file's name
-  std::vector<SeriesBin> bins;  // consecutive, from the first bin with an event to the last
+  std::string label;  // the group: a tag, "-" for untagged, or a file's name
+  // Consecutive, from the first bin with an event to the last; a stretch
+  // of more than one bin without events is one entry (a gap).
+  std::vector<SeriesBin> bins;
   TrendTest trend;
   std::string trendSentence;  // "rate fell from ... (trend p < 0.001)" or "no trend shown"
 };
@@ -84,6 +90,12 @@ class SeriesBuilder {
   bool Empty() const { return groups_.empty(); }
   SeriesSet Build();
 
+  // Wall-clock times the series can place: from 1970-01-01 to the end of
+  // year 9999, in microseconds. Others (a clock set wrong, a monotonic time
+  // near 2^63) are left out by the reader and said so.
+  static constexpr std::int64_t kLatestWallUs = 253402300799LL * 1000000;
+  static bool Placeable(std::int64_t wallUs) { return wallUs >= 0 && wallUs <= kLatestWallUs; }
+
  private:
   struct Counts {
     long long attempts = 0, successes = 0;
@@ -94,6 +106,7 @@ class SeriesBuilder {
   using Bins = std::map<std::int64_t, Counts>;  // by index: start = index x width
   Counts &BinAt(const std::string &group, std::int64_t wallUs);
   void Widen();
+  Series SeriesOf(const std::string &label, Bins &bins) const;
 
   std::int64_t binSeconds_;
   bool automatic_;

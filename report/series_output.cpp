@@ -76,6 +76,12 @@ std::string SeriesText(const SeriesSet &set) {
         "bin start (UTC)       attempts  successes   rate%  95%low 95%high    p50    p99"
         "  reconn  stops  failures\n";
     for (const SeriesBin &bin : series.bins) {
+      if (bin.seconds > set.binSeconds) {
+        out += FormatWallClock(bin.startSeconds) + " to " +
+               FormatWallClock(bin.startSeconds + bin.seconds) + ": no events (" +
+               std::to_string(bin.seconds / set.binSeconds) + " bins)\n";
+        continue;
+      }
       bool any = bin.attempts > 0;
       out += FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
              Padded(std::to_string(bin.successes), 11) +
@@ -107,7 +113,7 @@ std::string SeriesCsv(const SeriesSet &set) {
       auto defined = [any](const std::string &text) { return any ? text : std::string(); };
       std::vector<std::string> cells = {group,
                                         FormatWallClock(bin.startSeconds),
-                                        std::to_string(set.binSeconds),
+                                        std::to_string(bin.seconds),
                                         std::to_string(bin.attempts),
                                         std::to_string(bin.successes),
                                         defined(Format("%.4f", bin.ratePercent)),

@@ -56,7 +56,7 @@ class SeriesChart {
       : series_(series),
         binSeconds_(binSeconds),
         t0_(series.bins.front().startSeconds),
-        t1_(series.bins.back().startSeconds + binSeconds) {
+        t1_(series.bins.back().startSeconds + series.bins.back().seconds) {
     low_ = AxisLow(series, &step_);
   }
 

@@ -3,6 +3,7 @@
 // against independently computed values, and the three renderings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "report/log_event.h"
@@ -186,6 +187,80 @@ TEST(SeriesTest, TheTrendSentenceNamesHoursOrBinsAndPrintsP) {
   EXPECT_EQ(shortSoak.series[0].trendSentence,
             "rate fell from 98.7 % in the first bin to 95.3 % in the last (trend p < 0.001)");
   EXPECT_EQ(Soak(95, 95, 3).series[0].trendSentence, "no trend shown");
+}
+
+// The note that holds `text`; empty when none does.
+std::string NoteWith(const std::vector<std::string> &notes, const std::string &text) {
+  for (const std::string &note : notes) {
+    if (note.find(text) != std::string::npos) return note;
+  }
+  return "";
+}
+
+// A log whose clock jumps ten years forward between two starts: one-second
+// bins are kept only where something happened, the years between are one
+// gap (one line of text, one row of CSV), and the jump is named.
+TEST(SeriesTest, AClockJumpIsOneGapNamedInTheNotes) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 3);
+  for (int i = 0; i < 5; ++i)
+    log += loglines::Attempt(2000000 + i * kSecond, 1, i + 1, 0, 9000, "none");
+  log += loglines::Start(9000000, "2036-12-07T06:40:00Z", 3);
+  log += loglines::Attempt(9500000, 1, 1, 3, 130000, "no ACK");
+  SeriesBuilder builder(1);
+  EventLogReader reader(&builder);
+  std::string error;
+  ASSERT_TRUE(reader.Read(nullptr, log, "jump.jsonl", "", &error)) << error;
+  SeriesSet set = builder.Build();
+  ASSERT_EQ(set.series.size(), 1u);
+  const std::vector<SeriesBin> &bins = set.series[0].bins;
+  // 06:40:01 to 06:40:05, the gap, 2036-12-07T06:40:00.
+  ASSERT_EQ(bins.size(), 7u);
+  const SeriesBin &gap = bins[5];
+  EXPECT_EQ(FormatWallClock(gap.startSeconds), "2026-12-07T06:40:06Z");
+  EXPECT_EQ(FormatWallClock(gap.startSeconds + gap.seconds), "2036-12-07T06:40:00Z");
+  EXPECT_EQ(gap.attempts, 0);
+  EXPECT_EQ(bins[6].attempts, 1);
+  EXPECT_EQ(bins[6].seconds, 1);
+  std::string text = SeriesText(set);
+  EXPECT_NE(text.find("2026-12-07T06:40:06Z to 2036-12-07T06:40:00Z: no events (315619194 bins)\n"),
+            std::string::npos)
+      << text;
+  std::string csv = SeriesCsv(set);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 8);  // the header and 7 rows
+  EXPECT_NE(csv.find("\n3,2026-12-07T06:40:06Z,315619194,0,0,"), std::string::npos) << csv;
+  // (The runs without figures are named too.)
+  EXPECT_EQ(NoteWith(reader.Notes(), "jumps"),
+            "jump.jsonl:7: the clock jumps forward by 3653.0 days, from 2026-12-07T06:40:05Z to "
+            "2036-12-07T06:40:00Z; the series shows the time between as one gap");
+}
+
+// Monotonic times that pass the format's range check but put the wall
+// clock beyond what 64 bits or the calendar hold are left out, said so,
+// not placed in the year -290863.
+TEST(SeriesTest, TimesBeyondTheCalendarAreLeftOut) {
+  std::string log = loglines::Start(0, "2026-12-07T06:40:00Z", 3);
+  log += loglines::Attempt(5 * kSecond, 1, 1, 0, 9000, "none");
+  log += loglines::Attempt(9223372036854775000LL, 1, 2, 0, 9000, "none");
+  log += loglines::Attempt(9223372036854775807LL, 1, 3, 0, 9000, "none");
+  SeriesBuilder builder(60);
+  EventLogReader reader(&builder);
+  std::string error;
+  ASSERT_TRUE(reader.Read(nullptr, log, "far.jsonl", "", &error)) << error;
+  SeriesSet set = builder.Build();
+  ASSERT_EQ(set.series.size(), 1u);
+  ASSERT_EQ(set.series[0].bins.size(), 1u);
+  EXPECT_EQ(FormatWallClock(set.series[0].bins[0].startSeconds), "2026-12-07T06:40:00Z");
+  EXPECT_EQ(set.series[0].bins[0].attempts, 1);
+  EXPECT_EQ(NoteWith(reader.Notes(), "wall-clock")
+                .rfind("far.jsonl: 2 attempts have no wall-clock "
+                       "time",
+                       0),
+            0u);
+  EXPECT_EQ(NoteWith(reader.Notes(), "jumps"), "");
+  // The year 9999 is the last the series places.
+  EXPECT_TRUE(SeriesBuilder::Placeable(253402300799LL * kSecond));
+  EXPECT_FALSE(SeriesBuilder::Placeable(253402300800LL * kSecond));
+  EXPECT_FALSE(SeriesBuilder::Placeable(-1));
 }
 
 TEST(SeriesTest, CsvHasFixedColumnsAndEmptyCellsForWhatIsNotDefined) {
