@@ -300,17 +300,19 @@ std::string AttemptsForAPass(const AttemptsPlan &plan) {
 std::string VerdictSection(const Report &report, const ReportRequest &request) {
   if (request.requiredPercent < 0) return "";
   std::string out =
-      "<h2>Verdicts</h2>\n<p>Required success rate: " + Fixed2(request.requiredPercent) +
+      "<h2>Verdicts</h2>\n<p>Required success rate: " + RequiredText(request.requiredPercent) +
       " %. Pass when the 95 % Wilson interval lies at or above it, fail when it "
       "lies below, undecided otherwise.</p>\n<table id=\"verdicts\">\n" +
       Cells({"group", "95 % interval", "verdict", "attempts for a pass", "more"}, "th");
   for (const GroupStats &g : report.tags) {
     GateResult gate = ApplyGate(g, request.requiredPercent);
     bool counted = gate.toPass.reach == Reach::kAttempts;
-    out += Cells({GroupName(g, report.by),
-                  Fixed2(g.interval.low) + " to " + Fixed2(g.interval.high) + " %",
-                  VerdictName(gate.verdict), AttemptsForAPass(gate.toPass),
-                  counted ? std::to_string(gate.moreAttempts) : ""});
+    int decimals = DecimalsBeside(request.requiredPercent, {g.interval.low, g.interval.high});
+    out +=
+        Cells({GroupName(g, report.by),
+               FixedN(g.interval.low, decimals) + " to " + FixedN(g.interval.high, decimals) + " %",
+               VerdictName(gate.verdict), AttemptsForAPass(gate.toPass),
+               counted ? std::to_string(gate.moreAttempts) : ""});
   }
   return out +
          "</table>\n<p>All runs together get no verdict: the groups are different "

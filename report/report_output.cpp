@@ -85,26 +85,31 @@ std::string DisagreementLines(const Report &report) {
 
 std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy by) {
   GateResult gate = ApplyGate(g, request.requiredPercent);
+  int decimals =
+      DecimalsBeside(request.requiredPercent, {g.interval.low, g.interval.high, g.pooledPercent});
+  auto percent = [decimals](double value) { return FixedN(value, decimals) + " %"; };
   std::string out = "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) + " (" +
-                    Percent(g.interval.low) + " to " + Percent(g.interval.high) + ")";
+                    percent(g.interval.low) + " to " + percent(g.interval.high) + ")";
   if (gate.verdict != Verdict::kUndecided) return out + "\n";
   switch (gate.toPass.reach) {
     case Reach::kNotAbove:
-      return out + "; at its rate of " + Percent(g.pooledPercent) +
-             " no number of attempts shows " + Percent(request.requiredPercent) + "\n";
+      return out + "; its rate of " + percent(g.pooledPercent) + " is " +
+             (g.pooledPercent < request.requiredPercent ? "below" : "not above") +
+             " the required " + RequiredText(request.requiredPercent) +
+             " %, so more attempts cannot show it\n";
     case Reach::kBeyondCounting:
-      return out + "; at its rate of " + Percent(g.pooledPercent) +
+      return out + "; at its rate of " + percent(g.pooledPercent) +
              " a pass needs more attempts than can be counted\n";
     case Reach::kAttempts: break;
   }
   return out + "; a pass needs " + std::to_string(gate.toPass.attempts) +
-         " attempts at its rate of " + Percent(g.pooledPercent) + ", " +
+         " attempts at its rate of " + percent(g.pooledPercent) + ", " +
          std::to_string(gate.moreAttempts) + " more\n";
 }
 
 std::string GateSection(const Report &report, const ReportRequest &request) {
-  std::string out = "\nverdicts for a required " + Percent(request.requiredPercent) +
-                    " (95 % Wilson interval of the pooled rate):\n";
+  std::string out = "\nverdicts for a required " + RequiredText(request.requiredPercent) +
+                    " % (95 % Wilson interval of the pooled rate):\n";
   for (const GroupStats &g : report.tags) out += GateLine(g, request, report.by);
   return out + "  all: no verdict (the groups are different setups)\n";
 }
@@ -158,12 +163,14 @@ std::string PlanText(const AttemptsPlan &plan, long long has) {
 }
 
 std::string PlanSection(const Report &report, double planPercent) {
-  std::string out = "\nattempts whose 95 % Wilson lower bound reaches " + Percent(planPercent) +
-                    ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) +
-                    "\n";
+  std::string out =
+      "\nattempts whose 95 % Wilson lower bound reaches " + RequiredText(planPercent) + " %" +
+      ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) + "\n";
   for (const GroupStats &g : report.tags) {
+    int decimals = DecimalsBeside(planPercent, {g.pooledPercent});
     out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
-           Percent(g.pooledPercent) + ": " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
+           FixedN(g.pooledPercent, decimals) +
+           " %: " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
   }
   return out;
 }
@@ -279,6 +286,28 @@ std::string Fixed2(double value) {
   return text;
 }
 
+std::string FixedN(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string RequiredText(double percent) {
+  return FixedN(percent, std::max(2, DecimalPlaces(percent)));
+}
+
+int DecimalsBeside(double requiredPercent, const std::vector<double> &values) {
+  int decimals = std::max(2, DecimalPlaces(requiredPercent));
+  for (; decimals < 12; ++decimals) {
+    std::string required = FixedN(requiredPercent, decimals);
+    bool told = std::all_of(values.begin(), values.end(), [&](double value) {
+      return value == requiredPercent || FixedN(value, decimals) != required;
+    });
+    if (told) break;
+  }
+  return decimals;
+}
+
 std::string PValue(double p) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4g", p);
@@ -331,7 +360,7 @@ std::string CsvReport(const Report &report, const ReportRequest &request) {
     if (Gated(request)) {
       GateResult gate = ApplyGate(g, request.requiredPercent);
       cells.insert(cells.end(),
-                   {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
+                   {RequiredText(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
                     overall ? "" : PlannedCell(gate.toPass),
                     overall ? "" : MoreCell(gate.toPass, g.attempts)});
     }
@@ -406,9 +435,9 @@ std::string PlanCsv(const Report &report, double planPercent) {
   std::string neverFailing = PlannedCell(NeverFailing(planPercent));
   for (const GroupStats &g : report.tags) {
     AttemptsPlan plan = PlanOf(g, planPercent);
-    out +=
-        CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
-                 Fixed2(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts), neverFailing});
+    out += CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
+                    RequiredText(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts),
+                    neverFailing});
   }
   return out;
 }

@@ -25,6 +25,14 @@ constexpr int kFigureCount = 12;
 extern const char *const kFigureKeys[kFigureCount];
 std::vector<std::string> FigureCells(const GroupStats &group);
 std::string Fixed2(double value);
+// A required rate as it was written, with at least two decimals: "99.00",
+// "99.9999".
+std::string RequiredText(double percent);
+// Percentages shown beside a required rate: with its decimals and as many
+// more as it takes for each value that differs from it to read differently
+// (99.999712 against 99.9999, not 100.00), at most 12.
+int DecimalsBeside(double requiredPercent, const std::vector<double> &values);
+std::string FixedN(double value, int decimals);
 // A p-value with four significant digits.
 std::string PValue(double p);
 

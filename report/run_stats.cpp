@@ -118,10 +118,7 @@ struct ExactRate {
 
 // The shortest decimal, of at most nine places, that reads as `percent`.
 ExactRate DecimalRate(double percent) {
-  double scale = 1;
-  for (int places = 0; places < 9; ++places, scale *= 10) {
-    if (std::round(percent * scale) / scale == percent) break;
-  }
+  double scale = std::pow(10.0, DecimalPlaces(percent));
   return ExactRate{std::round(percent * scale), 100 * scale};
 }
 
@@ -193,6 +190,15 @@ std::string FileLabel(const std::string &path) {
   std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name;
+}
+
+int DecimalPlaces(double percent) {
+  double scale = 1;
+  int places = 0;
+  for (; places < 9; ++places, scale *= 10) {
+    if (std::round(percent * scale) / scale == percent) break;
+  }
+  return places;
 }
 
 const char *VerdictName(Verdict verdict) {

@@ -120,3 +120,7 @@ struct GateResult {
   long long moreAttempts = 0;
 };
 GateResult ApplyGate(const GroupStats &group, double requiredPercent);
+
+// The decimal places of the shortest decimal (at most nine places) that
+// reads as `percent`: 2 for 99.25, 4 for 99.9999.
+int DecimalPlaces(double percent);

@@ -60,11 +60,12 @@ TEST(RwreportGateTest, ExitStatusTellsPassFromFailFromError) {
   WriteText(dir / "mixed.csv", std::string(kPasses) + kUndecided + kFails);
   RunResult r = RunProgram(Rwreport(), {"--require", "99", dir / "pass.csv"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("  tag 1: pass (99.00 % to 100.00 %)\n"), std::string::npos) << r.out;
+  // 381/381: 99.0018 % to 100 %, shown with the digit that tells it from 99.
+  EXPECT_NE(r.out.find("  tag 1: pass (99.002 % to 100.000 %)\n"), std::string::npos) << r.out;
   r = RunProgram(Rwreport(), {"--require=99", dir / "mixed.csv"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("  tag 2: undecided (99.00 % to 100.00 %); a pass needs 381 attempts at its "
-                       "rate of 100.00 %, 1 more\n"),
+  EXPECT_NE(r.out.find("  tag 2: undecided (98.999 % to 100.000 %); a pass needs 381 attempts at "
+                       "its rate of 100.000 %, 1 more\n"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("  tag 3: fail ("), std::string::npos) << r.out;
@@ -93,6 +94,34 @@ TEST(RwreportGateTest, ExitStatusTellsPassFromFailFromError) {
     EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args[1];
     EXPECT_NE(r.err, "");
   }
+}
+
+// A requirement is shown as written, and the interval with the digits that
+// tell it from the requirement. Wilson bounds with Python 3: 3490000 of
+// 3490000 give a lower bound of 99.99988992966784 %; a pass of 99.9999 %
+// at 100 % needs ceil(999999 z^2) = 3841455 attempts; 85 of 86 give
+// 93.7036 % to 99.7944 %.
+TEST(RwreportGateTest, TheRequirementAndTheIntervalShowTheDigitsThatTellThemApart) {
+  ScratchDir dir;
+  WriteText(dir / "near.csv", "100.00%,3490000,3490000,   1,");
+  RunResult r = RunProgram(Rwreport(), {"--require", "99.9999", dir / "near.csv"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("\nverdicts for a required 99.9999 % (95 % Wilson interval"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  tag 1: undecided (99.99989 % to 100.00000 %); a pass needs 3841455 "
+                       "attempts at its rate of 100.00000 %, 351455 more\n"),
+            std::string::npos)
+      << r.out;
+  r = RunProgram(Rwreport(), {"--csv", "--require", "99.9999", dir / "near.csv"});
+  EXPECT_NE(r.out.find(",99.9999,undecided,3841455,351455\n"), std::string::npos) << r.out;
+  // A rate below the requirement: no number of attempts can show it.
+  WriteText(dir / "below.csv", " 98.84%,  85,  86,   2,");
+  r = RunProgram(Rwreport(), {"--require", "99", dir / "below.csv"});
+  EXPECT_NE(r.out.find("  tag 2: undecided (93.70 % to 99.79 %); its rate of 98.84 % is below the "
+                       "required 99.00 %, so more attempts cannot show it\n"),
+            std::string::npos)
+      << r.out;
 }
 
 // Wilson bounds computed with Python 3 as in run_stats_test.cpp.
