@@ -19,12 +19,13 @@ struct OpenRun {
   int run = 0;
   int attempts = 0;
   int successes = 0;
-  std::vector<int> failures;  // per failure class
-  std::vector<std::int64_t> latenciesUs;
+  int lossAttempts = 0;                   // made while the R/W was gone
+  std::vector<int> failures;              // per failure class
+  std::vector<std::int64_t> latenciesUs;  // of the card-finding attempts
 
   void Reset(int number) {
     run = number;
-    attempts = successes = 0;
+    attempts = successes = lossAttempts = 0;
     failures.assign(logread::FailureClasses().size(), 0);
     latenciesUs.clear();  // keeps its memory for the next run
   }
@@ -50,12 +51,15 @@ class EventLogReader::FileState {
   }
 
   bool Take(const LogEvent &e, int line, std::string *error) {
+    bool wasLost = losses_.Lost();
+    lossAttempt_ = losses_.Apply(e) == rwloss::AttemptKind::kLoss;
     if (e.kind == EventKind::kStart) TakeStart(e);
     placed_ = anchored_ && PlaceInTime(e, line);
     if (placed_) {
       LogSetup &setup = owner_.setups_[setup_];
       setup.lastWall = std::max(setup.lastWall, FloorSeconds(wallUs_));
     }
+    FollowLoss(wasLost);
     switch (e.kind) {
       case EventKind::kOpen:
       case EventKind::kConnect: NoteDevice(e); break;
@@ -75,6 +79,14 @@ class EventLogReader::FileState {
 
   void End() {
     NoteUnfinished();
+    const std::vector<rwloss::LossEpisode> &episodes = losses_.Episodes();
+    for (std::size_t i = 0; i < episodes.size(); ++i) {
+      LossSpan &span = spans_[i];
+      owner_.losses_.push_back(LogLoss{span.group, span.resultInput, episodes[i]});
+      if (owner_.series_ && span.placed) {
+        owner_.series_->AddLossSpan(span.group, span.fromWallUs, span.toWallUs);
+      }
+    }
     if (unplaced_ > 0) {
       owner_.notes_.push_back(name_ + ": " + std::to_string(unplaced_) +
                               " attempts have no wall-clock time (no start event with one before "
@@ -90,6 +102,18 @@ class EventLogReader::FileState {
  private:
   static std::int64_t FloorSeconds(std::int64_t us) {
     return us >= 0 ? us / kUsPerSecond : -((-us + kUsPerSecond - 1) / kUsPerSecond);
+  }
+
+  // A span in which the R/W was gone takes the group of the start it began
+  // in, and the wall-clock times of the events it covers.
+  void FollowLoss(bool wasLost) {
+    const std::vector<rwloss::LossEpisode> &episodes = losses_.Episodes();
+    if (episodes.size() > spans_.size()) spans_.push_back(LossSpan{group_, resultInput_});
+    if (!placed_ || !(wasLost || losses_.Lost())) return;
+    LossSpan &span = spans_.back();
+    if (!span.placed) span.fromWallUs = wallUs_;
+    span.placed = true;
+    span.toWallUs = std::max(span.toWallUs, wallUs_);
   }
 
   // The event's wall-clock time: the start's `wall` plus the monotonic time
@@ -131,6 +155,7 @@ class EventLogReader::FileState {
     tool_ = e.tool;
     planned_ = e.attemptsPerRun;
     group_ = !fixedGroup_.empty() ? fixedGroup_ : e.tag < 0 ? "-" : std::to_string(e.tag);
+    resultInput_ = owner_.resolveResultFile_ ? owner_.resolveResultFile_(e.resultFile, name_) : -1;
     anchored_ = e.hasWall;
     wallUs0_ = e.wallSeconds * kUsPerSecond;
     t0_ = e.t;
@@ -176,14 +201,15 @@ class EventLogReader::FileState {
     }
     ++open_.attempts;
     open_.successes += e.result == 0;
+    open_.lossAttempts += lossAttempt_;
     ++open_.failures[e.failure];
-    if (open_.latenciesUs.size() < static_cast<std::size_t>(kMaxAttemptsPerRun)) {
+    if (!lossAttempt_ && open_.latenciesUs.size() < static_cast<std::size_t>(kMaxAttemptsPerRun)) {
       open_.latenciesUs.push_back(e.us);
     }
     if (!owner_.series_) return;
     if (placed_) {
       owner_.series_->AddAttempt(group_, wallUs_, e.result == 0, static_cast<std::uint32_t>(e.us),
-                                 e.failure);
+                                 e.failure, lossAttempt_);
     } else {
       ++unplaced_;
     }
@@ -196,6 +222,7 @@ class EventLogReader::FileState {
     run.tool = tool_;
     run.run = e.run;
     run.plannedAttempts = planned_;
+    run.resultInput = resultInput_;
     run.record.successes = e.successes;
     run.record.attempts = e.attempts;
     run.record.rate = e.rate;
@@ -210,6 +237,8 @@ class EventLogReader::FileState {
       open_.Reset(e.run);
     }
     if (open_.attempts == e.attempts && open_.successes == e.successes) {
+      // Loss attempts are failed ones (their port failed).
+      run.lossAttempts = std::min(open_.lossAttempts, e.attempts - e.successes);
       const std::vector<std::string> &classes = logread::FailureClasses();
       for (std::size_t i = 1; i < classes.size(); ++i) {
         if (open_.failures[i] > 0) run.failures[classes[i]] = open_.failures[i];
@@ -221,7 +250,7 @@ class EventLogReader::FileState {
           " has figures of " + std::to_string(e.successes) + " successes in " +
           std::to_string(e.attempts) + " attempts but attempt events of " +
           std::to_string(open_.successes) + " in " + std::to_string(open_.attempts) +
-          "; its latencies and failure classes are left out");
+          "; its latencies, failure classes and R/W losses are left out");
     }
     owner_.runs_.push_back(std::move(run));
     open_.Reset(0);
@@ -247,6 +276,15 @@ class EventLogReader::FileState {
     open_.Reset(0);
   }
 
+  // Where a span of the R/W's losses belongs and when it was, as far as
+  // its events have a wall-clock time.
+  struct LossSpan {
+    std::string group;
+    int resultInput = -1;
+    bool placed = false;
+    std::int64_t fromWallUs = 0, toWallUs = 0;
+  };
+
   EventLogReader &owner_;
   std::string name_;
   std::string fixedGroup_;
@@ -260,6 +298,10 @@ class EventLogReader::FileState {
   std::int64_t lastWallUs_ = 0;  // of the last event placed
   long long jumps_ = 0;
   std::string firstJump_;
+  int resultInput_ = -1;  // the result file the start in force names, when it is an input
+  rwloss::LossTracker losses_;
+  bool lossAttempt_ = false;     // the event in hand is an attempt made while the R/W was gone
+  std::vector<LossSpan> spans_;  // one per episode of losses_
   bool setupOpen_ = false;
   std::size_t setup_ = 0;
   bool deviceFromConnect_ = false;

@@ -38,8 +38,6 @@ std::string AlignedLine(const std::vector<std::string> &cells) {
   return line + "\n";
 }
 
-std::string Percent(double value) { return Fixed2(value) + " %"; }
-
 bool Gated(const ReportRequest &request) { return request.requiredPercent >= 0; }
 
 // The table's rows, with the verdict as a last column when a rate is

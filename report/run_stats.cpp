@@ -13,13 +13,13 @@ namespace {
 constexpr double kZ95 = 1.959963984540054;
 
 double RunPercent(const RecordedRun &run) {
-  return 100.0 * run.record.successes / run.record.attempts;
+  return 100.0 * run.record.successes / run.CardFindingAttempts();
 }
 
 void AddTotals(GroupStats &group) {
   group.runs = static_cast<int>(group.members.size());
   for (const RunInGroup &m : group.members) {
-    group.attempts += m.run->record.attempts;
+    group.attempts += m.run->CardFindingAttempts();
     group.successes += m.run->record.successes;
   }
   if (group.attempts > 0) {
@@ -68,7 +68,7 @@ void FlagShortRuns(GroupStats &group) {
 void TestHomogeneity(GroupStats &group) {
   std::vector<SuccessCount> counts;
   for (const RunInGroup &m : group.members) {
-    counts.push_back(SuccessCount{m.run->record.successes, m.run->record.attempts});
+    counts.push_back(SuccessCount{m.run->record.successes, m.run->CardFindingAttempts()});
   }
   std::optional<double> p = HomogeneityPValue(counts);
   group.homogeneityDefined = p.has_value();
@@ -83,29 +83,73 @@ void Finish(GroupStats &group) {
   TestHomogeneity(group);
 }
 
-// The groups in report order with their runs: by tag, records without tag
-// first (tags are never negative), or by file in the order of the files.
-std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by) {
-  std::map<long long, GroupStats> groups;
-  std::map<std::string, long long> fileOrder;
-  for (const RecordedRun *each : runs) {
-    const RecordedRun &run = *each;
-    long long key;
-    std::string label;
-    if (by == GroupBy::kFile) {
-      key = fileOrder.emplace(run.file, static_cast<long long>(fileOrder.size())).first->second;
-      label = FileLabel(run.file);
-    } else {
-      key = run.record.tagged ? run.record.tag : -1;
-      label = run.record.tagged ? std::to_string(run.record.tag) : "-";
+// The key that orders a group: by tag, records without tag first (tags are
+// never negative); by file, the order in which the files come.
+struct GroupKey {
+  long long order;
+  std::string label;
+};
+
+class Grouping {
+ public:
+  Grouping(GroupBy by, const GroupingContext &context) : by_(by), context_(context) {}
+
+  GroupStats &Of(const RecordedRun &run) {
+    if (by_ == GroupBy::kTag) {
+      return At(run.record.tagged ? run.record.tag : -1,
+                run.record.tagged ? std::to_string(run.record.tag) : "-");
     }
-    GroupStats &group = groups[key];
-    group.label = label;
-    group.members.push_back(RunInGroup{&run, RunPercent(run), false});
+    auto label = context_.fileLabels.find(run.file);
+    return At(fileOrder_.emplace(run.file, static_cast<long long>(fileOrder_.size())).first->second,
+              label != context_.fileLabels.end() ? label->second : FileLabel(run.file));
   }
-  std::vector<GroupStats> out;
-  for (auto &entry : groups) out.push_back(std::move(entry.second));
-  return out;
+
+  // The group of a label that has losses: a tag's, or with files one
+  // already made (else a new one after them).
+  GroupStats &OfLabel(const std::string &label) {
+    for (auto &entry : groups_) {
+      if (entry.second.label == label) return entry.second;
+    }
+    bool tag = by_ == GroupBy::kTag && label.find_first_not_of("0123456789") == std::string::npos &&
+               label.size() < 10;
+    long long order = by_ == GroupBy::kTag ? (tag ? std::stoll(label) : -1)
+                                           : static_cast<long long>(1) << 40 | groups_.size();
+    return At(order, label);
+  }
+
+  std::vector<GroupStats> Take() {
+    std::vector<GroupStats> out;
+    for (auto &entry : groups_) out.push_back(std::move(entry.second));
+    return out;
+  }
+
+ private:
+  GroupStats &At(long long order, const std::string &label) {
+    GroupStats &group = groups_[order];
+    group.label = label;
+    return group;
+  }
+
+  GroupBy by_;
+  const GroupingContext &context_;
+  std::map<long long, GroupStats> groups_;
+  std::map<std::string, long long> fileOrder_;
+};
+
+// The groups in report order with their runs, and their losses.
+std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by,
+                              const GroupingContext &context) {
+  Grouping grouping(by, context);
+  for (const RecordedRun *run : runs) {
+    GroupStats &group = grouping.Of(*run);
+    if (run->CardFindingAttempts() > 0) {
+      group.members.push_back(RunInGroup{run, RunPercent(*run), false});
+    } else {
+      group.lossOnlyRuns.push_back(run);
+    }
+  }
+  for (const auto &[label, losses] : context.losses) grouping.OfLabel(label).losses = losses;
+  return grouping.Take();
 }
 
 // A required rate as the fraction it was written as: r = units / whole,
@@ -165,16 +209,20 @@ Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by) {
   return BuildReport(pointers, by);
 }
 
-Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by,
+                   const GroupingContext &context) {
   Report report;
   report.by = by;
   report.overall.label = "all";
-  for (GroupStats &group : Group(runs, by)) {
+  for (GroupStats &group : Group(runs, by, context)) {
     FlagShortRuns(group);
     Finish(group);
     report.overall.shortRuns += group.shortRuns;
     report.overall.members.insert(report.overall.members.end(), group.members.begin(),
                                   group.members.end());
+    report.overall.lossOnlyRuns.insert(report.overall.lossOnlyRuns.end(),
+                                       group.lossOnlyRuns.begin(), group.lossOnlyRuns.end());
+    report.overall.losses.Add(group.losses);
     report.tags.push_back(std::move(group));
   }
   Finish(report.overall);
@@ -184,12 +232,11 @@ Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
   return report;
 }
 
-std::string FileLabel(const std::string &path) {
-  std::size_t slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
+void GroupLosses::Add(const GroupLosses &other) {
+  spans += other.spans;
+  attempts += other.attempts;
+  seconds += other.seconds;
+  goneAtEnd = goneAtEnd || other.goneAtEnd;
 }
 
 int DecimalPlaces(double percent) {

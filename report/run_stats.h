@@ -3,10 +3,14 @@
 // per-run rates.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "poll/result_record.h"
+#include "report/group_labels.h"
+
+struct LoggedRun;
 
 // One run: a record and where it was read.
 struct RecordedRun {
@@ -16,6 +20,15 @@ struct RecordedRun {
   // The run's planned length (the tool's `t`) when known, as a log says it;
   // 0 when unknown.
   int plannedAttempts = 0;
+  // Of its attempts, those made while the R/W was gone (as its log tells;
+  // a result file alone cannot): they are not card finding, and count
+  // apart as the R/W's losses.
+  int lossAttempts = 0;
+  // The run as its event log told it, when one did: its latencies and
+  // failure classes.
+  const LoggedRun *log = nullptr;
+
+  int CardFindingAttempts() const { return record.attempts - lossAttempts; }
 };
 
 struct Interval {
@@ -37,10 +50,22 @@ struct RunInGroup {
   bool isShort;
 };
 
+// The R/W's losses of a group: the spans of its logs in which the R/W was
+// gone (rwloss::LossTracker).
+struct GroupLosses {
+  int spans = 0;
+  long long attempts = 0;  // made during them
+  double seconds = 0;
+  bool goneAtEnd = false;  // a log of the group ended with its R/W gone
+  void Add(const GroupLosses &other);
+};
+
 struct GroupStats {
-  // The tag ("-" for records without tag) or the input file's name, "all"
-  // for every run.
+  // The tag ("-" for records without tag) or the input file's label
+  // (UniqueFileLabels), "all" for every run.
   std::string label;
+  // The figures are of card finding: the runs with at least one attempt
+  // made while the R/W was there, their successes over those attempts.
   int runs = 0;
   long long attempts = 0;
   long long successes = 0;
@@ -60,6 +85,10 @@ struct GroupStats {
   bool homogeneityDefined = false;
   bool runsDisagree = false;
   std::vector<RunInGroup> members;
+  // Runs whose every attempt was made while the R/W was gone: they say
+  // nothing of card finding and are not in the figures.
+  std::vector<const RecordedRun *> lossOnlyRuns;
+  GroupLosses losses;
 };
 
 constexpr double kDisagreeingRunsP = 0.01;
@@ -72,15 +101,21 @@ struct Report {
   GroupStats overall;
 };
 
+// What the reading of the inputs adds to the runs: with GroupBy::kFile the
+// label of each file (else FileLabel), and the R/W's losses of each group
+// by its label (a group may have losses and no run).
+struct GroupingContext {
+  std::map<std::string, std::string> fileLabels;
+  std::map<std::string, GroupLosses> losses;
+};
+
 // Groups the runs by tag, or by input file in the order the files come, and
 // computes every figure. `runs` must outlive the report, which points into
 // it.
 Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by = GroupBy::kTag);
 // The same over runs held elsewhere (those of event logs).
-Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by = GroupBy::kTag);
-
-// A file's name without folder and extension: the label of its group.
-std::string FileLabel(const std::string &path);
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by = GroupBy::kTag,
+                   const GroupingContext &context = GroupingContext());
 
 // The requirement gate: from the pooled 95 % interval, `kPass` when its
 // lower bound reaches the required rate, `kFail` when its upper bound is

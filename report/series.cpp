@@ -244,6 +244,7 @@ void SeriesBuilder::Widen() {
       into.reconnections += from.reconnections;
       into.failedReconnections += from.failedReconnections;
       into.stops += from.stops;
+      into.lossAttempts += from.lossAttempts;
     }
     group.second.swap(merged);
   }
@@ -253,14 +254,24 @@ void SeriesBuilder::Widen() {
 }
 
 void SeriesBuilder::AddAttempt(const std::string &group, std::int64_t wallUs, bool success,
-                               std::uint32_t latencyUs, int failureClass) {
+                               std::uint32_t latencyUs, int failureClass, bool loss) {
   Counts &bin = BinAt(group, wallUs);
-  ++bin.attempts;
-  bin.successes += success;
   if (failureClass > 0 && failureClass < static_cast<int>(bin.failures.size())) {
     ++bin.failures[failureClass];
   }
+  if (loss) {
+    ++bin.lossAttempts;
+    return;
+  }
+  ++bin.attempts;
+  bin.successes += success;
   bin.latency.Add(latencyUs);
+}
+
+void SeriesBuilder::AddLossSpan(const std::string &group, std::int64_t fromWallUs,
+                                std::int64_t toWallUs) {
+  lossSpans_[group].emplace_back(FloorDiv(fromWallUs, kUsPerSecond),
+                                 FloorDiv(toWallUs, kUsPerSecond));
 }
 
 void SeriesBuilder::AddReconnect(const std::string &group, std::int64_t wallUs, bool ok) {
@@ -305,6 +316,7 @@ Series SeriesBuilder::SeriesOf(const std::string &label, Bins &bins) const {
     bin.reconnections = c.reconnections;
     bin.failedReconnections = c.failedReconnections;
     bin.stops = c.stops;
+    bin.lossAttempts = c.lossAttempts;
     bin.p50Us = c.latency.Percentile(50);
     bin.p99Us = c.latency.Percentile(99);
     if (bin.attempts > 0) {
@@ -327,7 +339,11 @@ SeriesSet SeriesBuilder::Build() {
   SeriesSet set;
   set.binSeconds = binSeconds_;
   set.automatic = automatic_;
-  for (auto &group : groups_) set.series.push_back(SeriesOf(group.first, group.second));
+  for (auto &group : groups_) {
+    set.series.push_back(SeriesOf(group.first, group.second));
+    auto spans = lossSpans_.find(group.first);
+    if (spans != lossSpans_.end()) set.series.back().lossSpans = spans->second;
+  }
   std::sort(set.series.begin(), set.series.end(),
             [](const Series &a, const Series &b) { return LabelBefore(a.label, b.label); });
   return set;

@@ -47,6 +47,9 @@ struct SeriesBin {
   int reconnections = 0;            // reconnect events, failed ones included
   int failedReconnections = 0;
   int stops = 0;
+  // Attempts made while the R/W was gone: not in `attempts`, nor in the
+  // rate or latency; their failure class (port error) is in `failures`.
+  long long lossAttempts = 0;
 };
 
 // Cochran-Armitage test for a trend in proportions over ordered groups.
@@ -64,6 +67,8 @@ struct Series {
   // Consecutive, from the first bin with an event to the last; a stretch
   // of more than one bin without events is one entry (a gap).
   std::vector<SeriesBin> bins;
+  // The spans in which the R/W was gone, wall-clock seconds from and to.
+  std::vector<std::pair<std::int64_t, std::int64_t>> lossSpans;
   TrendTest trend;
   std::string trendSentence;  // "rate fell from ... (trend p < 0.001)" or "no trend shown"
 };
@@ -83,8 +88,11 @@ class SeriesBuilder {
   // `binSeconds` 0 chooses the width from the span.
   explicit SeriesBuilder(std::int64_t binSeconds = 0);
 
+  // An attempt made while the R/W was gone (`loss`) counts apart from the
+  // card-finding ones.
   void AddAttempt(const std::string &group, std::int64_t wallUs, bool success,
-                  std::uint32_t latencyUs, int failureClass);
+                  std::uint32_t latencyUs, int failureClass, bool loss = false);
+  void AddLossSpan(const std::string &group, std::int64_t fromWallUs, std::int64_t toWallUs);
   void AddReconnect(const std::string &group, std::int64_t wallUs, bool ok);
   void AddStop(const std::string &group, std::int64_t wallUs);
   bool Empty() const { return groups_.empty(); }
@@ -102,6 +110,7 @@ class SeriesBuilder {
     std::vector<long long> failures;
     ExactHistogram latency;
     int reconnections = 0, failedReconnections = 0, stops = 0;
+    long long lossAttempts = 0;
   };
   using Bins = std::map<std::int64_t, Counts>;  // by index: start = index x width
   Counts &BinAt(const std::string &group, std::int64_t wallUs);
@@ -111,6 +120,7 @@ class SeriesBuilder {
   std::int64_t binSeconds_;
   bool automatic_;
   std::map<std::string, Bins> groups_;
+  std::map<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>> lossSpans_;
   std::int64_t lowIndex_ = 0, highIndex_ = 0;  // over every group
   Counts *last_ = nullptr;                     // the bin found last, with its group and index
   std::string lastGroup_;

@@ -17,8 +17,8 @@
 #include "poll/command_line.h"
 #include "poll/number_text.h"
 #include "report/csv_cells.h"
-#include "report/damaged_records.h"
-#include "report/log_reader.h"
+#include "report/input_files.h"
+#include "report/report_inputs.h"
 #include "report/report_output.h"
 #include "report/run_stats.h"
 
@@ -221,7 +221,7 @@ bool CheckPagePath(const Arguments &args, std::string *why) {
     return false;
   }
   platform::FileIdentity page;
-  if (!platform::IdentifyFile(args.htmlPath, &page)) return true;
+  if (!platform::IdentifyFile(args.htmlPath, &page)) return true;  // a new file
   for (const std::string &file : args.files) {
     platform::FileIdentity input;
     if (IdentifyInput(file, &input) && input == page) {
@@ -229,81 +229,6 @@ bool CheckPagePath(const Arguments &args, std::string *why) {
       return false;
     }
   }
-  return true;
-}
-
-// The inputs with each file once, however often and under whatever names
-// it is given.
-std::vector<std::string> DistinctInputs(const std::vector<std::string> &files) {
-  std::map<platform::FileIdentity, std::string> seen;
-  std::vector<std::string> out;
-  for (const std::string &file : files) {
-    platform::FileIdentity identity;
-    if (IdentifyInput(file, &identity)) {
-      auto [it, added] = seen.emplace(identity, file);
-      if (!added) {
-        Complain(file + " is the same file as " + it->second + "; read once");
-        continue;
-      }
-    }
-    out.push_back(file);
-  }
-  return out;
-}
-
-bool ReadResultFile(const std::string &text, const std::string &file, bool skipBad,
-                    std::vector<RecordedRun> *runs) {
-  std::vector<ParsedRecord> records;
-  if (skipBad) {
-    std::vector<std::string> skipped;
-    ParseGoodResultRecords(text, file, &records, &skipped);
-    for (const std::string &s : skipped) Complain(s);
-  } else {
-    std::string error;
-    if (!ParseResultRecords(text, file, &records, &error)) {
-      Complain(error);
-      return false;
-    }
-  }
-  for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
-  return true;
-}
-
-// The bytes that tell a log from a result file: a log's first line (a
-// start event) is far shorter.
-constexpr std::size_t kPrefixBytes = 65536;
-
-// Reads one input: a result file whole (they are small), an event log as a
-// stream into `logs`.
-bool ReadOneInput(const std::string &file, const Arguments &args, std::vector<RecordedRun> *runs,
-                  EventLogReader *logs) {
-  InputFile input;
-  std::string text, error;
-  if (!input.Open(file, &error) || !input.Read(kPrefixBytes, &text, &error)) {
-    Complain(error);
-    return false;
-  }
-  if (!LooksLikeEventLog(text)) {
-    if (!input.Read(0, &text, &error)) {
-      Complain(error);
-      return false;
-    }
-    return ReadResultFile(text, file, args.skipBad, runs);
-  }
-  std::string group = args.by == GroupBy::kFile ? FileLabel(file) : "";
-  if (logs->Read(input.Stream(), text, file, group, &error)) return true;
-  Complain(error);
-  return false;
-}
-
-// The runs of the result files, and those of the event logs with their
-// setups and the soak series.
-bool ReadRuns(const std::vector<std::string> &inputs, const Arguments &args,
-              std::vector<RecordedRun> *runs, EventLogReader *logs) {
-  for (const std::string &file : inputs) {
-    if (!ReadOneInput(file, args, runs, logs)) return false;
-  }
-  for (const std::string &note : logs->Notes()) Complain(note);
   return true;
 }
 
@@ -373,22 +298,18 @@ void PrintStandardOutput(const Arguments &args, const Report &report,
 }
 
 int Run(const Arguments &args) {
-  std::vector<RecordedRun> runs;
   SeriesBuilder seriesBuilder(args.binSeconds);
-  EventLogReader logs(&seriesBuilder);
-  std::vector<std::string> inputs = DistinctInputs(args.files);
-  if (!ReadRuns(inputs, args, &runs, &logs)) return kExitError;
-  const LoggedRuns &logged = logs.Runs();
-  if (runs.empty() && logged.empty()) {
-    Complain("the files hold no records");
+  ReportInputs inputs(&seriesBuilder);
+  std::string error;
+  bool read = inputs.Read(InputRequest{args.files, args.by, args.skipBad}, &error);
+  for (const std::string &note : inputs.Notes()) Complain(note);
+  if (!read) {
+    Complain(error);
     return kExitError;
   }
-  // The figures count the runs of the result files, or of the logs when no
-  // result file is given.
-  Report report =
-      runs.empty() ? BuildReport(CountedRuns(logged), args.by) : BuildReport(runs, args.by);
+  const LoggedRuns &logged = inputs.Logged();
+  Report report = inputs.Build(args.by);
   Comparisons comparisons;
-  std::string error;
   if (args.request.compare && !comparisons.Make(report, args.request.baseline, &error)) {
     Complain(error);
     return kExitError;
@@ -401,7 +322,8 @@ int Run(const Arguments &args) {
   bool written = out.Close();
   if (!written) Complain(out.Error());
   if (args.htmlGiven) {
-    PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
+    PageContext context{args.title, Now(), inputs.Files(), SetupsOf(inputs.Setups()),
+                        std::move(series)};
     if (!platform::ReplaceFileWith(args.htmlPath,
                                    HtmlReport(report, args.request, comparisons, logged, context),
                                    &error)) {

@@ -83,7 +83,7 @@ TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   // brimlet's run has figures but no attempt events: named, its figures kept.
   EXPECT_EQ(notes[1],
             "a.jsonl:11: run 1 of brimlet has figures of 0 successes in 1 attempts but attempt "
-            "events of 0 in 0; its latencies and failure classes are left out");
+            "events of 0 in 0; its latencies, failure classes and R/W losses are left out");
 
   // A stopped single run ends without figures by design, and is named so.
   runs.clear();
