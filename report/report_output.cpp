@@ -6,7 +6,6 @@
 #include <limits>
 #include <map>
 #include <set>
-#include <string_view>
 #include <utility>
 
 #include "report/csv_cells.h"
@@ -60,17 +59,46 @@ std::string Table(const Report &report, const ReportRequest &request) {
   return out + AlignedLine(TextRow(report.overall, request, true));
 }
 
+// "short run: tag 3, results.csv:2:2: 45 of 100 attempts made, 41 successes".
 std::string ShortRunLines(const Report &report) {
   std::string out;
   for (const GroupStats &g : report.tags) {
     for (const RunInGroup &m : g.members) {
       if (!m.isShort) continue;
       out += "short run: " + Printable(GroupName(g, report.by)) + ", " +
-             Printable(RunPlace(*m.run)) + ", " + std::to_string(m.run->record.successes) + " of " +
-             std::to_string(m.run->record.attempts) + " attempts\n";
+             Printable(RunPlace(*m.run)) + ": " + std::to_string(m.run->record.attempts) + " of " +
+             std::to_string(m.expectedAttempts) + " attempts made, " +
+             CountOf(m.run->record.successes, "success", "successes") + "\n";
     }
   }
   return out;
+}
+
+// The R/W's losses of each group that had any, apart from the figures.
+std::string LossLines(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    if (g.losses.spans == 0 && g.lossOnlyRuns.empty()) continue;
+    out += "  " + Printable(GroupName(g, report.by)) + ": " + LossText(g) + "\n";
+  }
+  if (out.empty()) return out;
+  return "R/W losses (attempts made while the R/W was gone, not counted as card finding):\n" + out;
+}
+
+// Groups whose failed attempts come from result files without their logs:
+// those cannot tell a lost R/W from a card not found.
+std::string UnloggedFailuresLine(const Report &report) {
+  std::string groups;
+  for (const GroupStats &g : report.tags) {
+    bool unlogged = std::any_of(g.members.begin(), g.members.end(), [](const RunInGroup &m) {
+      return !m.run->log && m.run->record.successes < m.run->record.attempts;
+    });
+    if (unlogged) groups += (groups.empty() ? "" : ", ") + Printable(GroupName(g, report.by));
+  }
+  if (groups.empty()) return "";
+  return "note: " + groups +
+         ": failed attempts from result files without their event logs may include attempts made "
+         "while the R/W was gone; only a log tells them apart\n";
 }
 
 std::string DisagreementLines(const Report &report) {
@@ -83,6 +111,10 @@ std::string DisagreementLines(const Report &report) {
 
 std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy by) {
   GateResult gate = ApplyGate(g, request.requiredPercent);
+  if (g.attempts == 0) {
+    return "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) +
+           ": no card-finding attempt (" + LossText(g) + ")\n";
+  }
   int decimals =
       DecimalsBeside(request.requiredPercent, {g.interval.low, g.interval.high, g.pooledPercent});
   auto percent = [decimals](double value) { return FixedN(value, decimals) + " %"; };
@@ -112,18 +144,25 @@ std::string GateSection(const Report &report, const ReportRequest &request) {
   return out + "  all: no verdict (the groups are different setups)\n";
 }
 
+// What the comparisons' heading says of Holm's adjustment: nothing to
+// adjust for a single one.
+std::string ComparisonsHeading(std::size_t count) {
+  if (count == 0) return "\ncomparisons: none (there is only one group)\n";
+  std::string intro =
+      "\n" + CountOf(static_cast<long long>(count), "comparison", "comparisons") +
+      " (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact p";
+  if (count == 1) return intro + ", which Holm's adjustment leaves as it is for one):\n";
+  return intro + ", and Holm's over all " + std::to_string(count) + "):\n";
+}
+
 bool WriteComparisonSection(const Comparisons &comparisons, GroupBy by, const TextSink &write) {
-  if (!write("\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's "
-             "exact p, and Holm's over " +
-             std::to_string(comparisons.Size()) + " comparisons):\n")) {
-    return false;
-  }
+  if (!write(ComparisonsHeading(comparisons.Size()))) return false;
   for (std::size_t i = 0; i < comparisons.Size(); ++i) {
     Comparison c = comparisons[i];
     if (!write("  " + Printable(GroupName(*c.first, by)) + " - " +
                Printable(GroupName(*c.second, by)) + ": " + Fixed2(c.differencePercent.estimate) +
                " (" + Fixed2(c.differencePercent.low) + " to " + Fixed2(c.differencePercent.high) +
-               ") points, p = " + PValue(c.p) + ", Holm p = " + PValue(c.pHolm) + ": " +
+               ") points, " + PEquals(c.p) + ", Holm " + PEquals(c.pHolm) + ": " +
                Printable(ComparisonVerdict(c, by)) + "\n")) {
       return false;
     }
@@ -173,6 +212,15 @@ std::string PlanSection(const Report &report, double planPercent) {
   return out;
 }
 
+// A group's losses as CSV cells: spans, attempts, seconds, runs wholly
+// without the R/W, and whether it was gone at the end (1 or 0).
+std::vector<std::string> LossCells(const GroupStats &g) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", g.losses.seconds);
+  return {std::to_string(g.losses.spans), std::to_string(g.losses.attempts), seconds,
+          std::to_string(g.lossOnlyRuns.size()), g.losses.goneAtEnd ? "1" : "0"};
+}
+
 // In CSV a group without tag has an empty tag cell.
 std::string CsvLabel(const GroupStats &g) { return g.label == "-" ? "" : g.label; }
 
@@ -219,11 +267,13 @@ std::vector<std::string> FailureCells(const LoggedRun *run) {
   return cells;
 }
 
-std::vector<std::string> RunRow(const std::string &source, int line, const LoggedRun *logged,
-                                const ResultRecord &record, int planned, const char *isShort,
-                                bool counted) {
-  std::vector<std::string> cells = {source,
-                                    Count(line),
+// A row of the runs' table. `reasons`: why it needs a look.
+std::vector<std::string> RunRow(const RecordedRun &run, const LoggedRun *logged,
+                                const char *isShort, bool counted, const std::string &reasons) {
+  const ResultRecord &record = run.record;
+  int planned = run.plannedAttempts;
+  std::vector<std::string> cells = {run.file,
+                                    Count(run.position.line),
                                     logged ? logged->tool : "",
                                     logged ? Count(logged->run) : "",
                                     record.tagged ? Count(record.tag) : "",
@@ -232,7 +282,9 @@ std::vector<std::string> RunRow(const std::string &source, int line, const Logge
                                     Fixed2(100.0 * record.successes / record.attempts),
                                     planned > 0 ? Count(planned) : "",
                                     isShort,
-                                    counted ? "1" : "0"};
+                                    counted ? "1" : "0",
+                                    Count(run.lossAttempts),
+                                    reasons};
   for (const std::string &cell : LatencyCells(logged)) cells.push_back(cell);
   for (const std::string &cell : FailureCells(logged)) cells.push_back(cell);
   return cells;
@@ -264,18 +316,37 @@ const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",
                                                "sd",   "min",        "max",         "short_runs"};
 
 std::vector<std::string> FigureCells(const GroupStats &g) {
+  // Without card-finding attempts there is no rate to show.
+  auto rate = [&g](double value) { return g.attempts > 0 ? Fixed2(value) : ""; };
   return {g.label,
           Count(g.runs),
           Count(g.attempts),
           Count(g.successes),
-          Fixed2(g.pooledPercent),
-          Fixed2(g.interval.low),
-          Fixed2(g.interval.high),
-          Fixed2(g.meanPercent),
+          rate(g.pooledPercent),
+          rate(g.interval.low),
+          rate(g.interval.high),
+          rate(g.meanPercent),
           g.sdDefined ? Fixed2(g.sdPercent) : "",
-          Fixed2(g.minPercent),
-          Fixed2(g.maxPercent),
+          rate(g.minPercent),
+          rate(g.maxPercent),
           Count(g.shortRuns)};
+}
+
+std::string CountOf(long long n, const char *one, const char *many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string LossText(const GroupStats &g) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f s", g.losses.seconds);
+  std::string out = CountOf(g.losses.spans, "span", "spans") + ", " +
+                    CountOf(g.losses.attempts, "attempt", "attempts") + ", " + seconds;
+  if (!g.lossOnlyRuns.empty()) {
+    out += "; " + CountOf(static_cast<long long>(g.lossOnlyRuns.size()), "run", "runs") +
+           " wholly without the R/W";
+  }
+  if (g.losses.goneAtEnd) out += "; still gone at the end of its log";
+  return out;
 }
 
 std::string Fixed2(double value) {
@@ -306,6 +377,8 @@ int DecimalsBeside(double requiredPercent, const std::vector<double> &values) {
   return decimals;
 }
 
+std::string PEquals(double p) { return p < kSmallestPValue ? "p < 1e-300" : "p = " + PValue(p); }
+
 std::string PValue(double p) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4g", p);
@@ -313,9 +386,9 @@ std::string PValue(double p) {
 }
 
 std::string DisagreementNote(const GroupStats &g, GroupBy by) {
-  return GroupName(g, by) +
-         ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
-         " < 0.01); its pooled interval understates the uncertainty";
+  return GroupName(g, by) + ": its runs differ more than chance allows (chi-square " +
+         PEquals(g.homogeneityP) + (g.homogeneityP < kSmallestPValue ? "" : " < 0.01") +
+         "); its pooled interval understates the uncertainty";
 }
 
 std::string RunPlace(const RecordedRun &run) {
@@ -325,7 +398,8 @@ std::string RunPlace(const RecordedRun &run) {
 
 bool WriteTextReport(const Report &report, const ReportRequest &request,
                      const Comparisons &comparisons, const TextSink &write) {
-  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report);
+  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report) +
+                    UnloggedFailuresLine(report) + LossLines(report);
   if (Gated(request)) out += GateSection(report, request);
   if (!write(out)) return false;
   if (request.compare && !WriteComparisonSection(comparisons, report.by, write)) return false;
@@ -345,7 +419,8 @@ std::string TextReport(const Report &report, const ReportRequest &request,
 std::string CsvReport(const Report &report, const ReportRequest &request) {
   std::vector<std::string> headings(kFigureKeys, kFigureKeys + kFigureCount);
   if (report.by == GroupBy::kFile) headings[0] = "file";
-  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree"});
+  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree", "loss_spans", "loss_attempts",
+                                   "loss_seconds", "loss_only_runs", "gone_at_end"});
   if (Gated(request)) {
     headings.insert(headings.end(), {"required", "verdict", "attempts_to_pass", "more_attempts"});
   }
@@ -355,6 +430,7 @@ std::string CsvReport(const Report &report, const ReportRequest &request) {
     cells[0] = CsvLabel(g);
     cells.push_back(g.homogeneityDefined ? PValue(g.homogeneityP) : "");
     cells.push_back(overall ? "" : g.runsDisagree ? "1" : "0");
+    for (const std::string &cell : LossCells(g)) cells.push_back(cell);
     if (Gated(request)) {
       GateResult gate = ApplyGate(g, request.requiredPercent);
       cells.insert(cells.end(),
@@ -375,30 +451,31 @@ std::vector<std::string> FailureColumns() {
 }
 
 bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write) {
-  std::vector<std::string> headings = {
-      "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
-      "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
+  std::vector<std::string> headings = {"source",     "line",    "tool",
+                                       "run",        "tag",     "attempts",
+                                       "successes",  "rate",    "planned_attempts",
+                                       "short",      "counted", "loss_attempts",
+                                       "needs_look", "p50_ms",  "p90_ms",
+                                       "p99_ms",     "max_ms"};
   for (const std::string &c : FailureColumns()) headings.push_back(c);
   if (!write(CsvLine(headings))) return false;
-  // A run the figures count came from a log when file and line match one.
-  std::map<std::pair<std::string_view, int>, const LoggedRun *> byPlace;
-  for (const LoggedRun &run : logged) byPlace[{run.file, run.position.line}] = &run;
+  // The runs the figures count, then those without card finding, each with
+  // the run of its log when one told it.
   std::set<const LoggedRun *> counted;
   for (const RunInGroup &m : report.overall.members) {
-    auto it = byPlace.find({m.run->file, m.run->position.line});
-    const LoggedRun *source = it == byPlace.end() ? nullptr : it->second;
-    if (source) counted.insert(source);
-    if (!write(CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
-                              m.run->plannedAttempts, m.isShort ? "1" : "0", true)))) {
+    counted.insert(m.run->log);
+    if (!write(CsvLine(RunRow(*m.run, m.run->log, m.isShort ? "1" : "0", true, LookReasons(m))))) {
       return false;
     }
+  }
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) {
+    counted.insert(run->log);
+    if (!write(CsvLine(RunRow(*run, run->log, "0", true, LossOnlyReason(*run))))) return false;
   }
   std::set<const RecordedRun *> shortRuns = ShortUncountedRuns(logged, counted, report.by);
   for (const LoggedRun &run : logged) {
     const char *isShort = shortRuns.count(&run) ? "1" : "0";
-    if (counted.count(&run) == 0 &&
-        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, run.plannedAttempts,
-                              isShort, false)))) {
+    if (counted.count(&run) == 0 && !write(CsvLine(RunRow(run, &run, isShort, false, "")))) {
       return false;
     }
   }

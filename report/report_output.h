@@ -35,6 +35,16 @@ int DecimalsBeside(double requiredPercent, const std::vector<double> &values);
 std::string FixedN(double value, int decimals);
 // A p-value with four significant digits.
 std::string PValue(double p);
+// Below this a p-value is shown as a bound: a double may hold smaller ones
+// (or 0, when the tail is too thin for it), none of them meaningfully.
+constexpr double kSmallestPValue = 1e-300;
+// "p = 0.002011", or "p < 1e-300".
+std::string PEquals(double p);
+// "1 run", "3 runs".
+std::string CountOf(long long n, const char *one, const char *many);
+// A group's losses in words: "2 spans, 14 attempts, 18.0 s; 1 run wholly
+// without the R/W; still gone at the end of its log".
+std::string LossText(const GroupStats &group);
 
 // What it means that the runs of `group` disagree, naming it.
 std::string DisagreementNote(const GroupStats &group, GroupBy by);

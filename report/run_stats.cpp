@@ -60,8 +60,22 @@ void FlagShortRuns(GroupStats &group) {
   for (RunInGroup &m : group.members) {
     int planned = m.run->plannedAttempts;
     int expected = planned > 0 ? planned : longestOfFile[m.run->file];
+    m.expectedAttempts = expected;
     m.isShort = m.run->record.attempts < expected;
     if (m.isShort) ++group.shortRuns;
+  }
+}
+
+// The runs of a disagreeing group whose rate lies beyond chance from the
+// pooled one: (s - n p) / sqrt(n p (1 - p)) is about standard normal for a
+// run that agrees; two-sided p below 0.01 / k, k the group's runs.
+void FlagOutliers(GroupStats &group) {
+  double pooled = static_cast<double>(group.successes) / static_cast<double>(group.attempts);
+  double limit = kDisagreeingRunsP / static_cast<double>(group.members.size());
+  for (RunInGroup &m : group.members) {
+    double n = static_cast<double>(m.run->CardFindingAttempts());
+    double z = (m.run->record.successes - n * pooled) / std::sqrt(n * pooled * (1 - pooled));
+    m.outlier = std::erfc(std::fabs(z) / std::sqrt(2.0)) < limit;
   }
 }
 
@@ -75,6 +89,7 @@ void TestHomogeneity(GroupStats &group) {
   if (!p) return;
   group.homogeneityP = *p;
   group.runsDisagree = group.homogeneityP < kDisagreeingRunsP;
+  if (group.runsDisagree) FlagOutliers(group);
 }
 
 void Finish(GroupStats &group) {
@@ -143,7 +158,7 @@ std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, Grou
   for (const RecordedRun *run : runs) {
     GroupStats &group = grouping.Of(*run);
     if (run->CardFindingAttempts() > 0) {
-      group.members.push_back(RunInGroup{run, RunPercent(*run), false});
+      group.members.push_back(RunInGroup{run, RunPercent(*run), false, 0});
     } else {
       group.lossOnlyRuns.push_back(run);
     }
@@ -230,6 +245,24 @@ Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by,
   // comparisons measure, not a fault of the pooled interval.
   report.overall.homogeneityDefined = report.overall.runsDisagree = false;
   return report;
+}
+
+std::string LookReasons(const RunInGroup &m) {
+  std::vector<std::string> reasons;
+  const RecordedRun &run = *m.run;
+  if (run.record.successes == 0) reasons.push_back("no card found");
+  if (m.isShort) reasons.push_back("short");
+  if (run.lossAttempts > 0) {
+    reasons.push_back("R/W gone for " + std::to_string(run.lossAttempts) + " attempts");
+  }
+  if (m.outlier) reasons.push_back("rate far from its group's");
+  std::string out;
+  for (const std::string &reason : reasons) out += (out.empty() ? "" : "; ") + reason;
+  return out;
+}
+
+std::string LossOnlyReason(const RecordedRun &run) {
+  return "R/W gone for all " + std::to_string(run.record.attempts) + " attempts";
 }
 
 void GroupLosses::Add(const GroupLosses &other) {

@@ -46,9 +46,21 @@ Interval WilsonInterval(long long successes, long long trials);
 // limit).
 struct RunInGroup {
   const RecordedRun *run;
-  double ratePercent;
+  double ratePercent;  // of its card-finding attempts
   bool isShort;
+  int expectedAttempts;  // its planned length, or its file's longest run of the group
+  // In a group whose runs disagree, a run whose own rate lies beyond chance
+  // from the group's: its standardized residual's two-sided p below 0.01
+  // over the group's runs (Bonferroni).
+  bool outlier = false;
 };
+
+// Why a run needs a look, "" when it does not: no card found at all,
+// shorter than planned, attempts made while the R/W was gone, a rate far
+// from its group's. Reasons are joined by "; ".
+std::string LookReasons(const RunInGroup &run);
+// The same for a run whose every attempt was made while the R/W was gone.
+std::string LossOnlyReason(const RecordedRun &run);
 
 // The R/W's losses of a group: the spans of its logs in which the R/W was
 // gone (rwloss::LossTracker).

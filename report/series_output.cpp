@@ -11,9 +11,9 @@
 namespace {
 
 const char *const kSeriesCsvKeys[] = {
-    "group",    "bin_start", "bin_seconds", "attempts", "successes",     "rate",
-    "rate_low", "rate_high", "p50_ms",      "p99_ms",   "reconnections", "failed_reconnections",
-    "stops"};
+    "group",    "bin_start",    "bin_seconds", "attempts", "successes",     "rate",
+    "rate_low", "rate_high",    "p50_ms",      "p99_ms",   "reconnections", "failed_reconnections",
+    "stops",    "loss_attempts"};
 
 std::string Format(const char *format, double value) {
   char text[64];
@@ -83,14 +83,18 @@ std::string SeriesText(const SeriesSet &set) {
         continue;
       }
       bool any = bin.attempts > 0;
-      out += FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
-             Padded(std::to_string(bin.successes), 11) +
-             Padded(any ? Format("%.2f", bin.ratePercent) : "-", 8) +
-             Padded(any ? Format("%.2f", bin.interval.low) : "-", 8) +
-             Padded(any ? Format("%.2f", bin.interval.high) : "-", 8) +
-             Padded(any ? Ms(bin.p50Us) : "-", 7) + Padded(any ? Ms(bin.p99Us) : "-", 7) +
-             Padded(std::to_string(bin.reconnections), 8) + Padded(std::to_string(bin.stops), 7) +
-             "  " + FailureText(bin) + "\n";
+      out +=
+          FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
+          Padded(std::to_string(bin.successes), 11) +
+          Padded(any ? Format("%.2f", bin.ratePercent) : "-", 8) +
+          Padded(any ? Format("%.2f", bin.interval.low) : "-", 8) +
+          Padded(any ? Format("%.2f", bin.interval.high) : "-", 8) +
+          Padded(any ? Ms(bin.p50Us) : "-", 7) + Padded(any ? Ms(bin.p99Us) : "-", 7) +
+          Padded(std::to_string(bin.reconnections), 8) + Padded(std::to_string(bin.stops), 7) +
+          "  " + FailureText(bin) +
+          (bin.lossAttempts > 0 ? "; R/W gone for " + std::to_string(bin.lossAttempts) + " attempts"
+                                : "") +
+          "\n";
       if (bin.failedReconnections > 0) {
         out += "  " + std::to_string(bin.failedReconnections) + " reconnection(s) failed\n";
       }
@@ -123,7 +127,8 @@ std::string SeriesCsv(const SeriesSet &set) {
                                         defined(Ms(bin.p99Us)),
                                         std::to_string(bin.reconnections),
                                         std::to_string(bin.failedReconnections),
-                                        std::to_string(bin.stops)};
+                                        std::to_string(bin.stops),
+                                        std::to_string(bin.lossAttempts)};
       for (std::size_t i = 1; i < classes.size(); ++i) {
         cells.push_back(std::to_string(i < bin.failures.size() ? bin.failures[i] : 0));
       }

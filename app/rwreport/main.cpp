@@ -18,6 +18,7 @@
 #include "poll/number_text.h"
 #include "report/csv_cells.h"
 #include "report/input_files.h"
+#include "report/judgement.h"
 #include "report/report_inputs.h"
 #include "report/report_output.h"
 #include "report/run_stats.h"
@@ -332,10 +333,10 @@ int Run(const Arguments &args) {
     }
   }
   if (!written) return kExitError;
-  if (args.request.requiredPercent < 0) return 0;
+  // The same verdicts as Judge() gives rwstation.
   for (const GroupStats &g : report.tags) {
-    if (ApplyGate(g, args.request.requiredPercent).verdict != Verdict::kPass)
-      return kExitGateFailed;
+    GroupJudgement judged = JudgeGroup(g, args.by, args.request.requiredPercent);
+    if (judged.gated && judged.verdict != Verdict::kPass) return kExitGateFailed;
   }
   return 0;
 }

@@ -162,10 +162,11 @@ TEST(LoggedRunsTest, TheRunsTableGivesEveryRunItsPlanAndWhetherItIsShort) {
   }));
   ASSERT_EQ(lines.size(), 4u);
   const std::string kHeading =
-      "source,line,tool,run,tag,attempts,successes,rate,planned_attempts,short,counted,";
-  const std::string kRows[] = {"r.csv,1,,,7,4,3,75.00,,0,1,,,,,",
-                               "a.jsonl,8,kestrow,1,7,4,1,25.00,4,0,0,",
-                               "a.jsonl,11,brimlet,1,,1,0,0.00,4,1,0,"};
+      "source,line,tool,run,tag,attempts,successes,rate,planned_attempts,short,counted,"
+      "loss_attempts,needs_look,";
+  const std::string kRows[] = {"r.csv,1,,,7,4,3,75.00,,0,1,0,,,,,",
+                               "a.jsonl,8,kestrow,1,7,4,1,25.00,4,0,0,0,,",
+                               "a.jsonl,11,brimlet,1,,1,0,0.00,4,1,0,0,,"};
   EXPECT_EQ(lines[0].rfind(kHeading, 0), 0u) << lines[0];
   for (int i = 0; i < 3; ++i) EXPECT_EQ(lines[i + 1].rfind(kRows[i], 0), 0u) << lines[i + 1];
 }

@@ -272,13 +272,15 @@ TEST(SeriesTest, CsvHasFixedColumnsAndEmptyCellsForWhatIsNotDefined) {
   std::string header = csv.substr(0, csv.find('\n'));
   const std::string kLeading =
       "group,bin_start,bin_seconds,attempts,successes,rate,rate_low,rate_high,p50_ms,p99_ms,"
-      "reconnections,failed_reconnections,stops,no_card,no_ack,no_response,bad_checksum,";
+      "reconnections,failed_reconnections,stops,loss_attempts,no_card,no_ack,no_response,"
+      "bad_checksum,";
   EXPECT_EQ(header.substr(0, kLeading.size()), kLeading);
   EXPECT_NE(header.find(",port_error"), std::string::npos);
   // The label is quoted and cannot run as a formula; the empty bin has empty
   // cells where nothing is defined, and counts of 0.
   EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:40:00Z,60,1,1,100.0000,"), std::string::npos);
-  EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:41:00Z,60,0,0,,,,,,0,0,0,0,0"), std::string::npos);
+  EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:41:00Z,60,0,0,,,,,,0,0,0,0,0,0"),
+            std::string::npos);
   EXPECT_NE(csv.find(",0.0000,0.0000,"), std::string::npos);  // rate 0 in the last bin
 }
 

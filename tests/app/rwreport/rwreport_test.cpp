@@ -100,13 +100,15 @@ std::string WriteSoakLog(const ScratchDir &dir) {
 // The homogeneity p-values: the chi-square statistic sum (s - n p)^2 /
 // (n p (1 - p)) over the runs, and its upper tail for 3 degrees of freedom
 // erfc(sqrt(x/2)) + sqrt(2x/pi) exp(-x/2), for 1 erfc(sqrt(x/2)).
+// Result files tell nothing of the R/W's losses: those columns hold 0.
 const char kSampleCsv[] =
     "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
-    "homogeneity_p,runs_disagree\n"
-    ",1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0,,0\n"
-    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1,0.134,0\n"
-    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0,0.3149,0\n"
-    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1,,\n";
+    "homogeneity_p,runs_disagree,loss_spans,loss_attempts,loss_seconds,loss_only_runs,"
+    "gone_at_end\n"
+    ",1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0,,0,0,0,0.000,0,0\n"
+    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1,0.134,0,0,0,0.000,0,0\n"
+    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0,0.3149,0,0,0,0.000,0,0\n"
+    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1,,,0,0,0.000,0,0\n";
 
 TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
   ScratchDir dir;
@@ -121,7 +123,9 @@ TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
                        "   6.48    75.00    90.00      1\n"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("short run: tag 3, " + (dir / "b.csv") + ":4:2, 30 of 40 attempts\n"),
+  EXPECT_NE(r.out.find("short run: tag 3, " + (dir / "b.csv") +
+                       ":4:2: 40 of 100 attempts made, 30 "
+                       "successes\n"),
             std::string::npos)
       << r.out;
 }
@@ -169,10 +173,11 @@ TEST(RwreportTest, ReadsWhatBrimletWrites) {
   // 8 of 10 twice under tag 4; 4 of 5 without tag. Wilson bounds by Python.
   EXPECT_EQ(r.out,
             "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
-            "homogeneity_p,runs_disagree\n"
-            ",1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0,,0\n"
-            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0,1,0\n"
-            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0,,\n");
+            "homogeneity_p,runs_disagree,loss_spans,loss_attempts,loss_seconds,loss_only_runs,"
+            "gone_at_end\n"
+            ",1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0,,0,0,0,0.000,0,0\n"
+            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0,1,0,0,0,0.000,0,0\n"
+            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0,,,0,0,0.000,0,0\n");
 }
 
 TEST(RwreportTest, ReadsEventLogs) {
