@@ -147,6 +147,61 @@ TEST(RwreportGateTest, GroupsByFileWithThePlannedLengthOfEachFile) {
   EXPECT_NE(r.out.find(",99.00,pass,"), std::string::npos) << r.out;
 }
 
+// Files of one name in different folders are different groups: their
+// labels carry the folders that tell them apart, and a baseline that could
+// be either is refused, naming both.
+TEST(RwreportGateTest, FilesOfOneNameAreToldApartByTheirFolders) {
+  ScratchDir dir;
+  mkdir((dir / "monday").c_str(), 0700);
+  mkdir((dir / "tuesday").c_str(), 0700);
+  WriteText(dir / "monday/unit1.txt", "100.00%, 500, 500,\n");
+  WriteText(dir / "tuesday/unit1.txt", " 90.00%, 450, 500,\n");
+  std::vector<std::string> files = {dir / "monday/unit1.txt", dir / "tuesday/unit1.txt"};
+  std::vector<std::string> args = {"--by", "file", "--compare"};
+  args.insert(args.end(), files.begin(), files.end());
+  RunResult r = RunProgram(Rwreport(), args);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\nmonday/unit1 "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\ntuesday/unit1 "), std::string::npos) << r.out;
+  // One comparison: Holm's adjustment has nothing to adjust.
+  EXPECT_NE(r.out.find("\n1 comparison (difference of pooled rates with its 95 % Newcombe "
+                       "interval; Fisher's exact p, which Holm's adjustment leaves as it is for "
+                       "one):\n  monday/unit1 - tuesday/unit1: 10.00 ("),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(": tuesday/unit1 is lower\n"), std::string::npos) << r.out;
+  args = {"--by", "file", "--baseline", "unit1"};
+  args.insert(args.end(), files.begin(), files.end());
+  r = RunProgram(Rwreport(), args);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "rwreport: --baseline unit1 names more than one group: monday/unit1 or "
+            "tuesday/unit1\n");
+  args[3] = "tuesday/unit1";
+  r = RunProgram(Rwreport(), args);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("  monday/unit1 - tuesday/unit1: "), std::string::npos) << r.out;
+}
+
+// p-values too small for a double are bounds, not 0: Fisher's test of
+// 100000/100000 against 0/100000, and the runs of one group that disagree
+// as much.
+TEST(RwreportGateTest, VanishingPValuesAreShownAsABound) {
+  ScratchDir dir;
+  WriteText(dir / "far.csv", "100.00%,100000,100000,   1,  0.00%,   0,100000,   2,");
+  RunResult r = RunProgram(Rwreport(), {"--compare", dir / "far.csv"});
+  EXPECT_NE(r.out.find(" points, p < 1e-300, Holm p < 1e-300: tag 2 is lower\n"), std::string::npos)
+      << r.out;
+  WriteText(dir / "apart.csv", "100.00%,100000,100000,   3,  0.00%,   0,100000,   3,");
+  r = RunProgram(Rwreport(), {dir / "apart.csv"});
+  EXPECT_NE(r.out.find("runs disagree: tag 3: its runs differ more than chance allows (chi-square "
+                       "p < 1e-300); its pooled interval"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("p = 0"), std::string::npos) << r.out;
+}
+
 // Loads a CSV table with Python's csv module: one header of unique
 // snake_case names, rows as wide as it, and every cell of a numeric column
 // a number or empty. Prints the table's shape.
