@@ -553,10 +553,17 @@ std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
           FailureList(run.failures)};
 }
 
-bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
-  if (!write("\nruns in event logs (latency in ms):\n")) return false;
-  for (const LoggedRun &run : runs) {
-    std::vector<std::string> cells = LoggedRunCells(run);
+bool WriteLoggedRunsText(const RunsToList<LoggedRun> &runs, const TextSink &write) {
+  std::string heading = "\nruns in event logs (latency in ms):\n";
+  if (runs.fine > 0) {
+    heading = "\nruns in event logs that need a look (latency in ms; " +
+              CountOf(static_cast<long long>(runs.fine), "more run is", "more runs are") +
+              " without failure, shortness, R/W loss or outlying rate; --csv runs lists "
+              "every run):\n";
+  }
+  if (!write(heading)) return false;
+  for (const auto &[run, reasons] : runs.listed) {
+    std::vector<std::string> cells = LoggedRunCells(*run);
     for (std::string &cell : cells) cell = Printable(cell);
     std::string line = cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] +
                        ": " + cells[5] + " of " + cells[4] + " (" + cells[6] + " %)";
@@ -564,8 +571,61 @@ bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
       line +=
           ", p50 " + cells[7] + ", p90 " + cells[8] + ", p99 " + cells[9] + ", max " + cells[10];
     }
-    line += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
-    if (!write(line)) return false;
+    if (!cells[11].empty()) line += "; failures: " + cells[11];
+    if (!reasons.empty()) line += "; needs a look: " + Printable(reasons);
+    if (!write(line + "\n")) return false;
   }
   return true;
+}
+
+RunsToList<RecordedRun> CountedRunsToList(const Report &report) {
+  RunsToList<RecordedRun> out;
+  std::size_t all = report.overall.members.size() + report.overall.lossOnlyRuns.size();
+  for (const GroupStats &g : report.tags) {
+    for (const RunInGroup &m : g.members) {
+      std::string reasons = LookReasons(m);
+      if (reasons.empty() && all > kRunsListedWhole) {
+        ++out.fine;
+      } else {
+        out.listed.emplace_back(m.run, reasons);
+      }
+    }
+  }
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) {
+    out.listed.emplace_back(run, LossOnlyReason(*run));
+  }
+  return out;
+}
+
+RunsToList<LoggedRun> LoggedRunsToList(const Report &report, const LoggedRuns &logged) {
+  // Why the counted ones need a look, by their log's run.
+  std::map<const LoggedRun *, std::string> reasons;
+  std::set<const LoggedRun *> counted;
+  for (const auto &[run, why] : CountedRunsToList(report).listed) {
+    if (run->log) reasons[run->log] = why;
+  }
+  for (const RunInGroup &m : report.overall.members) counted.insert(m.run->log);
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) counted.insert(run->log);
+  RunsToList<LoggedRun> out;
+  for (const LoggedRun &run : logged) {
+    std::string why;
+    auto found = reasons.find(&run);
+    if (found != reasons.end()) {
+      why = found->second;
+    } else if (counted.count(&run) == 0) {
+      // Not counted (a result file was given without its record): what the
+      // run alone shows.
+      if (run.record.successes == 0) why = "no card found";
+      if (run.lossAttempts > 0) {
+        why += (why.empty() ? "" : "; ") + std::string("R/W gone for ") +
+               std::to_string(run.lossAttempts) + " attempts";
+      }
+    }
+    if (why.empty() && logged.size() > kRunsListedWhole) {
+      ++out.fine;
+    } else {
+      out.listed.emplace_back(&run, why);
+    }
+  }
+  return out;
 }

@@ -83,7 +83,23 @@ std::vector<std::string> FailureColumns();
 constexpr int kLoggedRunCellCount = 12;
 extern const char *const kLoggedRunKeys[kLoggedRunCellCount];
 std::vector<std::string> LoggedRunCells(const LoggedRun &run);
-bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write);
+
+// The runs a reader lists: every one when there are few, else those that
+// need a look (LookReasons), with why, and how many are left out.
+constexpr std::size_t kRunsListedWhole = 20;
+template <typename Run>
+struct RunsToList {
+  std::vector<std::pair<const Run *, std::string>> listed;  // the run and why it needs a look
+  std::size_t fine = 0;                                     // left out: nothing to look at
+};
+// Of the runs the figures count (loss-only ones last).
+RunsToList<RecordedRun> CountedRunsToList(const Report &report);
+// Of the runs of the logs, counted or not.
+RunsToList<LoggedRun> LoggedRunsToList(const Report &report, const LoggedRuns &logged);
+
+// The runs of the logs as lines of text: each listed one with its
+// latencies, failure classes and why it needs a look.
+bool WriteLoggedRunsText(const RunsToList<LoggedRun> &runs, const TextSink &write);
 
 // What the page says about the test besides the figures.
 struct PageContext {

@@ -194,6 +194,16 @@ TrendTest CochranArmitage(const std::vector<long long> &successes,
   return test;
 }
 
+std::int64_t SpanSeconds(const SeriesSet &set) {
+  if (set.series.empty()) return 0;
+  std::int64_t first = set.series[0].bins.front().startSeconds, last = first;
+  for (const Series &series : set.series) {
+    first = std::min(first, series.bins.front().startSeconds);
+    last = std::max(last, series.bins.back().startSeconds + series.bins.back().seconds);
+  }
+  return last - first;
+}
+
 std::int64_t NextAutoBinWidth(std::int64_t seconds) {
   static const std::int64_t kWidths[] = {1,    2,    10,   30,    60,    300,  900,
                                          1800, 3600, 7200, 21600, 43200, 86400};

@@ -127,6 +127,10 @@ class SeriesBuilder {
   std::int64_t lastIndex_ = 0;
 };
 
+// From the start of the earliest bin to the end of the latest, over every
+// series; 0 when there is none.
+std::int64_t SpanSeconds(const SeriesSet &set);
+
 // The widths an automatic series may take, in seconds, each a multiple of
 // the one before.
 std::int64_t NextAutoBinWidth(std::int64_t seconds);

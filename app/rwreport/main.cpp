@@ -280,6 +280,16 @@ class StandardOutput {
   std::string error_;
 };
 
+// The span from which the text shows the soak series without --bin: a
+// shorter test (a qualification of a few minutes) would show a table of
+// nearly empty bins.
+constexpr std::int64_t kSeriesTextSpanSeconds = 30 * 60;
+
+bool ShowSeriesText(const Arguments &args, const SeriesSet &series) {
+  return !series.series.empty() &&
+         (args.binSeconds > 0 || SpanSeconds(series) >= kSeriesTextSpanSeconds);
+}
+
 // The text or CSV table asked for.
 void PrintStandardOutput(const Arguments &args, const Report &report,
                          const Comparisons &comparisons, const LoggedRuns &logged,
@@ -287,8 +297,8 @@ void PrintStandardOutput(const Arguments &args, const Report &report,
   switch (args.csv) {
     case CsvTable::kNone:
       WriteTextReport(report, args.request, comparisons, std::ref(out));
-      if (!logged.empty()) WriteLoggedRunsText(logged, std::ref(out));
-      if (!series.series.empty()) out(SeriesText(series));
+      if (!logged.empty()) WriteLoggedRunsText(LoggedRunsToList(report, logged), std::ref(out));
+      if (ShowSeriesText(args, series)) out(SeriesText(series));
       return;
     case CsvTable::kGroups: out(CsvReport(report, args.request)); return;
     case CsvTable::kRuns: WriteRunsCsv(report, logged, std::ref(out)); return;

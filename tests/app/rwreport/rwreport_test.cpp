@@ -213,6 +213,68 @@ TEST(RwreportTest, ReadsEventLogs) {
       << r.out;
 }
 
+// A log of `runs` runs of 10 attempts, one attempt a second: run 7 is cut
+// short, run 12 loses its R/W for 3 attempts, the rest find the card every
+// time.
+std::string RunsLog(int runs) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 10);
+  log += loglines::Open(1000100, true) + loglines::Connect(1000200, true);
+  long long t = 2000000;
+  for (int run = 1; run <= runs; ++run) {
+    int attempts = run == 7 ? 6 : 10, successes = 0;
+    for (int n = 1; n <= attempts; ++n, t += 1000000) {
+      bool lost = run == 12 && n > 7;
+      successes += !lost;
+      log += lost ? loglines::Attempt(t, run, n, 2, 1000, "port error")
+                  : loglines::Attempt(t, run, n, 0, 9000, "none");
+    }
+    char rate[16];
+    std::snprintf(rate, sizeof rate, "%.2f", successes * 100.0 / attempts);
+    log += loglines::Run(t, run, successes, attempts, rate);
+    if (run == 12) log += loglines::Open(t + 100, true) + loglines::Connect(t + 200, true);
+  }
+  return log;
+}
+
+TEST(RwreportTest, TheTextListsTheRunsThatNeedALookAndTheSeriesOfALongSoak) {
+  ScratchDir dir;
+  WriteText(dir / "runs.jsonl", RunsLog(25));  // 246 s
+  RunResult r = RunProgram(Rwreport(), {dir / "runs.jsonl"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\nruns in event logs that need a look (latency in ms; 23 more runs are "
+                       "without failure, shortness, R/W loss or outlying rate; --csv runs lists "
+                       "every run):\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" run 7, tag 7: 6 of 6 (100.00 %), p50 9.0, p90 9.0, p99 9.0, max 9.0; "
+                       "needs a look: short\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" run 12, tag 7: 7 of 10 (70.00 %), p50 9.0, p90 9.0, p99 9.0, max 9.0; "
+                       "failures: port error 3; needs a look: R/W gone for 3 attempts\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(" run 8, "), std::string::npos) << r.out;
+  // The losses beside the figures: 243 card-finding attempts, all found.
+  EXPECT_NE(r.out.find("\n7         25       243        243   100.00"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("R/W losses (attempts made while the R/W was gone, not counted as card "
+                       "finding):\n  tag 7: 1 span, 3 attempts, 3.0 s\n"),
+            std::string::npos)
+      << r.out;
+  // Four minutes make no series in the text, unless asked for.
+  EXPECT_EQ(r.out.find("series of tag 7"), std::string::npos) << r.out;
+  r = RunProgram(Rwreport(), {"--bin", "60", dir / "runs.jsonl"});
+  EXPECT_NE(r.out.find("\nseries of tag 7 (bins of 60 s; latency in ms):\n"), std::string::npos)
+      << r.out;
+  // Half an hour does.
+  WriteText(dir / "long.jsonl", RunsLog(181));  // 1806 s
+  r = RunProgram(Rwreport(), {dir / "long.jsonl"});
+  EXPECT_NE(r.out.find("\nseries of tag 7 (bins of 30 s, chosen from the span; latency in ms):\n"),
+            std::string::npos)
+      << r.out;
+}
+
 // The text of the cell `column` in the table row of `label`.
 std::string Cell(const std::string &dom, const std::string &label, const std::string &column) {
   std::size_t row = dom.find("<tr data-label=\"" + label + "\">");
