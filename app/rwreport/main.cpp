@@ -256,12 +256,14 @@ std::vector<std::vector<std::pair<std::string, std::string>>> SetupsOf(
                    {"tool", s.tool + " " + s.version},
                    {"port", s.port.empty() ? "searched" : s.port},
                    {"device", s.device},
-                   {"baud rate", std::to_string(s.baud)},
-                   {"DES", s.des ? "on" : "off"},
-                   {"time-outs", "ACK " + std::to_string(s.ackMs) + " ms, response " +
-                                     std::to_string(s.responseMs) + " ms"},
-                   {"time span (UTC)", WallClockSpan(s)},
-                   {"tool starts", std::to_string(s.starts)}});
+                   {"baud rate", std::to_string(s.baud)}});
+    // Only kestrow speaks DES; brimlet's R/W has no such setting.
+    if (s.tool == "kestrow") out.back().push_back({"DES", s.des ? "on" : "off"});
+    out.back().insert(out.back().end(),
+                      {{"time-outs", "ACK " + std::to_string(s.ackMs) + " ms, response " +
+                                         std::to_string(s.responseMs) + " ms"},
+                       {"time span (UTC)", WallClockSpan(s)},
+                       {"tool starts", std::to_string(s.starts)}});
   }
   return out;
 }

@@ -206,8 +206,13 @@ TEST(RwreportTest, ReadsEventLogs) {
   expected["no_response"] = "0";
   for (const auto &[column, value] : expected) EXPECT_EQ(rows[0][column], value) << column;
   EXPECT_FALSE(rows[0]["p50_ms"].empty());
-  r = RunProgram(Rwreport(), {log});
+  std::string page = dir / "page.html";
+  r = RunProgram(Rwreport(), {"--html", page, log});
   EXPECT_NE(r.out.find("brimlet run 1, tag 2: 2 of 6 (33.33 %)"), std::string::npos) << r.out;
+  // brimlet's R/W has no DES to show.
+  std::string html = ReadFile(page);
+  EXPECT_NE(html.find("<th>baud rate</th><th>time-outs</th>"), std::string::npos) << html;
+  EXPECT_EQ(html.find("DES"), std::string::npos);
   EXPECT_NE(r.out.find("; failures: no card or no answer 2; bad checksum 1; no ACK 1\n"),
             std::string::npos)
       << r.out;
@@ -256,8 +261,7 @@ TEST(RwreportTest, TheTextListsTheRunsThatNeedALookAndTheSeriesOfALongSoak) {
       << r.out;
   EXPECT_EQ(r.out.find(" run 8, "), std::string::npos) << r.out;
   // The losses beside the figures: 243 card-finding attempts, all found.
-  EXPECT_NE(r.out.find("\n7         25       243        243   100.00"), std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find("\n7         25       243        243   100.00"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("R/W losses (attempts made while the R/W was gone, not counted as card "
                        "finding):\n  tag 7: 1 span, 3 attempts, 3.0 s\n"),
             std::string::npos)
@@ -340,36 +344,33 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
 
   RunResult dom = RunChromium(chromium, dir, {"--dump-dom", url});
   ASSERT_EQ(dom.exitCode, 0) << dom.err;
-  // What was tested, the verdicts and the comparisons come before the figures.
+  // The page reads from the top: the verdicts, the comparisons, the rate
+  // chart, the soak series with its trend; then the tables: the figures,
+  // the runs, the setup from the log's start and the files read.
   std::size_t title = dom.out.find("<h1>Unit &lt;7&gt; positions</h1>");
-  std::size_t verdicts = dom.out.find("<table id=\"verdicts\">");
-  std::size_t comparisons = dom.out.find("<table id=\"comparisons\">");
-  std::size_t figures = dom.out.find("<table id=\"figures\">");
-  ASSERT_NE(title, std::string::npos);
-  EXPECT_LT(title, dom.out.find("Files read:"));
-  EXPECT_LT(title, verdicts);
-  EXPECT_LT(verdicts, comparisons);
-  EXPECT_LT(comparisons, figures);
-  // The setup from the log's start, before the verdicts; the runs after the
-  // figures, then the soak series with its trend.
-  std::size_t setup = dom.out.find("<table class=\"setup\">");
-  std::size_t runs = dom.out.find("<table id=\"runs\">");
-  std::size_t series = dom.out.find("<svg id=\"series-0\" class=\"series\"");
-  EXPECT_LT(title, setup);
-  EXPECT_LT(setup, verdicts);
-  EXPECT_LT(figures, runs);
-  EXPECT_LT(runs, series);
-  EXPECT_NE(series, std::string::npos);
-  for (const char *row : {"<td>tool</td><td class=\"path\">kestrow 1.1.0</td>",
-                          "<td>port</td><td class=\"path\">/dev/ttyUSB0</td>",
-                          "<td>device</td><td class=\"path\">/dev/ttyUSB3</td>",
-                          "<td>baud rate</td><td class=\"path\">115200</td>",
-                          "<td>DES</td><td class=\"path\">on</td>",
-                          "<td>time-outs</td><td class=\"path\">ACK 50 ms, response 50 ms</td>",
-                          "<td>time span (UTC)</td><td class=\"path\">2026-12-07T06:40:00Z to "
-                          "2026-12-07T06:50:00Z</td>"}) {
-    EXPECT_NE(dom.out.find(row), std::string::npos) << row;
+  std::vector<std::size_t> order = {title,
+                                    dom.out.find("<table id=\"verdicts\">"),
+                                    dom.out.find("<table id=\"comparisons\">"),
+                                    dom.out.find("<svg id=\"chart\" class=\"chart\""),
+                                    dom.out.find("<svg id=\"series-0\" class=\"series\""),
+                                    dom.out.find("<table id=\"figures\">"),
+                                    dom.out.find("<table id=\"runs\">"),
+                                    dom.out.find("<table class=\"setup\">"),
+                                    dom.out.find("Files read:")};
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    ASSERT_NE(order[i], std::string::npos) << i;
+    if (i > 0) EXPECT_LT(order[i - 1], order[i]) << i;
   }
+  // The required rate is drawn across the rate chart.
+  EXPECT_NE(dom.out.find("class=\"requirement\""), std::string::npos);
+  // The setup: a row per log, with DES for kestrow.
+  EXPECT_NE(dom.out.find("<th>log</th><th>tool</th><th>port</th><th>device</th><th>baud "
+                         "rate</th><th>DES</th><th>time-outs</th>"),
+            std::string::npos);
+  EXPECT_NE(dom.out.find("<td>kestrow 1.1.0</td><td>/dev/ttyUSB0</td><td>/dev/ttyUSB3</td>"
+                         "<td>115200</td><td>on</td><td>ACK 50 ms, response 50 ms</td>"
+                         "<td>2026-12-07T06:40:00Z to 2026-12-07T06:50:00Z</td>"),
+            std::string::npos);
   EXPECT_NE(dom.out.find("<h3>tag 7</h3>"), std::string::npos);
   EXPECT_NE(dom.out.find("<p class=\"trend\">rate fell from "), std::string::npos);
   EXPECT_NE(dom.out.find("class=\"reconnect\""), std::string::npos);
