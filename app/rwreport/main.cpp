@@ -19,6 +19,7 @@
 #include "report/csv_cells.h"
 #include "report/input_files.h"
 #include "report/judgement.h"
+#include "report/junit_report.h"
 #include "report/report_inputs.h"
 #include "report/report_output.h"
 #include "report/run_stats.h"
@@ -27,6 +28,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: rwreport [--csv [runs|compare|series|plan]] [--html FILE] [--title TEXT]\n"
+    "                [--junit FILE]\n"
     "                [--require RATE] [--compare] [--baseline TAG] [--plan RATE]\n"
     "                [--bin SECONDS] [--by tag|file] [--skip-bad] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
@@ -38,6 +40,7 @@ const char kUsage[] =
     "  --csv [TABLE]    print a CSV table instead of the text: the groups (default), runs,\n"
     "                   compare, series or plan\n"
     "  --html FILE      also write a page with the figures and charts to FILE\n"
+    "  --junit FILE     also write the verdicts as JUnit XML for a CI server to FILE\n"
     "  --title TEXT     the page's title\n"
     "  --require RATE   a verdict per group against a required success rate in percent:\n"
     "                   exit status 1 unless every group passes\n"
@@ -59,8 +62,12 @@ enum class CsvTable { kNone, kGroups, kRuns, kCompare, kSeries, kPlan };
 
 struct Arguments {
   CsvTable csv = CsvTable::kNone;
-  std::string htmlPath;
-  bool htmlGiven = false;
+  // Files written besides standard output, whole or not at all.
+  struct OutputFile {
+    std::string path;
+    bool given = false;
+  };
+  OutputFile html, junit;
   std::string title;
   ReportRequest request;
   GroupBy by = GroupBy::kTag;
@@ -140,8 +147,9 @@ class ArgumentWalker {
   int i_ = 0;
 };
 
-const char *const kOptions[] = {"--csv",      "--html", "--title", "--require", "--compare",
-                                "--baseline", "--plan", "--bin",   "--by",      "--skip-bad"};
+const char *const kOptions[] = {"--csv",     "--html",    "--junit",    "--title",
+                                "--require", "--compare", "--baseline", "--plan",
+                                "--bin",     "--by",      "--skip-bad"};
 
 bool IsOptionWord(const std::string &word) {
   for (const char *option : kOptions) {
@@ -168,9 +176,8 @@ bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
     *why = "unknown option " + word;
   } else if (!walk.Value(&value)) {
     *why = name + " needs a value";
-  } else if (name == "--html") {
-    args->htmlPath = value;
-    args->htmlGiven = true;
+  } else if (name == "--html" || name == "--junit") {
+    (name == "--html" ? args->html : args->junit) = Arguments::OutputFile{value, true};
   } else if (name == "--title") {
     args->title = value;
   } else if (name == "--baseline") {
@@ -213,32 +220,51 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
   return ParseOutcome::kRun;
 }
 
-// The page must not take the place of an input or of an option word that
-// lost its value (--html --csv).
-bool CheckPagePath(const Arguments &args, std::string *why) {
-  if (!args.htmlGiven) return true;
-  if (args.htmlPath.empty() || args.htmlPath[0] == '-' || IsOptionWord(args.htmlPath)) {
-    *why = "--html needs a page file name, not \"" + args.htmlPath + "\"";
+// A file written must not take the place of an input, of the other file
+// written, or of an option word that lost its value (--html --csv).
+bool CheckOutputPath(const char *option, const char *what, const Arguments::OutputFile &output,
+                     const Arguments &args, std::string *why) {
+  if (!output.given) return true;
+  const std::string &path = output.path;
+  if (path.empty() || path[0] == '-' || IsOptionWord(path)) {
+    *why = std::string(option) + " needs a file name, not \"" + path + "\"";
     return false;
   }
-  platform::FileIdentity page;
-  if (!platform::IdentifyFile(args.htmlPath, &page)) return true;  // a new file
+  platform::FileIdentity identity;
+  if (!platform::IdentifyFile(path, &identity)) return true;  // a new file
   for (const std::string &file : args.files) {
     platform::FileIdentity input;
-    if (IdentifyInput(file, &input) && input == page) {
-      *why = "the page " + args.htmlPath + " is the input " + file + "; nothing written";
+    if (IdentifyInput(file, &input) && input == identity) {
+      *why =
+          std::string("the ") + what + " " + path + " is the input " + file + "; nothing written";
       return false;
     }
   }
   return true;
 }
 
-std::string Now() {
+bool CheckOutputPaths(const Arguments &args, std::string *why) {
+  if (args.html.given && args.junit.given && args.html.path == args.junit.path) {
+    *why = "--html and --junit name the same file " + args.html.path;
+    return false;
+  }
+  return CheckOutputPath("--html", "page", args.html, args, why) &&
+         CheckOutputPath("--junit", "JUnit file", args.junit, args, why);
+}
+
+std::string Timestamp(const char *format) {
   std::time_t now = std::time(nullptr);
   char text[64] = "";
-  if (const std::tm *utc = std::gmtime(&now))
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", utc);
+  if (const std::tm *utc = std::gmtime(&now)) std::strftime(text, sizeof text, format, utc);
   return text;
+}
+
+// Writes a file whole; false, said on standard error, when it could not be.
+bool WriteWhole(const Arguments::OutputFile &output, const std::string &text) {
+  std::string error;
+  if (!output.given || platform::ReplaceFileWith(output.path, text, &error)) return true;
+  Complain(error);
+  return false;
 }
 
 std::string WallClockSpan(const LogSetup &setup) {
@@ -334,15 +360,16 @@ int Run(const Arguments &args) {
   // pipe, a full disk): it is what a station keeps of the test.
   bool written = out.Close();
   if (!written) Complain(out.Error());
-  if (args.htmlGiven) {
-    PageContext context{args.title, Now(), inputs.Files(), SetupsOf(inputs.Setups()),
-                        std::move(series)};
-    if (!platform::ReplaceFileWith(args.htmlPath,
-                                   HtmlReport(report, args.request, comparisons, logged, context),
-                                   &error)) {
-      Complain(error);
-      written = false;
-    }
+  if (args.html.given) {
+    PageContext context{args.title, Timestamp("%Y-%m-%d %H:%M UTC"), inputs.Files(),
+                        SetupsOf(inputs.Setups()), std::move(series)};
+    written =
+        WriteWhole(args.html, HtmlReport(report, args.request, comparisons, logged, context)) &&
+        written;
+  }
+  if (args.junit.given) {
+    std::string xml = JunitReport(report, args.request, Timestamp("%Y-%m-%dT%H:%M:%S"));
+    written = WriteWhole(args.junit, xml) && written;
   }
   if (!written) return kExitError;
   // The same verdicts as Judge() gives rwstation.
@@ -369,7 +396,7 @@ int Main(int argc, char **argv) {
     return kExitError;
   }
   if (args.csv == CsvTable::kCompare && !args.request.compare) args.request.compare = true;
-  if (!CheckPagePath(args, &why)) {
+  if (!CheckOutputPaths(args, &why)) {
     Complain(why);
     return kExitError;
   }

@@ -413,6 +413,50 @@ TEST(RwreportSafetyTest, OutputErrorsAreReportedWithTheirReason) {
   }
 }
 
+// The JUnit file validates against the schema CI servers accept
+// (tests/report/data/junit.xsd) with a validating parser, whatever the
+// names of its groups hold; it is written whole, and never over an input.
+TEST(RwreportSafetyTest, TheJunitFileValidatesAndIsWrittenWhole) {
+  if (access("/usr/bin/xmllint", X_OK) != 0) {
+    GTEST_SKIP() << "xmllint (libxml2-utils) is missing: the JUnit file was not validated";
+  }
+  ScratchDir dir;
+  std::string hostile = dir / "u<1>&\"'\x01\x1b[31m\xff.csv";
+  WriteText(hostile, std::string(kFails) + kFails);
+  WriteText(dir / "unit2.csv", kPasses);
+  std::string junit = dir / "verdicts.xml";
+  RunResult r = RunProgram(Rwreport(), {"--by", "file", "--require", "99", "--junit", junit,
+                                        hostile, dir / "unit2.csv"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  std::string schema = std::string(SOURCE_DIR) + "/tests/report/data/junit.xsd";
+  RunResult valid = RunProgram("/usr/bin/xmllint", {"--noout", "--schema", schema, junit});
+  EXPECT_EQ(valid.exitCode, 0) << valid.err << ReadText(junit);
+  std::string xml = ReadText(junit);
+  EXPECT_NE(xml.find("name=\"u&lt;1&gt;&amp;&quot;&apos;\\x01\\x1B[31m\\xFF\"><failure "
+                     "type=\"below the required rate\""),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<testcase classname=\"card finding\" name=\"unit2\"><system-out>"),
+            std::string::npos)
+      << xml;
+  // Never over an input, nor over the page.
+  for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+           {"--junit", dir / "unit2.csv", dir / "unit2.csv"},
+           {"--junit", junit, "--html", junit, dir / "unit2.csv"},
+           {"--junit", dir / "no/such/x.xml", dir / "unit2.csv"}}) {
+    r = RunProgram(Rwreport(), args);
+    EXPECT_EQ(r.exitCode, 2) << args[1];
+    EXPECT_NE(r.err, "") << args[1];
+  }
+  EXPECT_EQ(ReadText(dir / "unit2.csv"), kPasses);
+  EXPECT_EQ(ReadText(junit), xml);
+  // Written when standard output cannot be.
+  std::remove(junit.c_str());
+  r = RunRedirected({"--junit", junit, dir / "unit2.csv"}, ">/dev/full");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(RunProgram("/usr/bin/xmllint", {"--noout", "--schema", schema, junit}).exitCode, 0);
+}
+
 // A log of `runs` runs of one attempt each, one a second.
 std::string ManyRunsLog(int runs) {
   std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 1);
