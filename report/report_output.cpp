@@ -349,16 +349,15 @@ std::string LossText(const GroupStats &g) {
   return out;
 }
 
-std::string Fixed2(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
+std::string Fixed2(double value) { return FixedN(value, 2); }
 
 std::string FixedN(double value, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
+  // A difference that rounds to nothing has no sign ("-0.00").
+  std::string out = text;
+  if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos) out.erase(0, 1);
+  return out;
 }
 
 std::string RequiredText(double percent) {

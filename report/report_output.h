@@ -32,6 +32,7 @@ std::string RequiredText(double percent);
 // more as it takes for each value that differs from it to read differently
 // (99.999712 against 99.9999, not 100.00), at most 12.
 int DecimalsBeside(double requiredPercent, const std::vector<double> &values);
+// A number with `decimals` decimals; one that rounds to zero without a sign.
 std::string FixedN(double value, int decimals);
 // A p-value with four significant digits.
 std::string PValue(double p);

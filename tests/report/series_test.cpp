@@ -314,4 +314,43 @@ TEST(SeriesTest, TheChartIsFullWidthWithLabelledAxesAndMarks) {
   EXPECT_NE(text.find("2026-12-07T06:40:00Z       100         99   99.00"), std::string::npos);
 }
 
+// A bin of a few attempts (the soak's last seconds) is faint and apart
+// from the band, which does not fall to its wide interval; a span without
+// the R/W is shaded, its attempts counted apart from the rate.
+TEST(SeriesTest, FewAttemptsAreFaintAndTheRwsLossesShaded) {
+  SeriesBuilder builder(60);
+  std::int64_t t0 = kSoakStart * kSecond;
+  for (int m = 0; m < 10; ++m) {
+    for (int i = 0; i < 100; ++i) {
+      builder.AddAttempt("1", t0 + m * 60 * kSecond, i != 0, 12000, i ? 0 : 2);
+    }
+  }
+  for (int i = 0; i < 3; ++i) builder.AddAttempt("1", t0 + 600 * kSecond, i == 0, 12000, 0);
+  for (int i = 0; i < 5; ++i) {
+    builder.AddAttempt("1", t0 + 300 * kSecond, false, 1000, ClassOf("port error"), true);
+  }
+  builder.AddLossSpan("1", t0 + 300 * kSecond, t0 + 330 * kSecond);
+  SeriesSet set = builder.Build();
+  const Series &series = set.series[0];
+  EXPECT_EQ(series.bins[5].attempts, 100);  // the losses are not card finding
+  EXPECT_EQ(series.bins[5].lossAttempts, 5);
+  EXPECT_EQ(series.bins[5].failures[ClassOf("port error")], 5);
+  ASSERT_EQ(series.lossSpans.size(), 1u);
+  std::string svg = SeriesSvg(series, set.binSeconds, 0);
+  // 99 of 100 per bin: the axis zooms to their intervals (lowest 94.55 %,
+  // in steps of 1 from 94 %), not to the 1 of 3 of the last bin (its
+  // interval reaches down to 6 %).
+  EXPECT_NE(svg.find(">94</text>"), std::string::npos) << svg;
+  EXPECT_EQ(svg.find(">10</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find("class=\"few\""), std::string::npos);
+  EXPECT_NE(svg.find("<title>1 of 3 attempts</title>"), std::string::npos);
+  std::size_t band = svg.find("class=\"band\"");
+  ASSERT_NE(band, std::string::npos);
+  EXPECT_EQ(svg.find("class=\"band\"", band + 1), std::string::npos);  // one stretch
+  EXPECT_NE(svg.find("<rect class=\"loss\""), std::string::npos);
+  EXPECT_NE(svg.find("R/W gone from 2026-12-07T06:45:00Z to 2026-12-07T06:45:30Z"),
+            std::string::npos);
+  EXPECT_NE(SeriesText(set).find("; R/W gone for 5 attempts\n"), std::string::npos);
+}
+
 }  // namespace
