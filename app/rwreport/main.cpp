@@ -336,6 +336,16 @@ void PrintStandardOutput(const Arguments &args, const Report &report,
   }
 }
 
+// 0, or 1 when a rate is required and a group does not pass: the verdicts
+// Judge() gives rwstation.
+int GateStatus(const Arguments &args, const Report &report) {
+  for (const GroupStats &g : report.tags) {
+    GroupJudgement judged = JudgeGroup(g, args.by, args.request.requiredPercent);
+    if (judged.gated && judged.verdict != Verdict::kPass) return kExitGateFailed;
+  }
+  return 0;
+}
+
 int Run(const Arguments &args) {
   SeriesBuilder seriesBuilder(args.binSeconds);
   ReportInputs inputs(&seriesBuilder);
@@ -356,8 +366,8 @@ int Run(const Arguments &args) {
   SeriesSet series = seriesBuilder.Build();
   StandardOutput out;
   PrintStandardOutput(args, report, comparisons, logged, series, out);
-  // The page is written whatever happened to standard output (a closed
-  // pipe, a full disk): it is what a station keeps of the test.
+  // The files are written whatever happened to standard output (a closed
+  // pipe, a full disk): they are what a station keeps of the test.
   bool written = out.Close();
   if (!written) Complain(out.Error());
   if (args.html.given) {
@@ -371,13 +381,7 @@ int Run(const Arguments &args) {
     std::string xml = JunitReport(report, args.request, Timestamp("%Y-%m-%dT%H:%M:%S"));
     written = WriteWhole(args.junit, xml) && written;
   }
-  if (!written) return kExitError;
-  // The same verdicts as Judge() gives rwstation.
-  for (const GroupStats &g : report.tags) {
-    GroupJudgement judged = JudgeGroup(g, args.by, args.request.requiredPercent);
-    if (judged.gated && judged.verdict != Verdict::kPass) return kExitGateFailed;
-  }
-  return 0;
+  return written ? GateStatus(args, report) : kExitError;
 }
 
 int Main(int argc, char **argv) {
