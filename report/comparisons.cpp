@@ -136,9 +136,11 @@ bool Comparisons::Make(const Report &report, const std::string &baseline, std::s
   const GroupStats *base = nullptr;
   if (!baseline.empty() && !(base = FindBaseline(report, baseline, error))) return false;
   const std::vector<GroupStats> &groups = report.tags;
+  // A group without a card-finding attempt has no rate to compare.
   for (std::uint32_t i = 0; i < groups.size(); ++i) {
     for (std::uint32_t j = i + 1; j < groups.size(); ++j) {
       if (base && &groups[i] != base && &groups[j] != base) continue;
+      if (groups[i].attempts == 0 || groups[j].attempts == 0) continue;
       // Each group against the baseline, which comes second.
       pairs_.emplace_back(&groups[i] == base ? j : i, &groups[i] == base ? i : j);
     }

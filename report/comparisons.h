@@ -52,7 +52,8 @@ struct Comparison {
 };
 
 // The comparisons made among a report's groups: every pair in report order,
-// or each other group against a baseline. Only the pairs and their p-values
+// or each other group against a baseline; groups without a card-finding
+// attempt are left out. Only the pairs and their p-values
 // are kept (Holm's adjustment needs them all); the rest of a comparison is
 // computed when it is read, so that 2,000 groups (2 million pairs) take
 // tens of MB, not hundreds.

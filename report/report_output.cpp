@@ -147,7 +147,7 @@ std::string GateSection(const Report &report, const ReportRequest &request) {
 // What the comparisons' heading says of Holm's adjustment: nothing to
 // adjust for a single one.
 std::string ComparisonsHeading(std::size_t count) {
-  if (count == 0) return "\ncomparisons: none (there is only one group)\n";
+  if (count == 0) return "\ncomparisons: none (fewer than two groups with card-finding attempts)\n";
   std::string intro =
       "\n" + CountOf(static_cast<long long>(count), "comparison", "comparisons") +
       " (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact p";
@@ -204,6 +204,10 @@ std::string PlanSection(const Report &report, double planPercent) {
       "\nattempts whose 95 % Wilson lower bound reaches " + RequiredText(planPercent) + " %" +
       ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) + "\n";
   for (const GroupStats &g : report.tags) {
+    if (g.attempts == 0) {
+      out += "  " + Printable(GroupName(g, report.by)) + ": no card-finding attempt\n";
+      continue;
+    }
     int decimals = DecimalsBeside(planPercent, {g.pooledPercent});
     out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
            FixedN(g.pooledPercent, decimals) +

@@ -222,6 +222,20 @@ TEST(CompareGroupsTest, PairsOrBaselineWithHolm) {
   Comparisons none;
   EXPECT_FALSE(none.Make(report, "9", &error));
   EXPECT_EQ(error, "no group 9 to compare with");
+
+  // A group whose every attempt was made without the R/W has no rate to
+  // compare: it is left out, and the text says why there is nothing.
+  std::vector<RecordedRun> withLoss = {TaggedRun(56, 70, 1), TaggedRun(0, 40, 2)};
+  withLoss[1].lossAttempts = 40;
+  Report lost = BuildReport(withLoss);
+  Comparisons left;
+  ASSERT_TRUE(left.Make(lost, "", &error));
+  EXPECT_EQ(left.Size(), 0u);
+  ReportRequest request;
+  request.compare = true;
+  EXPECT_NE(TextReport(lost, request, left)
+                .find("\ncomparisons: none (fewer than two groups with card-finding attempts)\n"),
+            std::string::npos);
 }
 
 }  // namespace
