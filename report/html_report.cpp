@@ -59,7 +59,8 @@ std::string FigureTable(const Report &report) {
 }
 
 std::string Notes(const Report &report) {
-  std::string out;
+  std::string out, unlogged = UnloggedFailuresNote(report);
+  if (!unlogged.empty()) out += "<p class=\"note\">" + Escape(unlogged) + ".</p>\n";
   for (const GroupStats &g : report.tags) {
     if (g.runsDisagree)
       out += "<p class=\"warning\">" + Escape(DisagreementNote(g, report.by)) + ".</p>\n";

@@ -85,20 +85,9 @@ std::string LossLines(const Report &report) {
   return "R/W losses (attempts made while the R/W was gone, not counted as card finding):\n" + out;
 }
 
-// Groups whose failed attempts come from result files without their logs:
-// those cannot tell a lost R/W from a card not found.
 std::string UnloggedFailuresLine(const Report &report) {
-  std::string groups;
-  for (const GroupStats &g : report.tags) {
-    bool unlogged = std::any_of(g.members.begin(), g.members.end(), [](const RunInGroup &m) {
-      return !m.run->log && m.run->record.successes < m.run->record.attempts;
-    });
-    if (unlogged) groups += (groups.empty() ? "" : ", ") + Printable(GroupName(g, report.by));
-  }
-  if (groups.empty()) return "";
-  return "note: " + groups +
-         ": failed attempts from result files without their event logs may include attempts made "
-         "while the R/W was gone; only a log tells them apart\n";
+  std::string note = UnloggedFailuresNote(report);
+  return note.empty() ? "" : "note: " + Printable(note) + "\n";
 }
 
 std::string DisagreementLines(const Report &report) {
@@ -334,6 +323,20 @@ std::vector<std::string> FigureCells(const GroupStats &g) {
           rate(g.minPercent),
           rate(g.maxPercent),
           Count(g.shortRuns)};
+}
+
+std::string UnloggedFailuresNote(const Report &report) {
+  std::string groups;
+  for (const GroupStats &g : report.tags) {
+    bool unlogged = std::any_of(g.members.begin(), g.members.end(), [](const RunInGroup &m) {
+      return !m.run->log && m.run->record.successes < m.run->record.attempts;
+    });
+    if (unlogged) groups += (groups.empty() ? "" : ", ") + GroupName(g, report.by);
+  }
+  if (groups.empty()) return "";
+  return groups +
+         ": failed attempts from result files without their event logs may include attempts made "
+         "while the R/W was gone; only a log tells them apart";
 }
 
 std::string CountOf(long long n, const char *one, const char *many) {

@@ -41,6 +41,10 @@ std::string PValue(double p);
 constexpr double kSmallestPValue = 1e-300;
 // "p = 0.002011", or "p < 1e-300".
 std::string PEquals(double p);
+// The groups whose failed attempts come from result files without their
+// logs, which cannot tell a lost R/W from a card not found, in a sentence;
+// empty when there are none.
+std::string UnloggedFailuresNote(const Report &report);
 // "1 run", "3 runs".
 std::string CountOf(long long n, const char *one, const char *many);
 // A group's losses in words: "2 spans, 14 attempts, 18.0 s; 1 run wholly
