@@ -339,10 +339,6 @@ std::string UnloggedFailuresNote(const Report &report) {
          "while the R/W was gone; only a log tells them apart";
 }
 
-std::string CountOf(long long n, const char *one, const char *many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string LossText(const GroupStats &g) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f s", g.losses.seconds);
@@ -624,7 +620,7 @@ RunsToList<LoggedRun> LoggedRunsToList(const Report &report, const LoggedRuns &l
       if (run.record.successes == 0) why = "no card found";
       if (run.lossAttempts > 0) {
         why += (why.empty() ? "" : "; ") + std::string("R/W gone for ") +
-               std::to_string(run.lossAttempts) + " attempts";
+               CountOf(run.lossAttempts, "attempt", "attempts");
       }
     }
     if (why.empty() && logged.size() > kRunsListedWhole) {

@@ -45,8 +45,6 @@ std::string PEquals(double p);
 // logs, which cannot tell a lost R/W from a card not found, in a sentence;
 // empty when there are none.
 std::string UnloggedFailuresNote(const Report &report);
-// "1 run", "3 runs".
-std::string CountOf(long long n, const char *one, const char *many);
 // A group's losses in words: "2 spans, 14 attempts, 18.0 s; 1 run wholly
 // without the R/W; still gone at the end of its log".
 std::string LossText(const GroupStats &group);

@@ -247,13 +247,17 @@ Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by,
   return report;
 }
 
+std::string CountOf(long long n, const char *one, const char *many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string LookReasons(const RunInGroup &m) {
   std::vector<std::string> reasons;
   const RecordedRun &run = *m.run;
   if (run.record.successes == 0) reasons.push_back("no card found");
   if (m.isShort) reasons.push_back("short");
   if (run.lossAttempts > 0) {
-    reasons.push_back("R/W gone for " + std::to_string(run.lossAttempts) + " attempts");
+    reasons.push_back("R/W gone for " + CountOf(run.lossAttempts, "attempt", "attempts"));
   }
   if (m.outlier) reasons.push_back("rate far from its group's");
   std::string out;
@@ -262,7 +266,9 @@ std::string LookReasons(const RunInGroup &m) {
 }
 
 std::string LossOnlyReason(const RecordedRun &run) {
-  return "R/W gone for all " + std::to_string(run.record.attempts) + " attempts";
+  return run.record.attempts == 1
+             ? "R/W gone for its one attempt"
+             : "R/W gone for all " + std::to_string(run.record.attempts) + " attempts";
 }
 
 void GroupLosses::Add(const GroupLosses &other) {

@@ -55,6 +55,9 @@ struct RunInGroup {
   bool outlier = false;
 };
 
+// "1 run", "3 runs".
+std::string CountOf(long long n, const char *one, const char *many);
+
 // Why a run needs a look, "" when it does not: no card found at all,
 // shorter than planned, attempts made while the R/W was gone, a rate far
 // from its group's. Reasons are joined by "; ".

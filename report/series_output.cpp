@@ -83,18 +83,18 @@ std::string SeriesText(const SeriesSet &set) {
         continue;
       }
       bool any = bin.attempts > 0;
-      out +=
-          FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
-          Padded(std::to_string(bin.successes), 11) +
-          Padded(any ? Format("%.2f", bin.ratePercent) : "-", 8) +
-          Padded(any ? Format("%.2f", bin.interval.low) : "-", 8) +
-          Padded(any ? Format("%.2f", bin.interval.high) : "-", 8) +
-          Padded(any ? Ms(bin.p50Us) : "-", 7) + Padded(any ? Ms(bin.p99Us) : "-", 7) +
-          Padded(std::to_string(bin.reconnections), 8) + Padded(std::to_string(bin.stops), 7) +
-          "  " + FailureText(bin) +
-          (bin.lossAttempts > 0 ? "; R/W gone for " + std::to_string(bin.lossAttempts) + " attempts"
-                                : "") +
-          "\n";
+      out += FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
+             Padded(std::to_string(bin.successes), 11) +
+             Padded(any ? Format("%.2f", bin.ratePercent) : "-", 8) +
+             Padded(any ? Format("%.2f", bin.interval.low) : "-", 8) +
+             Padded(any ? Format("%.2f", bin.interval.high) : "-", 8) +
+             Padded(any ? Ms(bin.p50Us) : "-", 7) + Padded(any ? Ms(bin.p99Us) : "-", 7) +
+             Padded(std::to_string(bin.reconnections), 8) + Padded(std::to_string(bin.stops), 7) +
+             "  " + FailureText(bin) +
+             (bin.lossAttempts > 0
+                  ? "; R/W gone for " + CountOf(bin.lossAttempts, "attempt", "attempts")
+                  : "") +
+             "\n";
       if (bin.failedReconnections > 0) {
         out += "  " + std::to_string(bin.failedReconnections) + " reconnection(s) failed\n";
       }
