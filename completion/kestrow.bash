@@ -99,7 +99,8 @@ _kestrow_rwsim() {
 }
 
 # rwreport: --options, the values of --csv and --by, and files (result
-# files, event logs, the page after --html) everywhere else.
+# files, event logs, the page after --html, the JUnit file after --junit)
+# everywhere else.
 _kestrow_rwreport() {
   local -a _kestrow_line_words
   _kestrow_words
@@ -114,9 +115,9 @@ _kestrow_rwreport() {
   elif [[ $prev == --title || $prev == --require || $prev == --plan || $prev == --baseline ||
     $prev == --bin ]]; then
     return 0
-  elif [[ $cur == -* && $prev != --html ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "--csv --html --title --require --compare --baseline
-      --plan --bin --by --skip-bad --help --version" -- "$cur")
+  elif [[ $cur == -* && $prev != --html && $prev != --junit ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "--csv --html --junit --title --require --compare
+      --baseline --plan --bin --by --skip-bad --help --version" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     compopt -o filenames 2>/dev/null

@@ -35,4 +35,10 @@ bool ReplaceFileWith(const std::string &path, const std::string &text, std::stri
 // Standard input delivers its bytes as they are (Windows: no text mode).
 void ReadStandardInputAsBytes();
 
+// A write to a pipe whose reader went away fails (EPIPE) instead of ending
+// the program by SIGPIPE, so that the program can report it as an output
+// error and still finish what it writes elsewhere. Windows has no such
+// signal: the write fails there anyway.
+void LetWritesToClosedPipesFail();
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -80,5 +81,7 @@ bool IdentifyStandardInput(FileIdentity *identity) {
 }
 
 void ReadStandardInputAsBytes() {}  // POSIX has no text mode
+
+void LetWritesToClosedPipesFail() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace platform

@@ -95,4 +95,6 @@ bool IdentifyStandardInput(FileIdentity *identity) {
 
 void ReadStandardInputAsBytes() { _setmode(_fileno(stdin), _O_BINARY); }
 
+void LetWritesToClosedPipesFail() {}  // no SIGPIPE: the write fails
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 // several comparisons, and whether the runs of one group agree.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,11 +51,28 @@ struct Comparison {
   double pHolm;
 };
 
-// Every pair of groups in report order, or, with a `baseline` label, each
-// other group against that one. Returns false when no group has the
-// baseline's label.
-bool CompareGroups(const Report &report, const std::string &baseline,
-                   std::vector<Comparison> *comparisons);
+// The comparisons made among a report's groups: every pair in report order,
+// or each other group against a baseline; groups without a card-finding
+// attempt are left out. Only the pairs and their p-values
+// are kept (Holm's adjustment needs them all); the rest of a comparison is
+// computed when it is read, so that 2,000 groups (2 million pairs) take
+// tens of MB, not hundreds.
+class Comparisons {
+ public:
+  // `baseline` empty: every pair. Otherwise the group of that label; with
+  // groups named by file, a name that ends more than one label ("unit1" for
+  // monday/unit1 and tuesday/unit1) is refused, naming them. False with the
+  // reason when there is no such group. `report` must outlive this.
+  [[nodiscard]] bool Make(const Report &report, const std::string &baseline, std::string *error);
+  std::size_t Size() const { return pairs_.size(); }
+  bool Empty() const { return pairs_.empty(); }
+  Comparison operator[](std::size_t index) const;
+
+ private:
+  const Report *report_ = nullptr;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;  // indices into report.tags
+  std::vector<double> p_, pHolm_;
+};
 
 // "tag 3 is lower" (by Holm's p at 5 %) or "no difference shown".
 std::string ComparisonVerdict(const Comparison &comparison, GroupBy by);

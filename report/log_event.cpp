@@ -429,7 +429,8 @@ bool CheckStart(FieldChecker &f, LogEvent *e) {
       f.Flag(kSearch, &search) && f.Int(kBaud, 1, kInt32Max, &e->baud) &&
       f.Int(kAckMs, 0, kInt32Max, &e->ackMs) && f.Int(kResponseMs, 0, kInt32Max, &e->responseMs) &&
       f.Flag(kDes, &e->des) && f.Int(kAttemptsPerRun, 1, kMaxAttemptsPerRun, &e->attemptsPerRun) &&
-      f.Flag(kRepeat, &repeat) && f.Text(kResultFile) && f.Int(kTag, -1, kInt32Max, &e->tag) &&
+      f.Flag(kRepeat, &repeat) && f.Text(kResultFile, &e->resultFile) &&
+      f.Int(kTag, -1, kInt32Max, &e->tag) &&
       f.Int(kFailureLimit, -1, kMaxFailureLimit, &failureLimit) && f.Flag(kCommaTerminated, &comma);
   if (!common) return false;
   if (e->version == 1) return f.HexText(kKa, 16) && f.HexText(kKb, 16);

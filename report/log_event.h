@@ -40,6 +40,7 @@ struct LogEvent {
 
   // start
   std::string tool, toolVersion, port;
+  std::string resultFile;        // as the tool's command line named it; empty for none
   bool hasWall = false;          // the tool could not read the clock when false
   std::int64_t wallSeconds = 0;  // `wall` as seconds since 1970-01-01 UTC
   int baud = 0, ackMs = 0, responseMs = 0, attemptsPerRun = 0, tag = -1;

@@ -1,6 +1,7 @@
 #include "report/log_reader.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "poll/settings.h"
 #include "report/log_event.h"
@@ -18,12 +19,13 @@ struct OpenRun {
   int run = 0;
   int attempts = 0;
   int successes = 0;
-  std::vector<int> failures;  // per failure class
-  std::vector<std::int64_t> latenciesUs;
+  int lossAttempts = 0;                   // made while the R/W was gone
+  std::vector<int> failures;              // per failure class
+  std::vector<std::int64_t> latenciesUs;  // of the card-finding attempts
 
   void Reset(int number) {
     run = number;
-    attempts = successes = 0;
+    attempts = successes = lossAttempts = 0;
     failures.assign(logread::FailureClasses().size(), 0);
     latenciesUs.clear();  // keeps its memory for the next run
   }
@@ -49,22 +51,25 @@ class EventLogReader::FileState {
   }
 
   bool Take(const LogEvent &e, int line, std::string *error) {
+    bool wasLost = losses_.Lost();
+    lossAttempt_ = losses_.Apply(e) == rwloss::AttemptKind::kLoss;
     if (e.kind == EventKind::kStart) TakeStart(e);
-    if (anchored_) {
-      wallUs_ = wallUs0_ + (e.t - t0_);
+    placed_ = anchored_ && PlaceInTime(e, line);
+    if (placed_) {
       LogSetup &setup = owner_.setups_[setup_];
       setup.lastWall = std::max(setup.lastWall, FloorSeconds(wallUs_));
     }
+    FollowLoss(wasLost);
     switch (e.kind) {
       case EventKind::kOpen:
       case EventKind::kConnect: NoteDevice(e); break;
       case EventKind::kAttempt: TakeAttempt(e); break;
       case EventKind::kRun: return TakeRun(e, line, error);
       case EventKind::kReconnect:
-        if (anchored_ && owner_.series_) owner_.series_->AddReconnect(group_, wallUs_, e.ok);
+        if (placed_ && owner_.series_) owner_.series_->AddReconnect(group_, wallUs_, e.ok);
         break;
       case EventKind::kStop:
-        if (anchored_ && owner_.series_) owner_.series_->AddStop(group_, wallUs_);
+        if (placed_ && owner_.series_) owner_.series_->AddStop(group_, wallUs_);
         NoteStopped(e.reason);
         break;
       default: break;
@@ -74,10 +79,23 @@ class EventLogReader::FileState {
 
   void End() {
     NoteUnfinished();
+    const std::vector<rwloss::LossEpisode> &episodes = losses_.Episodes();
+    for (std::size_t i = 0; i < episodes.size(); ++i) {
+      LossSpan &span = spans_[i];
+      owner_.losses_.push_back(LogLoss{span.group, span.resultInput, episodes[i]});
+      if (owner_.series_ && span.placed) {
+        owner_.series_->AddLossSpan(span.group, span.fromWallUs, span.toWallUs);
+      }
+    }
     if (unplaced_ > 0) {
       owner_.notes_.push_back(name_ + ": " + std::to_string(unplaced_) +
                               " attempts have no wall-clock time (no start event with one before "
-                              "them); left out of the series");
+                              "them, or a time beyond the year 9999); left out of the series");
+    }
+    if (jumps_ > 0) {
+      owner_.notes_.push_back(firstJump_ +
+                              (jumps_ > 1 ? " (and " + std::to_string(jumps_ - 1) + " more)" : "") +
+                              "; the series shows the time between as one gap");
     }
   }
 
@@ -86,12 +104,58 @@ class EventLogReader::FileState {
     return us >= 0 ? us / kUsPerSecond : -((-us + kUsPerSecond - 1) / kUsPerSecond);
   }
 
+  // A span in which the R/W was gone takes the group of the start it began
+  // in, and the wall-clock times of the events it covers.
+  void FollowLoss(bool wasLost) {
+    const std::vector<rwloss::LossEpisode> &episodes = losses_.Episodes();
+    if (episodes.size() > spans_.size()) spans_.push_back(LossSpan{group_, resultInput_});
+    if (!placed_ || !(wasLost || losses_.Lost())) return;
+    LossSpan &span = spans_.back();
+    if (!span.placed) span.fromWallUs = wallUs_;
+    span.placed = true;
+    span.toWallUs = std::max(span.toWallUs, wallUs_);
+  }
+
+  // The event's wall-clock time: the start's `wall` plus the monotonic time
+  // since it. False when it cannot be placed: a sum beyond 64 bits (a `t`
+  // near 2^63) or a time outside what the series places.
+  bool PlaceInTime(const LogEvent &e, int line) {
+    std::int64_t wall = 0;
+    if (__builtin_add_overflow(wallUs0_, e.t - t0_, &wall) || !SeriesBuilder::Placeable(wall)) {
+      return false;
+    }
+    if (haveLast_) NoteJump(wall, e.kind == EventKind::kStart, line);
+    haveLast_ = true;
+    wallUs_ = lastWallUs_ = wall;
+    return true;
+  }
+
+  // A clock that jumps: back by more than a minute, forward by more than an
+  // hour within one start of the tool (which writes an event at least
+  // every second while it runs), or by more than a year at a new start. The
+  // first is named, the others counted.
+  void NoteJump(std::int64_t wall, bool atStart, int line) {
+    constexpr std::int64_t kMinute = 60 * kUsPerSecond, kHour = 3600 * kUsPerSecond;
+    constexpr std::int64_t kYear = 366 * 24 * kHour;
+    std::int64_t step = wall - lastWallUs_;  // both placed: no overflow
+    if (step >= -kMinute && step <= (atStart ? kYear : kHour)) return;
+    if (jumps_++ > 0) return;
+    char days[32];
+    std::snprintf(days, sizeof days, "%.1f",
+                  static_cast<double>(step < 0 ? -step : step) / 86400e6);
+    firstJump_ = name_ + ":" + std::to_string(line) + ": the clock jumps " +
+                 (step < 0 ? "back" : "forward") + " by " + days + " days, from " +
+                 FormatWallClock(FloorSeconds(lastWallUs_)) + " to " +
+                 FormatWallClock(FloorSeconds(wall));
+  }
+
   void TakeStart(const LogEvent &e) {
     NoteUnfinished();
     open_.Reset(0);
     tool_ = e.tool;
     planned_ = e.attemptsPerRun;
     group_ = !fixedGroup_.empty() ? fixedGroup_ : e.tag < 0 ? "-" : std::to_string(e.tag);
+    resultInput_ = owner_.resolveResultFile_ ? owner_.resolveResultFile_(e.resultFile, name_) : -1;
     anchored_ = e.hasWall;
     wallUs0_ = e.wallSeconds * kUsPerSecond;
     t0_ = e.t;
@@ -137,14 +201,15 @@ class EventLogReader::FileState {
     }
     ++open_.attempts;
     open_.successes += e.result == 0;
+    open_.lossAttempts += lossAttempt_;
     ++open_.failures[e.failure];
-    if (open_.latenciesUs.size() < static_cast<std::size_t>(kMaxAttemptsPerRun)) {
+    if (!lossAttempt_ && open_.latenciesUs.size() < static_cast<std::size_t>(kMaxAttemptsPerRun)) {
       open_.latenciesUs.push_back(e.us);
     }
     if (!owner_.series_) return;
-    if (anchored_) {
+    if (placed_) {
       owner_.series_->AddAttempt(group_, wallUs_, e.result == 0, static_cast<std::uint32_t>(e.us),
-                                 e.failure);
+                                 e.failure, lossAttempt_);
     } else {
       ++unplaced_;
     }
@@ -157,6 +222,7 @@ class EventLogReader::FileState {
     run.tool = tool_;
     run.run = e.run;
     run.plannedAttempts = planned_;
+    run.resultInput = resultInput_;
     run.record.successes = e.successes;
     run.record.attempts = e.attempts;
     run.record.rate = e.rate;
@@ -171,6 +237,8 @@ class EventLogReader::FileState {
       open_.Reset(e.run);
     }
     if (open_.attempts == e.attempts && open_.successes == e.successes) {
+      // Loss attempts are failed ones (their port failed).
+      run.lossAttempts = std::min(open_.lossAttempts, e.attempts - e.successes);
       const std::vector<std::string> &classes = logread::FailureClasses();
       for (std::size_t i = 1; i < classes.size(); ++i) {
         if (open_.failures[i] > 0) run.failures[classes[i]] = open_.failures[i];
@@ -182,7 +250,7 @@ class EventLogReader::FileState {
           " has figures of " + std::to_string(e.successes) + " successes in " +
           std::to_string(e.attempts) + " attempts but attempt events of " +
           std::to_string(open_.successes) + " in " + std::to_string(open_.attempts) +
-          "; its latencies and failure classes are left out");
+          "; its latencies, failure classes and R/W losses are left out");
     }
     owner_.runs_.push_back(std::move(run));
     open_.Reset(0);
@@ -208,6 +276,15 @@ class EventLogReader::FileState {
     open_.Reset(0);
   }
 
+  // Where a span of the R/W's losses belongs and when it was, as far as
+  // its events have a wall-clock time.
+  struct LossSpan {
+    std::string group;
+    int resultInput = -1;
+    bool placed = false;
+    std::int64_t fromWallUs = 0, toWallUs = 0;
+  };
+
   EventLogReader &owner_;
   std::string name_;
   std::string fixedGroup_;
@@ -216,6 +293,15 @@ class EventLogReader::FileState {
   int planned_ = 0;
   bool anchored_ = false;
   std::int64_t wallUs0_ = 0, t0_ = 0, wallUs_ = 0;
+  bool placed_ = false;  // the event in hand has a wall-clock time
+  bool haveLast_ = false;
+  std::int64_t lastWallUs_ = 0;  // of the last event placed
+  long long jumps_ = 0;
+  std::string firstJump_;
+  int resultInput_ = -1;  // the result file the start in force names, when it is an input
+  rwloss::LossTracker losses_;
+  bool lossAttempt_ = false;     // the event in hand is an attempt made while the R/W was gone
+  std::vector<LossSpan> spans_;  // one per episode of losses_
   bool setupOpen_ = false;
   std::size_t setup_ = 0;
   bool deviceFromConnect_ = false;

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "report/logged_runs.h"
+#include "report/rw_losses.h"
 #include "report/series.h"
 
 // What a log's `start` events say about the setup, for the page. Successive
@@ -31,6 +33,15 @@ struct LogSetup {
   int starts = 0;              // the tool starts it covers
 };
 
+// A span of a log in which its R/W was gone (LossTracker), with the group
+// it counts in: the series group of the start it began in (a tag, or the
+// group given for the file), and the result file that start names.
+struct LogLoss {
+  std::string group;
+  int resultInput = -1;  // as LoggedRun::resultInput
+  rwloss::LossEpisode episode;
+};
+
 class EventLogReader {
  public:
   // `series` (may be null) receives the attempts, reconnections and stops;
@@ -48,8 +59,19 @@ class EventLogReader {
   bool Read(std::FILE *in, std::string_view prefix, const std::string &name,
             const std::string &group, std::string *error);
 
+  // Tells which input a start's `result_file` is (-1: none), given the
+  // name and the log's name: LoggedRun::resultInput and LogLoss.
+  using ResultFileResolver = std::function<int(const std::string &named, const std::string &log)>;
+  void ResolveResultFilesWith(ResultFileResolver resolve) {
+    resolveResultFile_ = std::move(resolve);
+  }
+
   LoggedRuns &Runs() { return runs_; }
+  const LoggedRuns &Runs() const { return runs_; }
+  // The spans of every log read in which the R/W was gone.
+  const std::vector<LogLoss> &Losses() const { return losses_; }
   std::vector<LogSetup> &Setups() { return setups_; }
+  const std::vector<LogSetup> &Setups() const { return setups_; }
   // Runs without figures, runs whose attempts do not match their figures,
   // attempts that cannot be placed in time; one line each.
   std::vector<std::string> &Notes() { return notes_; }
@@ -61,4 +83,6 @@ class EventLogReader {
   LoggedRuns runs_;
   std::vector<LogSetup> setups_;
   std::vector<std::string> notes_;
+  std::vector<LogLoss> losses_;
+  ResultFileResolver resolveResultFile_;
 };

@@ -27,6 +27,9 @@ LatencySummary SummarizeLatencies(std::vector<std::int64_t> valuesUs);
 struct LoggedRun : RecordedRun {
   std::string tool;
   int run = 0;  // the run's number within its tool's start
+  // The input that the start's `result_file` is, whose record of this run
+  // counts in its place; -1 when it names none of the inputs.
+  int resultInput = -1;
   // From the run's attempt events; empty when they do not match its figures.
   std::map<std::string, int> failures;  // class -> attempts, "none" left out
   LatencySummary latency;

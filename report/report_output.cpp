@@ -6,7 +6,6 @@
 #include <limits>
 #include <map>
 #include <set>
-#include <string_view>
 #include <utility>
 
 #include "report/csv_cells.h"
@@ -38,8 +37,6 @@ std::string AlignedLine(const std::vector<std::string> &cells) {
   return line + "\n";
 }
 
-std::string Percent(double value) { return Fixed2(value) + " %"; }
-
 bool Gated(const ReportRequest &request) { return request.requiredPercent >= 0; }
 
 // The table's rows, with the verdict as a last column when a rate is
@@ -62,17 +59,35 @@ std::string Table(const Report &report, const ReportRequest &request) {
   return out + AlignedLine(TextRow(report.overall, request, true));
 }
 
+// "short run: tag 3, results.csv:2:2: 45 of 100 attempts made, 41 successes".
 std::string ShortRunLines(const Report &report) {
   std::string out;
   for (const GroupStats &g : report.tags) {
     for (const RunInGroup &m : g.members) {
       if (!m.isShort) continue;
       out += "short run: " + Printable(GroupName(g, report.by)) + ", " +
-             Printable(RunPlace(*m.run)) + ", " + std::to_string(m.run->record.successes) + " of " +
-             std::to_string(m.run->record.attempts) + " attempts\n";
+             Printable(RunPlace(*m.run)) + ": " + std::to_string(m.run->record.attempts) + " of " +
+             std::to_string(m.expectedAttempts) + " attempts made, " +
+             CountOf(m.run->record.successes, "success", "successes") + "\n";
     }
   }
   return out;
+}
+
+// The R/W's losses of each group that had any, apart from the figures.
+std::string LossLines(const Report &report) {
+  std::string out;
+  for (const GroupStats &g : report.tags) {
+    if (g.losses.spans == 0 && g.lossOnlyRuns.empty()) continue;
+    out += "  " + Printable(GroupName(g, report.by)) + ": " + LossText(g) + "\n";
+  }
+  if (out.empty()) return out;
+  return "R/W losses (attempts made while the R/W was gone, not counted as card finding):\n" + out;
+}
+
+std::string UnloggedFailuresLine(const Report &report) {
+  std::string note = UnloggedFailuresNote(report);
+  return note.empty() ? "" : "note: " + Printable(note) + "\n";
 }
 
 std::string DisagreementLines(const Report &report) {
@@ -85,42 +100,63 @@ std::string DisagreementLines(const Report &report) {
 
 std::string GateLine(const GroupStats &g, const ReportRequest &request, GroupBy by) {
   GateResult gate = ApplyGate(g, request.requiredPercent);
+  if (g.attempts == 0) {
+    return "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) +
+           ": no card-finding attempt (" + LossText(g) + ")\n";
+  }
+  int decimals =
+      DecimalsBeside(request.requiredPercent, {g.interval.low, g.interval.high, g.pooledPercent});
+  auto percent = [decimals](double value) { return FixedN(value, decimals) + " %"; };
   std::string out = "  " + Printable(GroupName(g, by)) + ": " + VerdictName(gate.verdict) + " (" +
-                    Percent(g.interval.low) + " to " + Percent(g.interval.high) + ")";
+                    percent(g.interval.low) + " to " + percent(g.interval.high) + ")";
   if (gate.verdict != Verdict::kUndecided) return out + "\n";
   switch (gate.toPass.reach) {
     case Reach::kNotAbove:
-      return out + "; at its rate of " + Percent(g.pooledPercent) +
-             " no number of attempts shows " + Percent(request.requiredPercent) + "\n";
+      return out + "; its rate of " + percent(g.pooledPercent) + " is " +
+             (g.pooledPercent < request.requiredPercent ? "below" : "not above") +
+             " the required " + RequiredText(request.requiredPercent) +
+             " %, so more attempts cannot show it\n";
     case Reach::kBeyondCounting:
-      return out + "; at its rate of " + Percent(g.pooledPercent) +
+      return out + "; at its rate of " + percent(g.pooledPercent) +
              " a pass needs more attempts than can be counted\n";
     case Reach::kAttempts: break;
   }
   return out + "; a pass needs " + std::to_string(gate.toPass.attempts) +
-         " attempts at its rate of " + Percent(g.pooledPercent) + ", " +
+         " attempts at its rate of " + percent(g.pooledPercent) + ", " +
          std::to_string(gate.moreAttempts) + " more\n";
 }
 
 std::string GateSection(const Report &report, const ReportRequest &request) {
-  std::string out = "\nverdicts for a required " + Percent(request.requiredPercent) +
-                    " (95 % Wilson interval of the pooled rate):\n";
+  std::string out = "\nverdicts for a required " + RequiredText(request.requiredPercent) +
+                    " % (95 % Wilson interval of the pooled rate):\n";
   for (const GroupStats &g : report.tags) out += GateLine(g, request, report.by);
   return out + "  all: no verdict (the groups are different setups)\n";
 }
 
-std::string ComparisonSection(const std::vector<Comparison> &comparisons, GroupBy by) {
-  std::string out =
-      "\ncomparisons (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact "
-      "p, and Holm's over " +
-      std::to_string(comparisons.size()) + " comparisons):\n";
-  for (const Comparison &c : comparisons) {
-    out += "  " + Printable(GroupName(*c.first, by)) + " - " + Printable(GroupName(*c.second, by)) +
-           ": " + Fixed2(c.differencePercent.estimate) + " (" + Fixed2(c.differencePercent.low) +
-           " to " + Fixed2(c.differencePercent.high) + ") points, p = " + PValue(c.p) +
-           ", Holm p = " + PValue(c.pHolm) + ": " + Printable(ComparisonVerdict(c, by)) + "\n";
+// What the comparisons' heading says of Holm's adjustment: nothing to
+// adjust for a single one.
+std::string ComparisonsHeading(std::size_t count) {
+  if (count == 0) return "\ncomparisons: none (fewer than two groups with card-finding attempts)\n";
+  std::string intro =
+      "\n" + CountOf(static_cast<long long>(count), "comparison", "comparisons") +
+      " (difference of pooled rates with its 95 % Newcombe interval; Fisher's exact p";
+  if (count == 1) return intro + ", which Holm's adjustment leaves as it is for one):\n";
+  return intro + ", and Holm's over all " + std::to_string(count) + "):\n";
+}
+
+bool WriteComparisonSection(const Comparisons &comparisons, GroupBy by, const TextSink &write) {
+  if (!write(ComparisonsHeading(comparisons.Size()))) return false;
+  for (std::size_t i = 0; i < comparisons.Size(); ++i) {
+    Comparison c = comparisons[i];
+    if (!write("  " + Printable(GroupName(*c.first, by)) + " - " +
+               Printable(GroupName(*c.second, by)) + ": " + Fixed2(c.differencePercent.estimate) +
+               " (" + Fixed2(c.differencePercent.low) + " to " + Fixed2(c.differencePercent.high) +
+               ") points, " + PEquals(c.p) + ", Holm " + PEquals(c.pHolm) + ": " +
+               Printable(ComparisonVerdict(c, by)) + "\n")) {
+      return false;
+    }
   }
-  return out;
+  return true;
 }
 
 AttemptsPlan NeverFailing(double planPercent) { return AttemptsToShow(1, 1, planPercent); }
@@ -153,14 +189,29 @@ std::string PlanText(const AttemptsPlan &plan, long long has) {
 }
 
 std::string PlanSection(const Report &report, double planPercent) {
-  std::string out = "\nattempts whose 95 % Wilson lower bound reaches " + Percent(planPercent) +
-                    ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) +
-                    "\n";
+  std::string out =
+      "\nattempts whose 95 % Wilson lower bound reaches " + RequiredText(planPercent) + " %" +
+      ":\n  an R/W that never fails: " + PlanText(NeverFailing(planPercent), -1) + "\n";
   for (const GroupStats &g : report.tags) {
+    if (g.attempts == 0) {
+      out += "  " + Printable(GroupName(g, report.by)) + ": no card-finding attempt\n";
+      continue;
+    }
+    int decimals = DecimalsBeside(planPercent, {g.pooledPercent});
     out += "  " + Printable(GroupName(g, report.by)) + " at its rate of " +
-           Percent(g.pooledPercent) + ": " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
+           FixedN(g.pooledPercent, decimals) +
+           " %: " + PlanText(PlanOf(g, planPercent), g.attempts) + "\n";
   }
   return out;
+}
+
+// A group's losses as CSV cells: spans, attempts, seconds, runs wholly
+// without the R/W, and whether it was gone at the end (1 or 0).
+std::vector<std::string> LossCells(const GroupStats &g) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", g.losses.seconds);
+  return {std::to_string(g.losses.spans), std::to_string(g.losses.attempts), seconds,
+          std::to_string(g.lossOnlyRuns.size()), g.losses.goneAtEnd ? "1" : "0"};
 }
 
 // In CSV a group without tag has an empty tag cell.
@@ -209,11 +260,13 @@ std::vector<std::string> FailureCells(const LoggedRun *run) {
   return cells;
 }
 
-std::vector<std::string> RunRow(const std::string &source, int line, const LoggedRun *logged,
-                                const ResultRecord &record, int planned, const char *isShort,
-                                bool counted) {
-  std::vector<std::string> cells = {source,
-                                    Count(line),
+// A row of the runs' table. `reasons`: why it needs a look.
+std::vector<std::string> RunRow(const RecordedRun &run, const LoggedRun *logged,
+                                const char *isShort, bool counted, const std::string &reasons) {
+  const ResultRecord &record = run.record;
+  int planned = run.plannedAttempts;
+  std::vector<std::string> cells = {run.file,
+                                    Count(run.position.line),
                                     logged ? logged->tool : "",
                                     logged ? Count(logged->run) : "",
                                     record.tagged ? Count(record.tag) : "",
@@ -222,7 +275,9 @@ std::vector<std::string> RunRow(const std::string &source, int line, const Logge
                                     Fixed2(100.0 * record.successes / record.attempts),
                                     planned > 0 ? Count(planned) : "",
                                     isShort,
-                                    counted ? "1" : "0"};
+                                    counted ? "1" : "0",
+                                    Count(run.lossAttempts),
+                                    reasons};
   for (const std::string &cell : LatencyCells(logged)) cells.push_back(cell);
   for (const std::string &cell : FailureCells(logged)) cells.push_back(cell);
   return cells;
@@ -254,25 +309,77 @@ const char *const kFigureKeys[kFigureCount] = {"tag",  "runs",       "attempts",
                                                "sd",   "min",        "max",         "short_runs"};
 
 std::vector<std::string> FigureCells(const GroupStats &g) {
+  // Without card-finding attempts there is no rate to show.
+  auto rate = [&g](double value) { return g.attempts > 0 ? Fixed2(value) : ""; };
   return {g.label,
           Count(g.runs),
           Count(g.attempts),
           Count(g.successes),
-          Fixed2(g.pooledPercent),
-          Fixed2(g.interval.low),
-          Fixed2(g.interval.high),
-          Fixed2(g.meanPercent),
+          rate(g.pooledPercent),
+          rate(g.interval.low),
+          rate(g.interval.high),
+          rate(g.meanPercent),
           g.sdDefined ? Fixed2(g.sdPercent) : "",
-          Fixed2(g.minPercent),
-          Fixed2(g.maxPercent),
+          rate(g.minPercent),
+          rate(g.maxPercent),
           Count(g.shortRuns)};
 }
 
-std::string Fixed2(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
+std::string UnloggedFailuresNote(const Report &report) {
+  std::string groups;
+  for (const GroupStats &g : report.tags) {
+    bool unlogged = std::any_of(g.members.begin(), g.members.end(), [](const RunInGroup &m) {
+      return !m.run->log && m.run->record.successes < m.run->record.attempts;
+    });
+    if (unlogged) groups += (groups.empty() ? "" : ", ") + GroupName(g, report.by);
+  }
+  if (groups.empty()) return "";
+  return groups +
+         ": failed attempts from result files without their event logs may include attempts made "
+         "while the R/W was gone; only a log tells them apart";
 }
+
+std::string LossText(const GroupStats &g) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f s", g.losses.seconds);
+  std::string out = CountOf(g.losses.spans, "span", "spans") + ", " +
+                    CountOf(g.losses.attempts, "attempt", "attempts") + ", " + seconds;
+  if (!g.lossOnlyRuns.empty()) {
+    out += "; " + CountOf(static_cast<long long>(g.lossOnlyRuns.size()), "run", "runs") +
+           " wholly without the R/W";
+  }
+  if (g.losses.goneAtEnd) out += "; still gone at the end of its log";
+  return out;
+}
+
+std::string Fixed2(double value) { return FixedN(value, 2); }
+
+std::string FixedN(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  // A difference that rounds to nothing has no sign ("-0.00").
+  std::string out = text;
+  if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos) out.erase(0, 1);
+  return out;
+}
+
+std::string RequiredText(double percent) {
+  return FixedN(percent, std::max(2, DecimalPlaces(percent)));
+}
+
+int DecimalsBeside(double requiredPercent, const std::vector<double> &values) {
+  int decimals = std::max(2, DecimalPlaces(requiredPercent));
+  for (; decimals < 12; ++decimals) {
+    std::string required = FixedN(requiredPercent, decimals);
+    bool told = std::all_of(values.begin(), values.end(), [&](double value) {
+      return value == requiredPercent || FixedN(value, decimals) != required;
+    });
+    if (told) break;
+  }
+  return decimals;
+}
+
+std::string PEquals(double p) { return p < kSmallestPValue ? "p < 1e-300" : "p = " + PValue(p); }
 
 std::string PValue(double p) {
   char text[32];
@@ -281,9 +388,9 @@ std::string PValue(double p) {
 }
 
 std::string DisagreementNote(const GroupStats &g, GroupBy by) {
-  return GroupName(g, by) +
-         ": its runs differ more than chance allows (chi-square p = " + PValue(g.homogeneityP) +
-         " < 0.01); its pooled interval understates the uncertainty";
+  return GroupName(g, by) + ": its runs differ more than chance allows (chi-square " +
+         PEquals(g.homogeneityP) + (g.homogeneityP < kSmallestPValue ? "" : " < 0.01") +
+         "); its pooled interval understates the uncertainty";
 }
 
 std::string RunPlace(const RecordedRun &run) {
@@ -291,19 +398,31 @@ std::string RunPlace(const RecordedRun &run) {
          std::to_string(run.position.column);
 }
 
-std::string TextReport(const Report &report, const ReportRequest &request,
-                       const std::vector<Comparison> &comparisons) {
-  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report);
+bool WriteTextReport(const Report &report, const ReportRequest &request,
+                     const Comparisons &comparisons, const TextSink &write) {
+  std::string out = Table(report, request) + ShortRunLines(report) + DisagreementLines(report) +
+                    UnloggedFailuresLine(report) + LossLines(report);
   if (Gated(request)) out += GateSection(report, request);
-  if (request.compare) out += ComparisonSection(comparisons, report.by);
-  if (request.planPercent >= 0) out += PlanSection(report, request.planPercent);
+  if (!write(out)) return false;
+  if (request.compare && !WriteComparisonSection(comparisons, report.by, write)) return false;
+  return request.planPercent < 0 || write(PlanSection(report, request.planPercent));
+}
+
+std::string TextReport(const Report &report, const ReportRequest &request,
+                       const Comparisons &comparisons) {
+  std::string out;
+  WriteTextReport(report, request, comparisons, [&out](const std::string &text) {
+    out += text;
+    return true;
+  });
   return out;
 }
 
 std::string CsvReport(const Report &report, const ReportRequest &request) {
   std::vector<std::string> headings(kFigureKeys, kFigureKeys + kFigureCount);
   if (report.by == GroupBy::kFile) headings[0] = "file";
-  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree"});
+  headings.insert(headings.end(), {"homogeneity_p", "runs_disagree", "loss_spans", "loss_attempts",
+                                   "loss_seconds", "loss_only_runs", "gone_at_end"});
   if (Gated(request)) {
     headings.insert(headings.end(), {"required", "verdict", "attempts_to_pass", "more_attempts"});
   }
@@ -313,10 +432,11 @@ std::string CsvReport(const Report &report, const ReportRequest &request) {
     cells[0] = CsvLabel(g);
     cells.push_back(g.homogeneityDefined ? PValue(g.homogeneityP) : "");
     cells.push_back(overall ? "" : g.runsDisagree ? "1" : "0");
+    for (const std::string &cell : LossCells(g)) cells.push_back(cell);
     if (Gated(request)) {
       GateResult gate = ApplyGate(g, request.requiredPercent);
       cells.insert(cells.end(),
-                   {Fixed2(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
+                   {RequiredText(request.requiredPercent), overall ? "" : VerdictName(gate.verdict),
                     overall ? "" : PlannedCell(gate.toPass),
                     overall ? "" : MoreCell(gate.toPass, g.attempts)});
     }
@@ -333,50 +453,56 @@ std::vector<std::string> FailureColumns() {
 }
 
 bool WriteRunsCsv(const Report &report, const LoggedRuns &logged, const TextSink &write) {
-  std::vector<std::string> headings = {
-      "source",           "line",  "tool",    "run",    "tag",    "attempts", "successes", "rate",
-      "planned_attempts", "short", "counted", "p50_ms", "p90_ms", "p99_ms",   "max_ms"};
+  std::vector<std::string> headings = {"source",     "line",    "tool",
+                                       "run",        "tag",     "attempts",
+                                       "successes",  "rate",    "planned_attempts",
+                                       "short",      "counted", "loss_attempts",
+                                       "needs_look", "p50_ms",  "p90_ms",
+                                       "p99_ms",     "max_ms"};
   for (const std::string &c : FailureColumns()) headings.push_back(c);
   if (!write(CsvLine(headings))) return false;
-  // A run the figures count came from a log when file and line match one.
-  std::map<std::pair<std::string_view, int>, const LoggedRun *> byPlace;
-  for (const LoggedRun &run : logged) byPlace[{run.file, run.position.line}] = &run;
+  // The runs the figures count, then those without card finding, each with
+  // the run of its log when one told it.
   std::set<const LoggedRun *> counted;
   for (const RunInGroup &m : report.overall.members) {
-    auto it = byPlace.find({m.run->file, m.run->position.line});
-    const LoggedRun *source = it == byPlace.end() ? nullptr : it->second;
-    if (source) counted.insert(source);
-    if (!write(CsvLine(RunRow(m.run->file, m.run->position.line, source, m.run->record,
-                              m.run->plannedAttempts, m.isShort ? "1" : "0", true)))) {
+    counted.insert(m.run->log);
+    if (!write(CsvLine(RunRow(*m.run, m.run->log, m.isShort ? "1" : "0", true, LookReasons(m))))) {
       return false;
     }
+  }
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) {
+    counted.insert(run->log);
+    if (!write(CsvLine(RunRow(*run, run->log, "0", true, LossOnlyReason(*run))))) return false;
   }
   std::set<const RecordedRun *> shortRuns = ShortUncountedRuns(logged, counted, report.by);
   for (const LoggedRun &run : logged) {
     const char *isShort = shortRuns.count(&run) ? "1" : "0";
-    if (counted.count(&run) == 0 &&
-        !write(CsvLine(RunRow(run.file, run.position.line, &run, run.record, run.plannedAttempts,
-                              isShort, false)))) {
+    if (counted.count(&run) == 0 && !write(CsvLine(RunRow(run, &run, isShort, false, "")))) {
       return false;
     }
   }
   return true;
 }
 
-std::string ComparisonsCsv(const std::vector<Comparison> &comparisons, GroupBy by) {
+bool WriteComparisonsCsv(const Comparisons &comparisons, GroupBy by, const TextSink &write) {
   std::string first = by == GroupBy::kFile ? "file" : "tag";
-  std::string out = CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
-                             "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
-                             "difference_high", "p_value", "p_holm", "verdict"});
-  for (const Comparison &c : comparisons) {
-    out += CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
-                    Fixed2(c.first->pooledPercent), CsvLabel(*c.second), Count(c.second->attempts),
-                    Count(c.second->successes), Fixed2(c.second->pooledPercent),
-                    Fixed2(c.differencePercent.estimate), Fixed2(c.differencePercent.low),
-                    Fixed2(c.differencePercent.high), PValue(c.p), PValue(c.pHolm),
-                    ComparisonVerdict(c, by)});
+  if (!write(CsvLine({first + "_a", "attempts_a", "successes_a", "rate_a", first + "_b",
+                      "attempts_b", "successes_b", "rate_b", "difference", "difference_low",
+                      "difference_high", "p_value", "p_holm", "verdict"}))) {
+    return false;
   }
-  return out;
+  for (std::size_t i = 0; i < comparisons.Size(); ++i) {
+    Comparison c = comparisons[i];
+    if (!write(CsvLine({CsvLabel(*c.first), Count(c.first->attempts), Count(c.first->successes),
+                        Fixed2(c.first->pooledPercent), CsvLabel(*c.second),
+                        Count(c.second->attempts), Count(c.second->successes),
+                        Fixed2(c.second->pooledPercent), Fixed2(c.differencePercent.estimate),
+                        Fixed2(c.differencePercent.low), Fixed2(c.differencePercent.high),
+                        PValue(c.p), PValue(c.pHolm), ComparisonVerdict(c, by)}))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string PlanCsv(const Report &report, double planPercent) {
@@ -386,9 +512,9 @@ std::string PlanCsv(const Report &report, double planPercent) {
   std::string neverFailing = PlannedCell(NeverFailing(planPercent));
   for (const GroupStats &g : report.tags) {
     AttemptsPlan plan = PlanOf(g, planPercent);
-    out +=
-        CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
-                 Fixed2(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts), neverFailing});
+    out += CsvLine({CsvLabel(g), Count(g.attempts), Count(g.successes), Fixed2(g.pooledPercent),
+                    RequiredText(planPercent), PlannedCell(plan), MoreCell(plan, g.attempts),
+                    neverFailing});
   }
   return out;
 }
@@ -429,10 +555,17 @@ std::vector<std::string> LoggedRunCells(const LoggedRun &run) {
           FailureList(run.failures)};
 }
 
-bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
-  if (!write("\nruns in event logs (latency in ms):\n")) return false;
-  for (const LoggedRun &run : runs) {
-    std::vector<std::string> cells = LoggedRunCells(run);
+bool WriteLoggedRunsText(const RunsToList<LoggedRun> &runs, const TextSink &write) {
+  std::string heading = "\nruns in event logs (latency in ms):\n";
+  if (runs.fine > 0) {
+    heading = "\nruns in event logs that need a look (latency in ms; " +
+              CountOf(static_cast<long long>(runs.fine), "more run is", "more runs are") +
+              " without failure, shortness, R/W loss or outlying rate; --csv runs lists "
+              "every run):\n";
+  }
+  if (!write(heading)) return false;
+  for (const auto &[run, reasons] : runs.listed) {
+    std::vector<std::string> cells = LoggedRunCells(*run);
     for (std::string &cell : cells) cell = Printable(cell);
     std::string line = cells[0] + "  " + cells[1] + " run " + cells[2] + ", tag " + cells[3] +
                        ": " + cells[5] + " of " + cells[4] + " (" + cells[6] + " %)";
@@ -440,8 +573,61 @@ bool WriteLoggedRunsText(const LoggedRuns &runs, const TextSink &write) {
       line +=
           ", p50 " + cells[7] + ", p90 " + cells[8] + ", p99 " + cells[9] + ", max " + cells[10];
     }
-    line += cells[11].empty() ? "\n" : "; failures: " + cells[11] + "\n";
-    if (!write(line)) return false;
+    if (!cells[11].empty()) line += "; failures: " + cells[11];
+    if (!reasons.empty()) line += "; needs a look: " + Printable(reasons);
+    if (!write(line + "\n")) return false;
   }
   return true;
+}
+
+RunsToList<RecordedRun> CountedRunsToList(const Report &report) {
+  RunsToList<RecordedRun> out;
+  std::size_t all = report.overall.members.size() + report.overall.lossOnlyRuns.size();
+  for (const GroupStats &g : report.tags) {
+    for (const RunInGroup &m : g.members) {
+      std::string reasons = LookReasons(m);
+      if (reasons.empty() && all > kRunsListedWhole) {
+        ++out.fine;
+      } else {
+        out.listed.emplace_back(m.run, reasons);
+      }
+    }
+  }
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) {
+    out.listed.emplace_back(run, LossOnlyReason(*run));
+  }
+  return out;
+}
+
+RunsToList<LoggedRun> LoggedRunsToList(const Report &report, const LoggedRuns &logged) {
+  // Why the counted ones need a look, by their log's run.
+  std::map<const LoggedRun *, std::string> reasons;
+  std::set<const LoggedRun *> counted;
+  for (const auto &[run, why] : CountedRunsToList(report).listed) {
+    if (run->log) reasons[run->log] = why;
+  }
+  for (const RunInGroup &m : report.overall.members) counted.insert(m.run->log);
+  for (const RecordedRun *run : report.overall.lossOnlyRuns) counted.insert(run->log);
+  RunsToList<LoggedRun> out;
+  for (const LoggedRun &run : logged) {
+    std::string why;
+    auto found = reasons.find(&run);
+    if (found != reasons.end()) {
+      why = found->second;
+    } else if (counted.count(&run) == 0) {
+      // Not counted (a result file was given without its record): what the
+      // run alone shows.
+      if (run.record.successes == 0) why = "no card found";
+      if (run.lossAttempts > 0) {
+        why += (why.empty() ? "" : "; ") + std::string("R/W gone for ") +
+               CountOf(run.lossAttempts, "attempt", "attempts");
+      }
+    }
+    if (why.empty() && logged.size() > kRunsListedWhole) {
+      ++out.fine;
+    } else {
+      out.listed.emplace_back(&run, why);
+    }
+  }
+  return out;
 }

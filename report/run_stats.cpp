@@ -13,13 +13,13 @@ namespace {
 constexpr double kZ95 = 1.959963984540054;
 
 double RunPercent(const RecordedRun &run) {
-  return 100.0 * run.record.successes / run.record.attempts;
+  return 100.0 * run.record.successes / run.CardFindingAttempts();
 }
 
 void AddTotals(GroupStats &group) {
   group.runs = static_cast<int>(group.members.size());
   for (const RunInGroup &m : group.members) {
-    group.attempts += m.run->record.attempts;
+    group.attempts += m.run->CardFindingAttempts();
     group.successes += m.run->record.successes;
   }
   if (group.attempts > 0) {
@@ -60,21 +60,36 @@ void FlagShortRuns(GroupStats &group) {
   for (RunInGroup &m : group.members) {
     int planned = m.run->plannedAttempts;
     int expected = planned > 0 ? planned : longestOfFile[m.run->file];
+    m.expectedAttempts = expected;
     m.isShort = m.run->record.attempts < expected;
     if (m.isShort) ++group.shortRuns;
+  }
+}
+
+// The runs of a disagreeing group whose rate lies beyond chance from the
+// pooled one: (s - n p) / sqrt(n p (1 - p)) is about standard normal for a
+// run that agrees; two-sided p below 0.01 / k, k the group's runs.
+void FlagOutliers(GroupStats &group) {
+  double pooled = static_cast<double>(group.successes) / static_cast<double>(group.attempts);
+  double limit = kDisagreeingRunsP / static_cast<double>(group.members.size());
+  for (RunInGroup &m : group.members) {
+    double n = static_cast<double>(m.run->CardFindingAttempts());
+    double z = (m.run->record.successes - n * pooled) / std::sqrt(n * pooled * (1 - pooled));
+    m.outlier = std::erfc(std::fabs(z) / std::sqrt(2.0)) < limit;
   }
 }
 
 void TestHomogeneity(GroupStats &group) {
   std::vector<SuccessCount> counts;
   for (const RunInGroup &m : group.members) {
-    counts.push_back(SuccessCount{m.run->record.successes, m.run->record.attempts});
+    counts.push_back(SuccessCount{m.run->record.successes, m.run->CardFindingAttempts()});
   }
   std::optional<double> p = HomogeneityPValue(counts);
   group.homogeneityDefined = p.has_value();
   if (!p) return;
   group.homogeneityP = *p;
   group.runsDisagree = group.homogeneityP < kDisagreeingRunsP;
+  if (group.runsDisagree) FlagOutliers(group);
 }
 
 void Finish(GroupStats &group) {
@@ -83,29 +98,73 @@ void Finish(GroupStats &group) {
   TestHomogeneity(group);
 }
 
-// The groups in report order with their runs: by tag, records without tag
-// first (tags are never negative), or by file in the order of the files.
-std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by) {
-  std::map<long long, GroupStats> groups;
-  std::map<std::string, long long> fileOrder;
-  for (const RecordedRun *each : runs) {
-    const RecordedRun &run = *each;
-    long long key;
-    std::string label;
-    if (by == GroupBy::kFile) {
-      key = fileOrder.emplace(run.file, static_cast<long long>(fileOrder.size())).first->second;
-      label = FileLabel(run.file);
-    } else {
-      key = run.record.tagged ? run.record.tag : -1;
-      label = run.record.tagged ? std::to_string(run.record.tag) : "-";
+// The key that orders a group: by tag, records without tag first (tags are
+// never negative); by file, the order in which the files come.
+struct GroupKey {
+  long long order;
+  std::string label;
+};
+
+class Grouping {
+ public:
+  Grouping(GroupBy by, const GroupingContext &context) : by_(by), context_(context) {}
+
+  GroupStats &Of(const RecordedRun &run) {
+    if (by_ == GroupBy::kTag) {
+      return At(run.record.tagged ? run.record.tag : -1,
+                run.record.tagged ? std::to_string(run.record.tag) : "-");
     }
-    GroupStats &group = groups[key];
-    group.label = label;
-    group.members.push_back(RunInGroup{&run, RunPercent(run), false});
+    auto label = context_.fileLabels.find(run.file);
+    return At(fileOrder_.emplace(run.file, static_cast<long long>(fileOrder_.size())).first->second,
+              label != context_.fileLabels.end() ? label->second : FileLabel(run.file));
   }
-  std::vector<GroupStats> out;
-  for (auto &entry : groups) out.push_back(std::move(entry.second));
-  return out;
+
+  // The group of a label that has losses: a tag's, or with files one
+  // already made (else a new one after them).
+  GroupStats &OfLabel(const std::string &label) {
+    for (auto &entry : groups_) {
+      if (entry.second.label == label) return entry.second;
+    }
+    bool tag = by_ == GroupBy::kTag && label.find_first_not_of("0123456789") == std::string::npos &&
+               label.size() < 10;
+    long long order = by_ == GroupBy::kTag ? (tag ? std::stoll(label) : -1)
+                                           : static_cast<long long>(1) << 40 | groups_.size();
+    return At(order, label);
+  }
+
+  std::vector<GroupStats> Take() {
+    std::vector<GroupStats> out;
+    for (auto &entry : groups_) out.push_back(std::move(entry.second));
+    return out;
+  }
+
+ private:
+  GroupStats &At(long long order, const std::string &label) {
+    GroupStats &group = groups_[order];
+    group.label = label;
+    return group;
+  }
+
+  GroupBy by_;
+  const GroupingContext &context_;
+  std::map<long long, GroupStats> groups_;
+  std::map<std::string, long long> fileOrder_;
+};
+
+// The groups in report order with their runs, and their losses.
+std::vector<GroupStats> Group(const std::vector<const RecordedRun *> &runs, GroupBy by,
+                              const GroupingContext &context) {
+  Grouping grouping(by, context);
+  for (const RecordedRun *run : runs) {
+    GroupStats &group = grouping.Of(*run);
+    if (run->CardFindingAttempts() > 0) {
+      group.members.push_back(RunInGroup{run, RunPercent(*run), false, 0});
+    } else {
+      group.lossOnlyRuns.push_back(run);
+    }
+  }
+  for (const auto &[label, losses] : context.losses) grouping.OfLabel(label).losses = losses;
+  return grouping.Take();
 }
 
 // A required rate as the fraction it was written as: r = units / whole,
@@ -118,10 +177,7 @@ struct ExactRate {
 
 // The shortest decimal, of at most nine places, that reads as `percent`.
 ExactRate DecimalRate(double percent) {
-  double scale = 1;
-  for (int places = 0; places < 9; ++places, scale *= 10) {
-    if (std::round(percent * scale) / scale == percent) break;
-  }
+  double scale = std::pow(10.0, DecimalPlaces(percent));
   return ExactRate{std::round(percent * scale), 100 * scale};
 }
 
@@ -168,16 +224,20 @@ Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by) {
   return BuildReport(pointers, by);
 }
 
-Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by,
+                   const GroupingContext &context) {
   Report report;
   report.by = by;
   report.overall.label = "all";
-  for (GroupStats &group : Group(runs, by)) {
+  for (GroupStats &group : Group(runs, by, context)) {
     FlagShortRuns(group);
     Finish(group);
     report.overall.shortRuns += group.shortRuns;
     report.overall.members.insert(report.overall.members.end(), group.members.begin(),
                                   group.members.end());
+    report.overall.lossOnlyRuns.insert(report.overall.lossOnlyRuns.end(),
+                                       group.lossOnlyRuns.begin(), group.lossOnlyRuns.end());
+    report.overall.losses.Add(group.losses);
     report.tags.push_back(std::move(group));
   }
   Finish(report.overall);
@@ -187,12 +247,44 @@ Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by) {
   return report;
 }
 
-std::string FileLabel(const std::string &path) {
-  std::size_t slash = path.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
+std::string CountOf(long long n, const char *one, const char *many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string LookReasons(const RunInGroup &m) {
+  std::vector<std::string> reasons;
+  const RecordedRun &run = *m.run;
+  if (run.record.successes == 0) reasons.push_back("no card found");
+  if (m.isShort) reasons.push_back("short");
+  if (run.lossAttempts > 0) {
+    reasons.push_back("R/W gone for " + CountOf(run.lossAttempts, "attempt", "attempts"));
+  }
+  if (m.outlier) reasons.push_back("rate far from its group's");
+  std::string out;
+  for (const std::string &reason : reasons) out += (out.empty() ? "" : "; ") + reason;
+  return out;
+}
+
+std::string LossOnlyReason(const RecordedRun &run) {
+  return run.record.attempts == 1
+             ? "R/W gone for its one attempt"
+             : "R/W gone for all " + std::to_string(run.record.attempts) + " attempts";
+}
+
+void GroupLosses::Add(const GroupLosses &other) {
+  spans += other.spans;
+  attempts += other.attempts;
+  seconds += other.seconds;
+  goneAtEnd = goneAtEnd || other.goneAtEnd;
+}
+
+int DecimalPlaces(double percent) {
+  double scale = 1;
+  int places = 0;
+  for (; places < 9; ++places, scale *= 10) {
+    if (std::round(percent * scale) / scale == percent) break;
+  }
+  return places;
 }
 
 const char *VerdictName(Verdict verdict) {
@@ -205,7 +297,7 @@ const char *VerdictName(Verdict verdict) {
 }
 
 GateResult ApplyGate(const GroupStats &group, double requiredPercent) {
-  GateResult result{Verdict::kUndecided};
+  GateResult result{Verdict::kUndecided, AttemptsPlan{}, 0};
   if (group.interval.low >= requiredPercent) {
     result.verdict = Verdict::kPass;
   } else if (group.interval.high < requiredPercent) {

@@ -3,10 +3,14 @@
 // per-run rates.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "poll/result_record.h"
+#include "report/group_labels.h"
+
+struct LoggedRun;
 
 // One run: a record and where it was read.
 struct RecordedRun {
@@ -16,6 +20,15 @@ struct RecordedRun {
   // The run's planned length (the tool's `t`) when known, as a log says it;
   // 0 when unknown.
   int plannedAttempts = 0;
+  // Of its attempts, those made while the R/W was gone (as its log tells;
+  // a result file alone cannot): they are not card finding, and count
+  // apart as the R/W's losses.
+  int lossAttempts = 0;
+  // The run as its event log told it, when one did: its latencies and
+  // failure classes.
+  const LoggedRun *log = nullptr;
+
+  int CardFindingAttempts() const { return record.attempts - lossAttempts; }
 };
 
 struct Interval {
@@ -33,14 +46,41 @@ Interval WilsonInterval(long long successes, long long trials);
 // limit).
 struct RunInGroup {
   const RecordedRun *run;
-  double ratePercent;
+  double ratePercent;  // of its card-finding attempts
   bool isShort;
+  int expectedAttempts;  // its planned length, or its file's longest run of the group
+  // In a group whose runs disagree, a run whose own rate lies beyond chance
+  // from the group's: its standardized residual's two-sided p below 0.01
+  // over the group's runs (Bonferroni).
+  bool outlier = false;
+};
+
+// "1 run", "3 runs".
+std::string CountOf(long long n, const char *one, const char *many);
+
+// Why a run needs a look, "" when it does not: no card found at all,
+// shorter than planned, attempts made while the R/W was gone, a rate far
+// from its group's. Reasons are joined by "; ".
+std::string LookReasons(const RunInGroup &run);
+// The same for a run whose every attempt was made while the R/W was gone.
+std::string LossOnlyReason(const RecordedRun &run);
+
+// The R/W's losses of a group: the spans of its logs in which the R/W was
+// gone (rwloss::LossTracker).
+struct GroupLosses {
+  int spans = 0;
+  long long attempts = 0;  // made during them
+  double seconds = 0;
+  bool goneAtEnd = false;  // a log of the group ended with its R/W gone
+  void Add(const GroupLosses &other);
 };
 
 struct GroupStats {
-  // The tag ("-" for records without tag) or the input file's name, "all"
-  // for every run.
+  // The tag ("-" for records without tag) or the input file's label
+  // (UniqueFileLabels), "all" for every run.
   std::string label;
+  // The figures are of card finding: the runs with at least one attempt
+  // made while the R/W was there, their successes over those attempts.
   int runs = 0;
   long long attempts = 0;
   long long successes = 0;
@@ -60,6 +100,10 @@ struct GroupStats {
   bool homogeneityDefined = false;
   bool runsDisagree = false;
   std::vector<RunInGroup> members;
+  // Runs whose every attempt was made while the R/W was gone: they say
+  // nothing of card finding and are not in the figures.
+  std::vector<const RecordedRun *> lossOnlyRuns;
+  GroupLosses losses;
 };
 
 constexpr double kDisagreeingRunsP = 0.01;
@@ -72,15 +116,21 @@ struct Report {
   GroupStats overall;
 };
 
+// What the reading of the inputs adds to the runs: with GroupBy::kFile the
+// label of each file (else FileLabel), and the R/W's losses of each group
+// by its label (a group may have losses and no run).
+struct GroupingContext {
+  std::map<std::string, std::string> fileLabels;
+  std::map<std::string, GroupLosses> losses;
+};
+
 // Groups the runs by tag, or by input file in the order the files come, and
 // computes every figure. `runs` must outlive the report, which points into
 // it.
 Report BuildReport(const std::vector<RecordedRun> &runs, GroupBy by = GroupBy::kTag);
 // The same over runs held elsewhere (those of event logs).
-Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by = GroupBy::kTag);
-
-// A file's name without folder and extension: the label of its group.
-std::string FileLabel(const std::string &path);
+Report BuildReport(const std::vector<const RecordedRun *> &runs, GroupBy by = GroupBy::kTag,
+                   const GroupingContext &context = GroupingContext());
 
 // The requirement gate: from the pooled 95 % interval, `kPass` when its
 // lower bound reaches the required rate, `kFail` when its upper bound is
@@ -120,3 +170,7 @@ struct GateResult {
   long long moreAttempts = 0;
 };
 GateResult ApplyGate(const GroupStats &group, double requiredPercent);
+
+// The decimal places of the shortest decimal (at most nine places) that
+// reads as `percent`: 2 for 99.25, 4 for 99.9999.
+int DecimalPlaces(double percent);

@@ -31,19 +31,6 @@ bool LabelBefore(const std::string &a, const std::string &b) {
   return a < b;
 }
 
-// The pooled rate of bins [first, last) that have attempts; false when none.
-bool PooledPercent(const std::vector<SeriesBin> &bins, std::size_t first, std::size_t last,
-                   double *percent) {
-  long long attempts = 0, successes = 0;
-  for (std::size_t i = first; i < last; ++i) {
-    attempts += bins[i].attempts;
-    successes += bins[i].successes;
-  }
-  if (attempts == 0) return false;
-  *percent = 100.0 * static_cast<double>(successes) / static_cast<double>(attempts);
-  return true;
-}
-
 std::string Percent1(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f %%", value);
@@ -59,6 +46,21 @@ std::string PValueText(double p) {
   return text;
 }
 
+// The pooled rate of the bins that start in [from, to); false when none
+// has attempts.
+bool PooledPercentBetween(const std::vector<SeriesBin> &bins, std::int64_t from, std::int64_t to,
+                          double *percent) {
+  long long attempts = 0, successes = 0;
+  for (const SeriesBin &bin : bins) {
+    if (bin.startSeconds < from || bin.startSeconds >= to) continue;
+    attempts += bin.attempts;
+    successes += bin.successes;
+  }
+  if (attempts == 0) return false;
+  *percent = 100.0 * static_cast<double>(successes) / static_cast<double>(attempts);
+  return true;
+}
+
 // The first and last hour when the bins divide an hour and the series spans
 // at least two; otherwise the first and last bin with attempts.
 std::string TrendSentence(const Series &series, std::int64_t binSeconds) {
@@ -68,11 +70,11 @@ std::string TrendSentence(const Series &series, std::int64_t binSeconds) {
   const char *direction = trend.z < 0 ? "fell" : "rose";
   double first = 0, last = 0;
   const char *window = "hour";
-  std::int64_t span = static_cast<std::int64_t>(bins.size()) * binSeconds;
-  std::size_t perHour = static_cast<std::size_t>(kHour / binSeconds);
-  bool hours = binSeconds <= kHour && kHour % binSeconds == 0 && span >= 2 * kHour &&
-               PooledPercent(bins, 0, perHour, &first) &&
-               PooledPercent(bins, bins.size() - perHour, bins.size(), &last);
+  std::int64_t begin = bins.front().startSeconds;
+  std::int64_t end = bins.back().startSeconds + bins.back().seconds;
+  bool hours = binSeconds <= kHour && kHour % binSeconds == 0 && end - begin >= 2 * kHour &&
+               PooledPercentBetween(bins, begin, begin + kHour, &first) &&
+               PooledPercentBetween(bins, end - kHour, end, &last);
   if (!hours) {
     window = "bin";
     std::size_t a = 0, b = bins.size() - 1;
@@ -192,6 +194,16 @@ TrendTest CochranArmitage(const std::vector<long long> &successes,
   return test;
 }
 
+std::int64_t SpanSeconds(const SeriesSet &set) {
+  if (set.series.empty()) return 0;
+  std::int64_t first = set.series[0].bins.front().startSeconds, last = first;
+  for (const Series &series : set.series) {
+    first = std::min(first, series.bins.front().startSeconds);
+    last = std::max(last, series.bins.back().startSeconds + series.bins.back().seconds);
+  }
+  return last - first;
+}
+
 std::int64_t NextAutoBinWidth(std::int64_t seconds) {
   static const std::int64_t kWidths[] = {1,    2,    10,   30,    60,    300,  900,
                                          1800, 3600, 7200, 21600, 43200, 86400};
@@ -242,6 +254,7 @@ void SeriesBuilder::Widen() {
       into.reconnections += from.reconnections;
       into.failedReconnections += from.failedReconnections;
       into.stops += from.stops;
+      into.lossAttempts += from.lossAttempts;
     }
     group.second.swap(merged);
   }
@@ -251,14 +264,24 @@ void SeriesBuilder::Widen() {
 }
 
 void SeriesBuilder::AddAttempt(const std::string &group, std::int64_t wallUs, bool success,
-                               std::uint32_t latencyUs, int failureClass) {
+                               std::uint32_t latencyUs, int failureClass, bool loss) {
   Counts &bin = BinAt(group, wallUs);
-  ++bin.attempts;
-  bin.successes += success;
   if (failureClass > 0 && failureClass < static_cast<int>(bin.failures.size())) {
     ++bin.failures[failureClass];
   }
+  if (loss) {
+    ++bin.lossAttempts;
+    return;
+  }
+  ++bin.attempts;
+  bin.successes += success;
   bin.latency.Add(latencyUs);
+}
+
+void SeriesBuilder::AddLossSpan(const std::string &group, std::int64_t fromWallUs,
+                                std::int64_t toWallUs) {
+  lossSpans_[group].emplace_back(FloorDiv(fromWallUs, kUsPerSecond),
+                                 FloorDiv(toWallUs, kUsPerSecond));
 }
 
 void SeriesBuilder::AddReconnect(const std::string &group, std::int64_t wallUs, bool ok) {
@@ -271,45 +294,65 @@ void SeriesBuilder::AddStop(const std::string &group, std::int64_t wallUs) {
   ++BinAt(group, wallUs).stops;
 }
 
+namespace {
+
+SeriesBin BinOf(std::int64_t start, std::int64_t seconds) {
+  SeriesBin bin;
+  bin.startSeconds = start;
+  bin.seconds = seconds;
+  bin.failures.assign(logread::FailureClasses().size(), 0);
+  return bin;
+}
+
+}  // namespace
+
+// A series from the bins that hold events: the stretches between them
+// become one gap entry each.
+Series SeriesBuilder::SeriesOf(const std::string &label, Bins &bins) const {
+  Series series;
+  series.label = label;
+  std::int64_t first = bins.begin()->first;
+  std::vector<long long> successes, trials;
+  std::vector<double> scores;
+  std::int64_t next = first;
+  for (auto &[index, c] : bins) {
+    if (index > next)
+      series.bins.push_back(BinOf(next * binSeconds_, (index - next) * binSeconds_));
+    next = index + 1;
+    SeriesBin bin = BinOf(index * binSeconds_, binSeconds_);
+    bin.attempts = c.attempts;
+    bin.successes = c.successes;
+    bin.failures = c.failures;
+    bin.reconnections = c.reconnections;
+    bin.failedReconnections = c.failedReconnections;
+    bin.stops = c.stops;
+    bin.lossAttempts = c.lossAttempts;
+    bin.p50Us = c.latency.Percentile(50);
+    bin.p99Us = c.latency.Percentile(99);
+    if (bin.attempts > 0) {
+      bin.ratePercent = 100.0 * static_cast<double>(bin.successes) / bin.attempts;
+      Interval w = WilsonInterval(bin.successes, bin.attempts);
+      bin.interval = {100 * w.low, 100 * w.high};
+    }
+    // A bin's place in time is its score: a gap keeps its length.
+    successes.push_back(bin.successes);
+    trials.push_back(bin.attempts);
+    scores.push_back(static_cast<double>(index - first));
+    series.bins.push_back(std::move(bin));
+  }
+  series.trend = CochranArmitage(successes, trials, scores);
+  series.trendSentence = TrendSentence(series, binSeconds_);
+  return series;
+}
+
 SeriesSet SeriesBuilder::Build() {
   SeriesSet set;
   set.binSeconds = binSeconds_;
   set.automatic = automatic_;
   for (auto &group : groups_) {
-    Series series;
-    series.label = group.first;
-    std::int64_t first = group.second.begin()->first, last = group.second.rbegin()->first;
-    std::vector<long long> successes, trials;
-    std::vector<double> scores;
-    for (std::int64_t index = first; index <= last; ++index) {
-      SeriesBin bin;
-      bin.startSeconds = index * binSeconds_;
-      bin.failures.assign(logread::FailureClasses().size(), 0);
-      auto found = group.second.find(index);
-      if (found != group.second.end()) {
-        Counts &c = found->second;
-        bin.attempts = c.attempts;
-        bin.successes = c.successes;
-        bin.failures = c.failures;
-        bin.reconnections = c.reconnections;
-        bin.failedReconnections = c.failedReconnections;
-        bin.stops = c.stops;
-        bin.p50Us = c.latency.Percentile(50);
-        bin.p99Us = c.latency.Percentile(99);
-      }
-      if (bin.attempts > 0) {
-        bin.ratePercent = 100.0 * static_cast<double>(bin.successes) / bin.attempts;
-        Interval w = WilsonInterval(bin.successes, bin.attempts);
-        bin.interval = {100 * w.low, 100 * w.high};
-      }
-      successes.push_back(bin.successes);
-      trials.push_back(bin.attempts);
-      scores.push_back(static_cast<double>(index - first));
-      series.bins.push_back(bin);
-    }
-    series.trend = CochranArmitage(successes, trials, scores);
-    series.trendSentence = TrendSentence(series, binSeconds_);
-    set.series.push_back(std::move(series));
+    set.series.push_back(SeriesOf(group.first, group.second));
+    auto spans = lossSpans_.find(group.first);
+    if (spans != lossSpans_.end()) set.series.back().lossSpans = spans->second;
   }
   std::sort(set.series.begin(), set.series.end(),
             [](const Series &a, const Series &b) { return LabelBefore(a.label, b.label); });

@@ -11,9 +11,9 @@
 namespace {
 
 const char *const kSeriesCsvKeys[] = {
-    "group",    "bin_start", "bin_seconds", "attempts", "successes",     "rate",
-    "rate_low", "rate_high", "p50_ms",      "p99_ms",   "reconnections", "failed_reconnections",
-    "stops"};
+    "group",    "bin_start",    "bin_seconds", "attempts", "successes",     "rate",
+    "rate_low", "rate_high",    "p50_ms",      "p99_ms",   "reconnections", "failed_reconnections",
+    "stops",    "loss_attempts"};
 
 std::string Format(const char *format, double value) {
   char text[64];
@@ -76,6 +76,12 @@ std::string SeriesText(const SeriesSet &set) {
         "bin start (UTC)       attempts  successes   rate%  95%low 95%high    p50    p99"
         "  reconn  stops  failures\n";
     for (const SeriesBin &bin : series.bins) {
+      if (bin.seconds > set.binSeconds) {
+        out += FormatWallClock(bin.startSeconds) + " to " +
+               FormatWallClock(bin.startSeconds + bin.seconds) + ": no events (" +
+               std::to_string(bin.seconds / set.binSeconds) + " bins)\n";
+        continue;
+      }
       bool any = bin.attempts > 0;
       out += FormatWallClock(bin.startSeconds) + Padded(std::to_string(bin.attempts), 10) +
              Padded(std::to_string(bin.successes), 11) +
@@ -84,7 +90,11 @@ std::string SeriesText(const SeriesSet &set) {
              Padded(any ? Format("%.2f", bin.interval.high) : "-", 8) +
              Padded(any ? Ms(bin.p50Us) : "-", 7) + Padded(any ? Ms(bin.p99Us) : "-", 7) +
              Padded(std::to_string(bin.reconnections), 8) + Padded(std::to_string(bin.stops), 7) +
-             "  " + FailureText(bin) + "\n";
+             "  " + FailureText(bin) +
+             (bin.lossAttempts > 0
+                  ? "; R/W gone for " + CountOf(bin.lossAttempts, "attempt", "attempts")
+                  : "") +
+             "\n";
       if (bin.failedReconnections > 0) {
         out += "  " + std::to_string(bin.failedReconnections) + " reconnection(s) failed\n";
       }
@@ -107,7 +117,7 @@ std::string SeriesCsv(const SeriesSet &set) {
       auto defined = [any](const std::string &text) { return any ? text : std::string(); };
       std::vector<std::string> cells = {group,
                                         FormatWallClock(bin.startSeconds),
-                                        std::to_string(set.binSeconds),
+                                        std::to_string(bin.seconds),
                                         std::to_string(bin.attempts),
                                         std::to_string(bin.successes),
                                         defined(Format("%.4f", bin.ratePercent)),
@@ -117,7 +127,8 @@ std::string SeriesCsv(const SeriesSet &set) {
                                         defined(Ms(bin.p99Us)),
                                         std::to_string(bin.reconnections),
                                         std::to_string(bin.failedReconnections),
-                                        std::to_string(bin.stops)};
+                                        std::to_string(bin.stops),
+                                        std::to_string(bin.lossAttempts)};
       for (std::size_t i = 1; i < classes.size(); ++i) {
         cells.push_back(std::to_string(i < bin.failures.size() ? bin.failures[i] : 0));
       }

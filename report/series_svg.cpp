@@ -16,12 +16,27 @@ constexpr double kWidth = 900, kHeight = 300;
 constexpr double kLeft = 64, kRight = 56, kTop = 24, kBottom = 56;
 constexpr double kPlotWidth = kWidth - kLeft - kRight, kPlotHeight = kHeight - kTop - kBottom;
 
-// The lowest rate the axis shows: the lowest interval bound rounded down to
-// a step that gives at most ten steps up to 100 %.
-double AxisLow(const Series &series, double *step) {
+// A bin holds few attempts when it has fewer than a quarter of the median
+// bin's (a bin cut by the start, the end or a reconnection): its interval
+// is wide and its rate says little, so it is drawn faint, apart from the
+// line, and does not zoom the axis.
+long long FewAttempts(const Series &series) {
+  std::vector<long long> attempts;
+  for (const SeriesBin &bin : series.bins) {
+    if (bin.attempts > 0) attempts.push_back(bin.attempts);
+  }
+  if (attempts.empty()) return 0;
+  std::nth_element(attempts.begin(), attempts.begin() + attempts.size() / 2, attempts.end());
+  return std::max(2LL, attempts[attempts.size() / 2] / 4);
+}
+
+// The lowest rate the axis shows: the lowest interval bound of the bins
+// with enough attempts, rounded down to a step that gives at most ten steps
+// up to 100 %.
+double AxisLow(const Series &series, long long few, double *step) {
   double low = 100;
   for (const SeriesBin &bin : series.bins) {
-    if (bin.attempts > 0) low = std::min(low, bin.interval.low);
+    if (bin.attempts >= few && bin.attempts > 0) low = std::min(low, bin.interval.low);
   }
   static const double kSteps[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20};
   for (double s : kSteps) {
@@ -56,8 +71,9 @@ class SeriesChart {
       : series_(series),
         binSeconds_(binSeconds),
         t0_(series.bins.front().startSeconds),
-        t1_(series.bins.back().startSeconds + binSeconds) {
-    low_ = AxisLow(series, &step_);
+        t1_(series.bins.back().startSeconds + series.bins.back().seconds),
+        few_(FewAttempts(series)) {
+    low_ = AxisLow(series, few_, &step_);
   }
 
   // The rate axis with its grid, zoomed to the data.
@@ -73,8 +89,8 @@ class SeriesChart {
     if (low_ <= 0) return out;
     // The axis does not start at 0: a break mark and a note say so.
     return out + svg::AxisBreak(kLeft, kTop + kPlotHeight) +
-           svg::Text(kLeft, kTop - 8, "start", "rate axis starts at " + Number(low_) + " %, not 0",
-                     " class=\"axis-note\"") +
+           svg::Text(kLeft, kHeight - 8, "start",
+                     "rate axis starts at " + Number(low_) + " %, not 0", " class=\"axis-note\"") +
            "\n";
   }
 
@@ -96,19 +112,36 @@ class SeriesChart {
            "\" fill=\"none\" stroke=\"" + svg::kInkColour + "\"/>\n";
   }
 
-  // The band and the rate line, broken where bins have no attempts.
+  // The band and the rate line, broken where bins have no attempts or few;
+  // those with few are faint dots with their interval.
   std::string Band() const {
     const std::vector<SeriesBin> &bins = series_.bins;
     std::string out;
     for (std::size_t i = 0; i < bins.size();) {
-      if (bins[i].attempts == 0) {
+      if (!Full(bins[i])) {
+        if (bins[i].attempts > 0) out += FaintBin(bins[i]);
         ++i;
         continue;
       }
       std::size_t j = i;
-      while (j < bins.size() && bins[j].attempts > 0) ++j;
+      while (j < bins.size() && Full(bins[j])) ++j;
       out += BandStretch(i, j);
       i = j;
+    }
+    return out;
+  }
+
+  // The spans in which the R/W was gone, shaded behind the rest.
+  std::string Losses() const {
+    std::string out;
+    for (const auto &[from, to] : series_.lossSpans) {
+      double left = X(static_cast<double>(std::max(from, t0_)));
+      double right = X(static_cast<double>(std::min(std::max(to, from + 1), t1_)));
+      if (right < left) continue;
+      out += "<rect class=\"loss\" x=\"" + Number(left) + "\" y=\"" + Number(kTop) + "\" width=\"" +
+             Number(std::max(right - left, 1.5)) + "\" height=\"" + Number(kPlotHeight) +
+             "\" fill=\"" + svg::kLossColour + "\"><title>R/W gone from " + FormatWallClock(from) +
+             " to " + FormatWallClock(to) + "</title></rect>\n";
     }
     return out;
   }
@@ -138,8 +171,8 @@ class SeriesChart {
 
   static std::string Legend() {
     return svg::Text(kLeft + kPlotWidth, kTop - 8, "end",
-                     "line: rate per bin; band: 95 % interval; triangles: reconnections (red: "
-                     "one failed); dashed: stop") +
+                     "line: rate per bin; band: 95 % interval; faint: few attempts; shaded: R/W "
+                     "gone; triangles: reconnections (red: one failed); dashed: stop") +
            "\n";
   }
 
@@ -153,18 +186,35 @@ class SeriesChart {
     return X(static_cast<double>(bin.startSeconds) + static_cast<double>(binSeconds_) / 2.0);
   }
 
-  // The band and line over bins [first, last), which all have attempts.
+  bool Full(const SeriesBin &bin) const { return bin.attempts > 0 && bin.attempts >= few_; }
+  // A rate on the plot, held at its foot when it lies below the axis.
+  double YOnPlot(double rate) const { return Y(std::max(rate, low_)); }
+
+  std::string FaintBin(const SeriesBin &b) const {
+    double cx = BinCentre(b);
+    return "<g class=\"few\" opacity=\"0.35\"><title>" + std::to_string(b.successes) + " of " +
+           std::to_string(b.attempts) + " attempts</title>" +
+           svg::Line(cx, YOnPlot(b.interval.low), cx, YOnPlot(b.interval.high), svg::kBandColour,
+                     " stroke-width=\"3\"") +
+           "<circle cx=\"" + Number(cx) + "\" cy=\"" + Number(YOnPlot(b.ratePercent)) +
+           "\" r=\"3\" fill=\"" + svg::kPooledColour + "\"/></g>\n";
+  }
+
+  // The band and line over bins [first, last), which all have attempts
+  // enough.
   std::string BandStretch(std::size_t first, std::size_t last) const {
-    std::string upper, lower, line;
+    std::string upper, line;
+    std::vector<std::string> lower;
     for (std::size_t k = first; k < last; ++k) {
       const SeriesBin &b = series_.bins[k];
       double cx = BinCentre(b);
       upper += Number(cx) + "," + Number(Y(b.interval.high)) + " ";
-      lower = Number(cx) + "," + Number(Y(b.interval.low)) + " " + lower;
+      lower.push_back(Number(cx) + "," + Number(Y(b.interval.low)) + " ");
       line += Number(cx) + "," + Number(Y(b.ratePercent)) + " ";
     }
-    return "<polygon class=\"band\" points=\"" + upper + lower + "\" fill=\"" +
-           svg::kIntervalColour + "\" fill-opacity=\"0.3\" stroke=\"" + svg::kIntervalColour +
+    for (auto it = lower.rbegin(); it != lower.rend(); ++it) upper += *it;
+    return "<polygon class=\"band\" points=\"" + upper + "\" fill=\"" + svg::kIntervalColour +
+           "\" fill-opacity=\"0.3\" stroke=\"" + svg::kBandColour +
            "\"/>\n<polyline class=\"rate\" points=\"" + line + "\" fill=\"none\" stroke=\"" +
            svg::kPooledColour + "\" stroke-width=\"2\"/>\n";
   }
@@ -172,6 +222,7 @@ class SeriesChart {
   const Series &series_;
   std::int64_t binSeconds_;
   std::int64_t t0_, t1_;  // the span of the bins, wall-clock seconds
+  long long few_;         // bins with fewer attempts are faint
   double low_ = 0, step_ = 1;
 };
 
@@ -182,6 +233,6 @@ std::string SeriesSvg(const Series &series, std::int64_t binSeconds, int index) 
   SeriesChart chart(series, binSeconds);
   std::string label = "success rate over time, bins of " + std::to_string(binSeconds) + " s";
   return svg::Open("series-" + std::to_string(index), "series", kWidth, kHeight, 12, label) +
-         chart.RateAxis() + chart.TimeAxis() + chart.Band() + chart.Marks() +
+         chart.Losses() + chart.RateAxis() + chart.TimeAxis() + chart.Band() + chart.Marks() +
          SeriesChart::Legend() + "</svg>\n";
 }

@@ -10,14 +10,17 @@ namespace svg {
 
 // Colours. The page's tests find the interval bars, the pooled lines and
 // the runs' dots by these values in a screenshot.
-constexpr char kIntervalColour[] = "#4a90d9";  // interval bars, the series' band
+constexpr char kIntervalColour[] = "#4a90d9";  // interval bars, the series' band fill
 constexpr char kOverallColour[] = "#9aa7b4";   // the interval bar of all runs
 constexpr char kPooledColour[] = "#1a3f73";    // the pooled rate, the series' rate line
 constexpr char kAlertColour[] = "#e4572e";     // runs' dots, failed reconnections, stops
 constexpr char kLatencyColour[] = "#6a9f3a";
 constexpr char kMutedColour[] = "#888888";  // dividers, reconnections that worked
 constexpr char kGridColour[] = "#dddddd";
-constexpr char kInkColour[] = "#222222";  // frames, ticks, axis breaks
+constexpr char kInkColour[] = "#222222";          // frames, ticks, axis breaks
+constexpr char kBandColour[] = "#7aa9dd";         // the edge of the series' band
+constexpr char kRequirementColour[] = "#2e7d32";  // the required rate
+constexpr char kLossColour[] = "#f4b6b6";         // spans in which the R/W was gone
 
 // A coordinate or size with one decimal.
 std::string Number(double value);

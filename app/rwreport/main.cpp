@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@
 #include "poll/command_line.h"
 #include "poll/number_text.h"
 #include "report/csv_cells.h"
-#include "report/damaged_records.h"
-#include "report/log_reader.h"
+#include "report/input_files.h"
+#include "report/judgement.h"
+#include "report/junit_report.h"
+#include "report/report_inputs.h"
 #include "report/report_output.h"
 #include "report/run_stats.h"
 
@@ -25,6 +28,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: rwreport [--csv [runs|compare|series|plan]] [--html FILE] [--title TEXT]\n"
+    "                [--junit FILE]\n"
     "                [--require RATE] [--compare] [--baseline TAG] [--plan RATE]\n"
     "                [--bin SECONDS] [--by tag|file] [--skip-bad] FILE...\n"
     "Prints, per record tag and over all runs, the runs, attempts, successes, the pooled\n"
@@ -36,6 +40,7 @@ const char kUsage[] =
     "  --csv [TABLE]    print a CSV table instead of the text: the groups (default), runs,\n"
     "                   compare, series or plan\n"
     "  --html FILE      also write a page with the figures and charts to FILE\n"
+    "  --junit FILE     also write the verdicts as JUnit XML for a CI server to FILE\n"
     "  --title TEXT     the page's title\n"
     "  --require RATE   a verdict per group against a required success rate in percent:\n"
     "                   exit status 1 unless every group passes\n"
@@ -57,8 +62,12 @@ enum class CsvTable { kNone, kGroups, kRuns, kCompare, kSeries, kPlan };
 
 struct Arguments {
   CsvTable csv = CsvTable::kNone;
-  std::string htmlPath;
-  bool htmlGiven = false;
+  // Files written besides standard output, whole or not at all.
+  struct OutputFile {
+    std::string path;
+    bool given = false;
+  };
+  OutputFile html, junit;
   std::string title;
   ReportRequest request;
   GroupBy by = GroupBy::kTag;
@@ -138,8 +147,9 @@ class ArgumentWalker {
   int i_ = 0;
 };
 
-const char *const kOptions[] = {"--csv",      "--html", "--title", "--require", "--compare",
-                                "--baseline", "--plan", "--bin",   "--by",      "--skip-bad"};
+const char *const kOptions[] = {"--csv",     "--html",    "--junit",    "--title",
+                                "--require", "--compare", "--baseline", "--plan",
+                                "--bin",     "--by",      "--skip-bad"};
 
 bool IsOptionWord(const std::string &word) {
   for (const char *option : kOptions) {
@@ -166,9 +176,8 @@ bool ParseOption(ArgumentWalker &walk, Arguments *args, std::string *why) {
     *why = "unknown option " + word;
   } else if (!walk.Value(&value)) {
     *why = name + " needs a value";
-  } else if (name == "--html") {
-    args->htmlPath = value;
-    args->htmlGiven = true;
+  } else if (name == "--html" || name == "--junit") {
+    (name == "--html" ? args->html : args->junit) = Arguments::OutputFile{value, true};
   } else if (name == "--title") {
     args->title = value;
   } else if (name == "--baseline") {
@@ -211,107 +220,51 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
   return ParseOutcome::kRun;
 }
 
-// The page must not take the place of an input or of an option word that
-// lost its value (--html --csv).
-bool CheckPagePath(const Arguments &args, std::string *why) {
-  if (!args.htmlGiven) return true;
-  if (args.htmlPath.empty() || args.htmlPath[0] == '-' || IsOptionWord(args.htmlPath)) {
-    *why = "--html needs a page file name, not \"" + args.htmlPath + "\"";
+// A file written must not take the place of an input, of the other file
+// written, or of an option word that lost its value (--html --csv).
+bool CheckOutputPath(const char *option, const char *what, const Arguments::OutputFile &output,
+                     const Arguments &args, std::string *why) {
+  if (!output.given) return true;
+  const std::string &path = output.path;
+  if (path.empty() || path[0] == '-' || IsOptionWord(path)) {
+    *why = std::string(option) + " needs a file name, not \"" + path + "\"";
     return false;
   }
-  platform::FileIdentity page;
-  if (!platform::IdentifyFile(args.htmlPath, &page)) return true;
+  platform::FileIdentity identity;
+  if (!platform::IdentifyFile(path, &identity)) return true;  // a new file
   for (const std::string &file : args.files) {
     platform::FileIdentity input;
-    if (IdentifyInput(file, &input) && input == page) {
-      *why = "the page " + args.htmlPath + " is the input " + file + "; nothing written";
+    if (IdentifyInput(file, &input) && input == identity) {
+      *why =
+          std::string("the ") + what + " " + path + " is the input " + file + "; nothing written";
       return false;
     }
   }
   return true;
 }
 
-// The inputs with each file once, however often and under whatever names
-// it is given.
-std::vector<std::string> DistinctInputs(const std::vector<std::string> &files) {
-  std::map<platform::FileIdentity, std::string> seen;
-  std::vector<std::string> out;
-  for (const std::string &file : files) {
-    platform::FileIdentity identity;
-    if (IdentifyInput(file, &identity)) {
-      auto [it, added] = seen.emplace(identity, file);
-      if (!added) {
-        Complain(file + " is the same file as " + it->second + "; read once");
-        continue;
-      }
-    }
-    out.push_back(file);
-  }
-  return out;
-}
-
-bool ReadResultFile(const std::string &text, const std::string &file, bool skipBad,
-                    std::vector<RecordedRun> *runs) {
-  std::vector<ParsedRecord> records;
-  if (skipBad) {
-    std::vector<std::string> skipped;
-    ParseGoodResultRecords(text, file, &records, &skipped);
-    for (const std::string &s : skipped) Complain(s);
-  } else {
-    std::string error;
-    if (!ParseResultRecords(text, file, &records, &error)) {
-      Complain(error);
-      return false;
-    }
-  }
-  for (const ParsedRecord &r : records) runs->push_back(RecordedRun{file, r.position, r.record});
-  return true;
-}
-
-// The bytes that tell a log from a result file: a log's first line (a
-// start event) is far shorter.
-constexpr std::size_t kPrefixBytes = 65536;
-
-// Reads one input: a result file whole (they are small), an event log as a
-// stream into `logs`.
-bool ReadOneInput(const std::string &file, const Arguments &args, std::vector<RecordedRun> *runs,
-                  EventLogReader *logs) {
-  InputFile input;
-  std::string text, error;
-  if (!input.Open(file, &error) || !input.Read(kPrefixBytes, &text, &error)) {
-    Complain(error);
+bool CheckOutputPaths(const Arguments &args, std::string *why) {
+  if (args.html.given && args.junit.given && args.html.path == args.junit.path) {
+    *why = "--html and --junit name the same file " + args.html.path;
     return false;
   }
-  if (!LooksLikeEventLog(text)) {
-    if (!input.Read(0, &text, &error)) {
-      Complain(error);
-      return false;
-    }
-    return ReadResultFile(text, file, args.skipBad, runs);
-  }
-  std::string group = args.by == GroupBy::kFile ? FileLabel(file) : "";
-  if (logs->Read(input.Stream(), text, file, group, &error)) return true;
-  Complain(error);
-  return false;
+  return CheckOutputPath("--html", "page", args.html, args, why) &&
+         CheckOutputPath("--junit", "JUnit file", args.junit, args, why);
 }
 
-// The runs of the result files, and those of the event logs with their
-// setups and the soak series.
-bool ReadRuns(const std::vector<std::string> &inputs, const Arguments &args,
-              std::vector<RecordedRun> *runs, EventLogReader *logs) {
-  for (const std::string &file : inputs) {
-    if (!ReadOneInput(file, args, runs, logs)) return false;
-  }
-  for (const std::string &note : logs->Notes()) Complain(note);
-  return true;
-}
-
-std::string Now() {
+std::string Timestamp(const char *format) {
   std::time_t now = std::time(nullptr);
   char text[64] = "";
-  if (const std::tm *utc = std::gmtime(&now))
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", utc);
+  if (const std::tm *utc = std::gmtime(&now)) std::strftime(text, sizeof text, format, utc);
   return text;
+}
+
+// Writes a file whole; false, said on standard error, when it could not be.
+bool WriteWhole(const Arguments::OutputFile &output, const std::string &text) {
+  std::string error;
+  if (!output.given || platform::ReplaceFileWith(output.path, text, &error)) return true;
+  Complain(error);
+  return false;
 }
 
 std::string WallClockSpan(const LogSetup &setup) {
@@ -329,12 +282,14 @@ std::vector<std::vector<std::pair<std::string, std::string>>> SetupsOf(
                    {"tool", s.tool + " " + s.version},
                    {"port", s.port.empty() ? "searched" : s.port},
                    {"device", s.device},
-                   {"baud rate", std::to_string(s.baud)},
-                   {"DES", s.des ? "on" : "off"},
-                   {"time-outs", "ACK " + std::to_string(s.ackMs) + " ms, response " +
-                                     std::to_string(s.responseMs) + " ms"},
-                   {"time span (UTC)", WallClockSpan(s)},
-                   {"tool starts", std::to_string(s.starts)}});
+                   {"baud rate", std::to_string(s.baud)}});
+    // Only kestrow speaks DES; brimlet's R/W has no such setting.
+    if (s.tool == "kestrow") out.back().push_back({"DES", s.des ? "on" : "off"});
+    out.back().insert(out.back().end(),
+                      {{"time-outs", "ACK " + std::to_string(s.ackMs) + " ms, response " +
+                                         std::to_string(s.responseMs) + " ms"},
+                       {"time span (UTC)", WallClockSpan(s)},
+                       {"tool starts", std::to_string(s.starts)}});
   }
   return out;
 }
@@ -353,72 +308,83 @@ class StandardOutput {
   std::string error_;
 };
 
+// The span from which the text shows the soak series without --bin: a
+// shorter test (a qualification of a few minutes) would show a table of
+// nearly empty bins.
+constexpr std::int64_t kSeriesTextSpanSeconds = 30 * 60;
+
+bool ShowSeriesText(const Arguments &args, const SeriesSet &series) {
+  return !series.series.empty() &&
+         (args.binSeconds > 0 || SpanSeconds(series) >= kSeriesTextSpanSeconds);
+}
+
 // The text or CSV table asked for.
 void PrintStandardOutput(const Arguments &args, const Report &report,
-                         const std::vector<Comparison> &comparisons, const LoggedRuns &logged,
+                         const Comparisons &comparisons, const LoggedRuns &logged,
                          const SeriesSet &series, StandardOutput &out) {
   switch (args.csv) {
     case CsvTable::kNone:
-      out(TextReport(report, args.request, comparisons));
-      if (!logged.empty()) WriteLoggedRunsText(logged, std::ref(out));
-      if (!series.series.empty()) out(SeriesText(series));
+      WriteTextReport(report, args.request, comparisons, std::ref(out));
+      if (!logged.empty()) WriteLoggedRunsText(LoggedRunsToList(report, logged), std::ref(out));
+      if (ShowSeriesText(args, series)) out(SeriesText(series));
       return;
     case CsvTable::kGroups: out(CsvReport(report, args.request)); return;
     case CsvTable::kRuns: WriteRunsCsv(report, logged, std::ref(out)); return;
-    case CsvTable::kCompare: out(ComparisonsCsv(comparisons, report.by)); return;
+    case CsvTable::kCompare: WriteComparisonsCsv(comparisons, report.by, std::ref(out)); return;
     case CsvTable::kPlan: out(PlanCsv(report, args.request.planPercent)); return;
     case CsvTable::kSeries: out(SeriesCsv(series)); return;
   }
 }
 
+// 0, or 1 when a rate is required and a group does not pass: the verdicts
+// Judge() gives rwstation.
+int GateStatus(const Arguments &args, const Report &report) {
+  for (const GroupStats &g : report.tags) {
+    GroupJudgement judged = JudgeGroup(g, args.by, args.request.requiredPercent);
+    if (judged.gated && judged.verdict != Verdict::kPass) return kExitGateFailed;
+  }
+  return 0;
+}
+
 int Run(const Arguments &args) {
-  std::vector<RecordedRun> runs;
   SeriesBuilder seriesBuilder(args.binSeconds);
-  EventLogReader logs(&seriesBuilder);
-  std::vector<std::string> inputs = DistinctInputs(args.files);
-  if (!ReadRuns(inputs, args, &runs, &logs)) return kExitError;
-  const LoggedRuns &logged = logs.Runs();
-  if (runs.empty() && logged.empty()) {
-    Complain("the files hold no records");
+  ReportInputs inputs(&seriesBuilder);
+  std::string error;
+  bool read = inputs.Read(InputRequest{args.files, args.by, args.skipBad}, &error);
+  for (const std::string &note : inputs.Notes()) Complain(note);
+  if (!read) {
+    Complain(error);
     return kExitError;
   }
-  // The figures count the runs of the result files, or of the logs when no
-  // result file is given.
-  Report report =
-      runs.empty() ? BuildReport(CountedRuns(logged), args.by) : BuildReport(runs, args.by);
-  std::vector<Comparison> comparisons;
-  if (args.request.compare && !CompareGroups(report, args.request.baseline, &comparisons)) {
-    Complain("no group " + args.request.baseline + " to compare with");
+  const LoggedRuns &logged = inputs.Logged();
+  Report report = inputs.Build(args.by);
+  Comparisons comparisons;
+  if (args.request.compare && !comparisons.Make(report, args.request.baseline, &error)) {
+    Complain(error);
     return kExitError;
   }
   SeriesSet series = seriesBuilder.Build();
   StandardOutput out;
   PrintStandardOutput(args, report, comparisons, logged, series, out);
-  if (!out.Close()) {
-    Complain(out.Error());
-    return kExitError;
+  // The files are written whatever happened to standard output (a closed
+  // pipe, a full disk): they are what a station keeps of the test.
+  bool written = out.Close();
+  if (!written) Complain(out.Error());
+  if (args.html.given) {
+    PageContext context{args.title, Timestamp("%Y-%m-%d %H:%M UTC"), inputs.Files(),
+                        SetupsOf(inputs.Setups()), std::move(series)};
+    written =
+        WriteWhole(args.html, HtmlReport(report, args.request, comparisons, logged, context)) &&
+        written;
   }
-  if (args.htmlGiven) {
-    PageContext context{args.title, Now(), inputs, SetupsOf(logs.Setups()), std::move(series)};
-    std::string error;
-    if (!platform::ReplaceFileWith(args.htmlPath,
-                                   HtmlReport(report, args.request, comparisons, logged, context),
-                                   &error)) {
-      Complain(error);
-      return kExitError;
-    }
+  if (args.junit.given) {
+    std::string xml = JunitReport(report, args.request, Timestamp("%Y-%m-%dT%H:%M:%S"));
+    written = WriteWhole(args.junit, xml) && written;
   }
-  if (args.request.requiredPercent < 0) return 0;
-  for (const GroupStats &g : report.tags) {
-    if (ApplyGate(g, args.request.requiredPercent).verdict != Verdict::kPass)
-      return kExitGateFailed;
-  }
-  return 0;
+  return written ? GateStatus(args, report) : kExitError;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Main(int argc, char **argv) {
   Arguments args;
   std::string why;
   switch (ParseArguments(argc, argv, &args, &why)) {
@@ -434,9 +400,27 @@ int main(int argc, char **argv) {
     return kExitError;
   }
   if (args.csv == CsvTable::kCompare && !args.request.compare) args.request.compare = true;
-  if (!CheckPagePath(args, &why)) {
+  if (!CheckOutputPaths(args, &why)) {
     Complain(why);
     return kExitError;
   }
   return Run(args);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // A reader of standard output that went away is an output error (exit
+  // status 2), not the end of the program: the page is still written.
+  platform::LetWritesToClosedPipesFail();
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc &) {
+    // What held the memory is freed by now; the message needs none.
+    std::fputs(
+        "rwreport: out of memory: the figures of these inputs need more memory than the "
+        "system allows\n",
+        stderr);
+    return kExitError;
+  }
 }

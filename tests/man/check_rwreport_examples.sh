@@ -37,7 +37,7 @@ prints() {
 }
 
 printf '100.00%%,  50,  50,   3\n 91.11%%,  41,  45,   3\n' >results.csv
-prints "short run: tag 3, results.csv:2:2, 41 of 45 attempts" results.csv
+prints "short run: tag 3, results.csv:2:2: 45 of 50 attempts made, 41 successes" results.csv
 
 printf '100.00%%,2000,2000,\n' >unit-a.csv
 printf ' 90.00%%, 180, 200,\n' >unit-b.csv

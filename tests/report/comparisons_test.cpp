@@ -100,13 +100,13 @@ TEST(HomogeneityTest, NotDefinedWithoutAFailureOrWithoutASuccess) {
   EXPECT_TRUE(report.tags[2].homogeneityDefined);
   std::string csv = CsvReport(report, ReportRequest{});
   // Wilson bounds 200 / (200 + z^2) and z^2 / (200 + z^2); for tag 3 the
-  // p-value of HomogeneityPValue's test above.
-  EXPECT_NE(csv.find("\n1,2,200,200,100.00,98.12,100.00,100.00,0.00,100.00,100.00,0,,0\n"),
+  // p-value of HomogeneityPValue's test above. No R/W losses follow.
+  EXPECT_NE(csv.find("\n1,2,200,200,100.00,98.12,100.00,100.00,0.00,100.00,100.00,0,,0,0,0,"),
             std::string::npos)
       << csv;
-  EXPECT_NE(csv.find("\n2,2,200,0,0.00,0.00,1.88,0.00,0.00,0.00,0.00,0,,0\n"), std::string::npos)
+  EXPECT_NE(csv.find("\n2,2,200,0,0.00,0.00,1.88,0.00,0.00,0.00,0.00,0,,0,0,0,"), std::string::npos)
       << csv;
-  EXPECT_NE(csv.find(",3.281e-06,1\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",3.281e-06,1,0,0,"), std::string::npos) << csv;
 }
 
 long long Needed(long long successes, long long attempts, double requiredPercent) {
@@ -150,9 +150,11 @@ TEST(PlanTest, RatesBarelyAboveTheRequirementGetTheirNumber) {
   request.requiredPercent = request.planPercent = 99;
   std::string text = TextReport(report, request, {});
   std::string needs = std::to_string(gate.toPass.attempts);
-  EXPECT_NE(text.find("  tag 2 at its rate of 99.00 %: " + needs + " ("), std::string::npos)
+  // The rate with the digits that tell it from the requirement.
+  EXPECT_NE(text.find("  tag 2 at its rate of 99.0000001 %: " + needs + " ("), std::string::npos)
       << text;
-  EXPECT_NE(text.find("; a pass needs " + needs + " attempts at its rate of 99.00 %"),
+  EXPECT_NE(text.find("  tag 2: undecided (98.9993832 % to 99.0006166 %); a pass needs " + needs +
+                      " attempts at its rate of 99.0000001 %"),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("not above"), std::string::npos) << text;
@@ -168,11 +170,12 @@ TEST(PlanTest, ANeedBeyondCountingIsSaidToBe) {
   ReportRequest request;
   request.requiredPercent = request.planPercent = 50;
   std::string text = TextReport(report, request, {});
-  EXPECT_NE(text.find("  tag 5 at its rate of 50.00 %: beyond what can be counted (more than "
-                      "9223372036854775807)\n"),
+  EXPECT_NE(text.find("  tag 5 at its rate of 50.00000002 %: beyond what can be counted (more "
+                      "than 9223372036854775807)\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("; at its rate of 50.00 % a pass needs more attempts than can be counted\n"),
+  EXPECT_NE(text.find("; at its rate of 50.00000002 % a pass needs more attempts than can be "
+                      "counted\n"),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("not above"), std::string::npos) << text;
@@ -199,9 +202,10 @@ TEST(GateTest, VerdictsFromTheInterval) {
 TEST(CompareGroupsTest, PairsOrBaselineWithHolm) {
   std::vector<RecordedRun> runs = {TaggedRun(56, 70, 1), TaggedRun(48, 80, 2), TaggedRun(3, 4, 3)};
   Report report = BuildReport(runs);
-  std::vector<Comparison> all;
-  ASSERT_TRUE(CompareGroups(report, "", &all));
-  ASSERT_EQ(all.size(), 3u);  // 1-2, 1-3, 2-3
+  Comparisons all;
+  std::string error;
+  ASSERT_TRUE(all.Make(report, "", &error));
+  ASSERT_EQ(all.Size(), 3u);  // 1-2, 1-3, 2-3
   EXPECT_NEAR(all[0].differencePercent.estimate, 20.0, 1e-9);
   EXPECT_NEAR(all[0].p, 0.012521129749209155, 1e-10);
   std::vector<double> raw = {all[0].p, all[1].p, all[2].p};
@@ -210,13 +214,28 @@ TEST(CompareGroupsTest, PairsOrBaselineWithHolm) {
   EXPECT_EQ(ComparisonVerdict(all[0], GroupBy::kTag), "tag 2 is lower");
   EXPECT_EQ(ComparisonVerdict(all[2], GroupBy::kTag), "no difference shown");
 
-  std::vector<Comparison> against;
-  ASSERT_TRUE(CompareGroups(report, "2", &against));
-  ASSERT_EQ(against.size(), 2u);
-  for (const Comparison &c : against) EXPECT_EQ(c.second->label, "2");
+  Comparisons against;
+  ASSERT_TRUE(against.Make(report, "2", &error));
+  ASSERT_EQ(against.Size(), 2u);
+  for (std::size_t i = 0; i < against.Size(); ++i) EXPECT_EQ(against[i].second->label, "2");
   EXPECT_EQ(against[0].first->label, "1");
-  std::vector<Comparison> none;
-  EXPECT_FALSE(CompareGroups(report, "9", &none));
+  Comparisons none;
+  EXPECT_FALSE(none.Make(report, "9", &error));
+  EXPECT_EQ(error, "no group 9 to compare with");
+
+  // A group whose every attempt was made without the R/W has no rate to
+  // compare: it is left out, and the text says why there is nothing.
+  std::vector<RecordedRun> withLoss = {TaggedRun(56, 70, 1), TaggedRun(0, 40, 2)};
+  withLoss[1].lossAttempts = 40;
+  Report lost = BuildReport(withLoss);
+  Comparisons left;
+  ASSERT_TRUE(left.Make(lost, "", &error));
+  EXPECT_EQ(left.Size(), 0u);
+  ReportRequest request;
+  request.compare = true;
+  EXPECT_NE(TextReport(lost, request, left)
+                .find("\ncomparisons: none (fewer than two groups with card-finding attempts)\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -120,10 +120,11 @@ TEST(EventLogReaderTest, RunsWhoseAttemptsDoNotMatchTheirFiguresAreNamed) {
   ASSERT_EQ(reader.Notes().size(), 2u);
   EXPECT_EQ(reader.Notes()[0],
             "m.jsonl:5: run 1 of kestrow has figures of 100 successes in 100 attempts but "
-            "attempt events of 3 in 3; its latencies and failure classes are left out");
+            "attempt events of 3 in 3; its latencies, failure classes and R/W losses are left out");
   EXPECT_EQ(reader.Notes()[1],
             "m.jsonl:8: run 2 of kestrow has figures of 2 successes in 2 attempts but attempt "
-            "events of 1 in 2; its latencies and failure classes are left out");
+            "events of 1 in 2; its latencies, failure classes and R/W losses are left "
+            "out");
 }
 
 TEST(EventLogReaderTest, ABadLineIsAnErrorWithFileAndLine) {

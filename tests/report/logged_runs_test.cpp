@@ -83,7 +83,7 @@ TEST(LoggedRunsTest, RunsCarryTheirAttemptsAndUnfinishedRunsAreNamed) {
   // brimlet's run has figures but no attempt events: named, its figures kept.
   EXPECT_EQ(notes[1],
             "a.jsonl:11: run 1 of brimlet has figures of 0 successes in 1 attempts but attempt "
-            "events of 0 in 0; its latencies and failure classes are left out");
+            "events of 0 in 0; its latencies, failure classes and R/W losses are left out");
 
   // A stopped single run ends without figures by design, and is named so.
   runs.clear();
@@ -162,10 +162,11 @@ TEST(LoggedRunsTest, TheRunsTableGivesEveryRunItsPlanAndWhetherItIsShort) {
   }));
   ASSERT_EQ(lines.size(), 4u);
   const std::string kHeading =
-      "source,line,tool,run,tag,attempts,successes,rate,planned_attempts,short,counted,";
-  const std::string kRows[] = {"r.csv,1,,,7,4,3,75.00,,0,1,,,,,",
-                               "a.jsonl,8,kestrow,1,7,4,1,25.00,4,0,0,",
-                               "a.jsonl,11,brimlet,1,,1,0,0.00,4,1,0,"};
+      "source,line,tool,run,tag,attempts,successes,rate,planned_attempts,short,counted,"
+      "loss_attempts,needs_look,";
+  const std::string kRows[] = {"r.csv,1,,,7,4,3,75.00,,0,1,0,,,,,",
+                               "a.jsonl,8,kestrow,1,7,4,1,25.00,4,0,0,0,,",
+                               "a.jsonl,11,brimlet,1,,1,0,0.00,4,1,0,0,,"};
   EXPECT_EQ(lines[0].rfind(kHeading, 0), 0u) << lines[0];
   for (int i = 0; i < 3; ++i) EXPECT_EQ(lines[i + 1].rfind(kRows[i], 0), 0u) << lines[i + 1];
 }

@@ -7,6 +7,7 @@
 
 #include "report/csv_cells.h"
 #include "report/damaged_records.h"
+#include "report/report_output.h"
 
 namespace {
 
@@ -52,6 +53,13 @@ Read ReadGood(const std::string &text) {
   Read r;
   ParseGoodResultRecords(text, "f.csv", &r.records, &r.skipped);
   return r;
+}
+
+TEST(FixedTest, NumbersThatRoundToZeroHaveNoSign) {
+  EXPECT_EQ(Fixed2(-0.004), "0.00");
+  EXPECT_EQ(Fixed2(-0.005001), "-0.01");
+  EXPECT_EQ(FixedN(-1e-9, 4), "0.0000");
+  EXPECT_EQ(FixedN(99.99989, 5), "99.99989");
 }
 
 TEST(DamagedRecordsTest, KeepsTheGoodRecordsAroundHalfARecord) {

@@ -149,17 +149,26 @@ TEST(ReportOutputTest, TableAndCsv) {
             "42.86    87.00      1\n"
             "all        3       157        139    88.54    82.61    92.62    75.95    29.18    "
             "42.86    98.00      1\n"
-            "short run: tag 7, r.csv:1:19, 3 of 7 attempts\n"
+            "short run: tag 7, r.csv:1:19: 7 of 100 attempts made, 3 successes\n"
             "runs disagree: tag 7: its runs differ more than chance allows (chi-square p = "
-            "0.002011 < 0.01); its pooled interval understates the uncertainty\n");
+            "0.002011 < 0.01); its pooled interval understates the uncertainty\n"
+            "note: no tag, tag 7: failed attempts from result files without their event logs may "
+            "include attempts made while the R/W was gone; only a log tells them apart\n");
   // Homogeneity of 87/100 and 3/7: chi-square 9.5392 with one degree of
   // freedom, p = math.erfc(math.sqrt(x / 2)) = 0.002011.
   EXPECT_EQ(CsvReport(report, ReportRequest{}),
             "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
-            "homogeneity_p,runs_disagree\n"
-            ",1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0,,0\n"
-            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1,0.002011,1\n"
-            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1,,\n");
+            "homogeneity_p,runs_disagree,loss_spans,loss_attempts,loss_seconds,loss_only_runs,"
+            "gone_at_end\n"
+            ",1,50,49,98.00,89.50,99.65,98.00,,98.00,98.00,0,,0,0,0,0.000,0,0\n"
+            "7,2,107,90,84.11,76.02,89.84,64.93,31.21,42.86,87.00,1,0.002011,1,0,0,0.000,0,0\n"
+            "all,3,157,139,88.54,82.61,92.62,75.95,29.18,42.86,98.00,1,,,0,0,0.000,0,0\n");
+  // Of the disagreeing runs, 3/7 lies beyond chance from the pooled 90/107:
+  // z = (s - n p) / sqrt(n p (1 - p)) = -2.9858, two-sided p = 0.00283
+  // (math.erfc), below 0.01 / 2; 87/100 gives z = 0.790, p = 0.430.
+  const std::vector<RunInGroup> &members = report.tags[1].members;
+  EXPECT_EQ(LookReasons(members[0]), "");
+  EXPECT_EQ(LookReasons(members[1]), "short; rate far from its group's");
 }
 
 TEST(ReportOutputTest, PageEscapesFileNames) {

@@ -14,26 +14,11 @@
 namespace {
 
 using loglines::Attempt;
+using loglines::Connect;
 using loglines::Event;
+using loglines::Open;
+using loglines::Reconnect;
 using rwloss::AttemptKind;
-
-std::string Open(long long t, bool ok) {
-  return Event(t, "open",
-               std::string("\"device\":\"/dev/x\",\"baud\":115200,\"ok\":") +
-                   (ok ? "true" : "false,\"error\":\"No such file or directory\""));
-}
-
-std::string Connect(long long t, bool ok) {
-  return Event(t, "connect",
-               std::string("\"device\":\"/dev/x\",\"baud\":115200,\"des\":true,\"ok\":") +
-                   (ok ? "true,\"result\":0,\"failure\":\"none\""
-                       : "false,\"result\":3,\"failure\":\"no ACK\""));
-}
-
-std::string Reconnect(long long t, int run, bool ok) {
-  return Event(t, "reconnect",
-               "\"run\":" + std::to_string(run) + ",\"ok\":" + (ok ? "true" : "false"));
-}
 
 std::string Card(long long t, int run, int n) { return Attempt(t, run, n, 0, 9000, "none"); }
 std::string PortError(long long t, int run, int n) {

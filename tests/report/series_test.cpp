@@ -3,6 +3,7 @@
 // against independently computed values, and the three renderings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "report/log_event.h"
@@ -188,6 +189,80 @@ TEST(SeriesTest, TheTrendSentenceNamesHoursOrBinsAndPrintsP) {
   EXPECT_EQ(Soak(95, 95, 3).series[0].trendSentence, "no trend shown");
 }
 
+// The note that holds `text`; empty when none does.
+std::string NoteWith(const std::vector<std::string> &notes, const std::string &text) {
+  for (const std::string &note : notes) {
+    if (note.find(text) != std::string::npos) return note;
+  }
+  return "";
+}
+
+// A log whose clock jumps ten years forward between two starts: one-second
+// bins are kept only where something happened, the years between are one
+// gap (one line of text, one row of CSV), and the jump is named.
+TEST(SeriesTest, AClockJumpIsOneGapNamedInTheNotes) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 3);
+  for (int i = 0; i < 5; ++i)
+    log += loglines::Attempt(2000000 + i * kSecond, 1, i + 1, 0, 9000, "none");
+  log += loglines::Start(9000000, "2036-12-07T06:40:00Z", 3);
+  log += loglines::Attempt(9500000, 1, 1, 3, 130000, "no ACK");
+  SeriesBuilder builder(1);
+  EventLogReader reader(&builder);
+  std::string error;
+  ASSERT_TRUE(reader.Read(nullptr, log, "jump.jsonl", "", &error)) << error;
+  SeriesSet set = builder.Build();
+  ASSERT_EQ(set.series.size(), 1u);
+  const std::vector<SeriesBin> &bins = set.series[0].bins;
+  // 06:40:01 to 06:40:05, the gap, 2036-12-07T06:40:00.
+  ASSERT_EQ(bins.size(), 7u);
+  const SeriesBin &gap = bins[5];
+  EXPECT_EQ(FormatWallClock(gap.startSeconds), "2026-12-07T06:40:06Z");
+  EXPECT_EQ(FormatWallClock(gap.startSeconds + gap.seconds), "2036-12-07T06:40:00Z");
+  EXPECT_EQ(gap.attempts, 0);
+  EXPECT_EQ(bins[6].attempts, 1);
+  EXPECT_EQ(bins[6].seconds, 1);
+  std::string text = SeriesText(set);
+  EXPECT_NE(text.find("2026-12-07T06:40:06Z to 2036-12-07T06:40:00Z: no events (315619194 bins)\n"),
+            std::string::npos)
+      << text;
+  std::string csv = SeriesCsv(set);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 8);  // the header and 7 rows
+  EXPECT_NE(csv.find("\n3,2026-12-07T06:40:06Z,315619194,0,0,"), std::string::npos) << csv;
+  // (The runs without figures are named too.)
+  EXPECT_EQ(NoteWith(reader.Notes(), "jumps"),
+            "jump.jsonl:7: the clock jumps forward by 3653.0 days, from 2026-12-07T06:40:05Z to "
+            "2036-12-07T06:40:00Z; the series shows the time between as one gap");
+}
+
+// Monotonic times that pass the format's range check but put the wall
+// clock beyond what 64 bits or the calendar hold are left out, said so,
+// not placed in the year -290863.
+TEST(SeriesTest, TimesBeyondTheCalendarAreLeftOut) {
+  std::string log = loglines::Start(0, "2026-12-07T06:40:00Z", 3);
+  log += loglines::Attempt(5 * kSecond, 1, 1, 0, 9000, "none");
+  log += loglines::Attempt(9223372036854775000LL, 1, 2, 0, 9000, "none");
+  log += loglines::Attempt(9223372036854775807LL, 1, 3, 0, 9000, "none");
+  SeriesBuilder builder(60);
+  EventLogReader reader(&builder);
+  std::string error;
+  ASSERT_TRUE(reader.Read(nullptr, log, "far.jsonl", "", &error)) << error;
+  SeriesSet set = builder.Build();
+  ASSERT_EQ(set.series.size(), 1u);
+  ASSERT_EQ(set.series[0].bins.size(), 1u);
+  EXPECT_EQ(FormatWallClock(set.series[0].bins[0].startSeconds), "2026-12-07T06:40:00Z");
+  EXPECT_EQ(set.series[0].bins[0].attempts, 1);
+  EXPECT_EQ(NoteWith(reader.Notes(), "wall-clock")
+                .rfind("far.jsonl: 2 attempts have no wall-clock "
+                       "time",
+                       0),
+            0u);
+  EXPECT_EQ(NoteWith(reader.Notes(), "jumps"), "");
+  // The year 9999 is the last the series places.
+  EXPECT_TRUE(SeriesBuilder::Placeable(253402300799LL * kSecond));
+  EXPECT_FALSE(SeriesBuilder::Placeable(253402300800LL * kSecond));
+  EXPECT_FALSE(SeriesBuilder::Placeable(-1));
+}
+
 TEST(SeriesTest, CsvHasFixedColumnsAndEmptyCellsForWhatIsNotDefined) {
   SeriesBuilder builder(60);
   std::int64_t t0 = kSoakStart * kSecond;
@@ -197,13 +272,15 @@ TEST(SeriesTest, CsvHasFixedColumnsAndEmptyCellsForWhatIsNotDefined) {
   std::string header = csv.substr(0, csv.find('\n'));
   const std::string kLeading =
       "group,bin_start,bin_seconds,attempts,successes,rate,rate_low,rate_high,p50_ms,p99_ms,"
-      "reconnections,failed_reconnections,stops,no_card,no_ack,no_response,bad_checksum,";
+      "reconnections,failed_reconnections,stops,loss_attempts,no_card,no_ack,no_response,"
+      "bad_checksum,";
   EXPECT_EQ(header.substr(0, kLeading.size()), kLeading);
   EXPECT_NE(header.find(",port_error"), std::string::npos);
   // The label is quoted and cannot run as a formula; the empty bin has empty
   // cells where nothing is defined, and counts of 0.
   EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:40:00Z,60,1,1,100.0000,"), std::string::npos);
-  EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:41:00Z,60,0,0,,,,,,0,0,0,0,0"), std::string::npos);
+  EXPECT_NE(csv.find("\n\"'=1,2\",2026-12-07T06:41:00Z,60,0,0,,,,,,0,0,0,0,0,0"),
+            std::string::npos);
   EXPECT_NE(csv.find(",0.0000,0.0000,"), std::string::npos);  // rate 0 in the last bin
 }
 
@@ -235,6 +312,45 @@ TEST(SeriesTest, TheChartIsFullWidthWithLabelledAxesAndMarks) {
   std::string text = SeriesText(set);
   EXPECT_NE(text.find("series of tag 1 (bins of 60 s; latency in ms):"), std::string::npos);
   EXPECT_NE(text.find("2026-12-07T06:40:00Z       100         99   99.00"), std::string::npos);
+}
+
+// A bin of a few attempts (the soak's last seconds) is faint and apart
+// from the band, which does not fall to its wide interval; a span without
+// the R/W is shaded, its attempts counted apart from the rate.
+TEST(SeriesTest, FewAttemptsAreFaintAndTheRwsLossesShaded) {
+  SeriesBuilder builder(60);
+  std::int64_t t0 = kSoakStart * kSecond;
+  for (int m = 0; m < 10; ++m) {
+    for (int i = 0; i < 100; ++i) {
+      builder.AddAttempt("1", t0 + m * 60 * kSecond, i != 0, 12000, i ? 0 : 2);
+    }
+  }
+  for (int i = 0; i < 3; ++i) builder.AddAttempt("1", t0 + 600 * kSecond, i == 0, 12000, 0);
+  for (int i = 0; i < 5; ++i) {
+    builder.AddAttempt("1", t0 + 300 * kSecond, false, 1000, ClassOf("port error"), true);
+  }
+  builder.AddLossSpan("1", t0 + 300 * kSecond, t0 + 330 * kSecond);
+  SeriesSet set = builder.Build();
+  const Series &series = set.series[0];
+  EXPECT_EQ(series.bins[5].attempts, 100);  // the losses are not card finding
+  EXPECT_EQ(series.bins[5].lossAttempts, 5);
+  EXPECT_EQ(series.bins[5].failures[ClassOf("port error")], 5);
+  ASSERT_EQ(series.lossSpans.size(), 1u);
+  std::string svg = SeriesSvg(series, set.binSeconds, 0);
+  // 99 of 100 per bin: the axis zooms to their intervals (lowest 94.55 %,
+  // in steps of 1 from 94 %), not to the 1 of 3 of the last bin (its
+  // interval reaches down to 6 %).
+  EXPECT_NE(svg.find(">94</text>"), std::string::npos) << svg;
+  EXPECT_EQ(svg.find(">10</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find("class=\"few\""), std::string::npos);
+  EXPECT_NE(svg.find("<title>1 of 3 attempts</title>"), std::string::npos);
+  std::size_t band = svg.find("class=\"band\"");
+  ASSERT_NE(band, std::string::npos);
+  EXPECT_EQ(svg.find("class=\"band\"", band + 1), std::string::npos);  // one stretch
+  EXPECT_NE(svg.find("<rect class=\"loss\""), std::string::npos);
+  EXPECT_NE(svg.find("R/W gone from 2026-12-07T06:45:00Z to 2026-12-07T06:45:30Z"),
+            std::string::npos);
+  EXPECT_NE(SeriesText(set).find("; R/W gone for 5 attempts\n"), std::string::npos);
 }
 
 }  // namespace

@@ -28,6 +28,14 @@ inline std::string TextModeBytes(const std::string &text) {
 #endif
 }
 
+// Writes `text` to the file `path` as bytes; false when it cannot.
+inline bool WriteFile(const std::string &path, const std::string &text) {
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && written;
+}
+
 // The whole content of a file, or "<missing>".
 inline std::string ReadFile(const std::string &path) {
   std::FILE *f = std::fopen(path.c_str(), "rb");

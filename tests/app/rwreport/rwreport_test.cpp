@@ -100,13 +100,15 @@ std::string WriteSoakLog(const ScratchDir &dir) {
 // The homogeneity p-values: the chi-square statistic sum (s - n p)^2 /
 // (n p (1 - p)) over the runs, and its upper tail for 3 degrees of freedom
 // erfc(sqrt(x/2)) + sqrt(2x/pi) exp(-x/2), for 1 erfc(sqrt(x/2)).
+// Result files tell nothing of the R/W's losses: those columns hold 0.
 const char kSampleCsv[] =
     "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
-    "homogeneity_p,runs_disagree\n"
-    ",1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0,,0\n"
-    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1,0.134,0\n"
-    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0,0.3149,0\n"
-    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1,,\n";
+    "homogeneity_p,runs_disagree,loss_spans,loss_attempts,loss_seconds,loss_only_runs,"
+    "gone_at_end\n"
+    ",1,5,0,0.00,0.00,43.45,0.00,,0.00,0.00,0,,0,0,0,0.000,0,0\n"
+    "3,4,340,291,85.59,81.46,88.92,84.00,6.48,75.00,90.00,1,0.134,0,0,0,0.000,0,0\n"
+    "12,2,100,99,99.00,94.55,99.82,99.00,1.41,98.00,100.00,0,0.3149,0,0,0,0.000,0,0\n"
+    "all,7,445,390,87.64,84.26,90.38,76.29,34.68,0.00,100.00,1,,,0,0,0.000,0,0\n";
 
 TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
   ScratchDir dir;
@@ -121,7 +123,9 @@ TEST(RwreportTest, SeveralFilesAsTableAndCsv) {
                        "   6.48    75.00    90.00      1\n"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("short run: tag 3, " + (dir / "b.csv") + ":4:2, 30 of 40 attempts\n"),
+  EXPECT_NE(r.out.find("short run: tag 3, " + (dir / "b.csv") +
+                       ":4:2: 40 of 100 attempts made, 30 "
+                       "successes\n"),
             std::string::npos)
       << r.out;
 }
@@ -169,10 +173,11 @@ TEST(RwreportTest, ReadsWhatBrimletWrites) {
   // 8 of 10 twice under tag 4; 4 of 5 without tag. Wilson bounds by Python.
   EXPECT_EQ(r.out,
             "tag,runs,attempts,successes,rate,wilson_low,wilson_high,mean,sd,min,max,short_runs,"
-            "homogeneity_p,runs_disagree\n"
-            ",1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0,,0\n"
-            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0,1,0\n"
-            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0,,\n");
+            "homogeneity_p,runs_disagree,loss_spans,loss_attempts,loss_seconds,loss_only_runs,"
+            "gone_at_end\n"
+            ",1,5,4,80.00,37.55,96.38,80.00,,80.00,80.00,0,,0,0,0,0.000,0,0\n"
+            "4,2,20,16,80.00,58.40,91.93,80.00,0.00,80.00,80.00,0,1,0,0,0,0.000,0,0\n"
+            "all,3,25,20,80.00,60.87,91.14,80.00,0.00,80.00,80.00,0,,,0,0,0.000,0,0\n");
 }
 
 TEST(RwreportTest, ReadsEventLogs) {
@@ -201,9 +206,75 @@ TEST(RwreportTest, ReadsEventLogs) {
   expected["no_response"] = "0";
   for (const auto &[column, value] : expected) EXPECT_EQ(rows[0][column], value) << column;
   EXPECT_FALSE(rows[0]["p50_ms"].empty());
-  r = RunProgram(Rwreport(), {log});
+  std::string page = dir / "page.html";
+  r = RunProgram(Rwreport(), {"--html", page, log});
   EXPECT_NE(r.out.find("brimlet run 1, tag 2: 2 of 6 (33.33 %)"), std::string::npos) << r.out;
+  // brimlet's R/W has no DES to show.
+  std::string html = ReadFile(page);
+  EXPECT_NE(html.find("<th>baud rate</th><th>time-outs</th>"), std::string::npos) << html;
+  EXPECT_EQ(html.find("DES"), std::string::npos);
   EXPECT_NE(r.out.find("; failures: no card or no answer 2; bad checksum 1; no ACK 1\n"),
+            std::string::npos)
+      << r.out;
+}
+
+// A log of `runs` runs of 10 attempts, one attempt a second: run 7 is cut
+// short, run 12 loses its R/W for 3 attempts, the rest find the card every
+// time.
+std::string RunsLog(int runs) {
+  std::string log = loglines::Start(1000000, "2026-12-07T06:40:00Z", 7, "kestrow", 10);
+  log += loglines::Open(1000100, true) + loglines::Connect(1000200, true);
+  long long t = 2000000;
+  for (int run = 1; run <= runs; ++run) {
+    int attempts = run == 7 ? 6 : 10, successes = 0;
+    for (int n = 1; n <= attempts; ++n, t += 1000000) {
+      bool lost = run == 12 && n > 7;
+      successes += !lost;
+      log += lost ? loglines::Attempt(t, run, n, 2, 1000, "port error")
+                  : loglines::Attempt(t, run, n, 0, 9000, "none");
+    }
+    char rate[16];
+    std::snprintf(rate, sizeof rate, "%.2f", successes * 100.0 / attempts);
+    log += loglines::Run(t, run, successes, attempts, rate);
+    if (run == 12) log += loglines::Open(t + 100, true) + loglines::Connect(t + 200, true);
+  }
+  return log;
+}
+
+TEST(RwreportTest, TheTextListsTheRunsThatNeedALookAndTheSeriesOfALongSoak) {
+  ScratchDir dir;
+  WriteText(dir / "runs.jsonl", RunsLog(25));  // 246 s
+  RunResult r = RunProgram(Rwreport(), {dir / "runs.jsonl"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\nruns in event logs that need a look (latency in ms; 23 more runs are "
+                       "without failure, shortness, R/W loss or outlying rate; --csv runs lists "
+                       "every run):\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" run 7, tag 7: 6 of 6 (100.00 %), p50 9.0, p90 9.0, p99 9.0, max 9.0; "
+                       "needs a look: short\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" run 12, tag 7: 7 of 10 (70.00 %), p50 9.0, p90 9.0, p99 9.0, max 9.0; "
+                       "failures: port error 3; needs a look: R/W gone for 3 attempts\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(" run 8, "), std::string::npos) << r.out;
+  // The losses beside the figures: 243 card-finding attempts, all found.
+  EXPECT_NE(r.out.find("\n7         25       243        243   100.00"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("R/W losses (attempts made while the R/W was gone, not counted as card "
+                       "finding):\n  tag 7: 1 span, 3 attempts, 3.0 s\n"),
+            std::string::npos)
+      << r.out;
+  // Four minutes make no series in the text, unless asked for.
+  EXPECT_EQ(r.out.find("series of tag 7"), std::string::npos) << r.out;
+  r = RunProgram(Rwreport(), {"--bin", "60", dir / "runs.jsonl"});
+  EXPECT_NE(r.out.find("\nseries of tag 7 (bins of 60 s; latency in ms):\n"), std::string::npos)
+      << r.out;
+  // Half an hour does.
+  WriteText(dir / "long.jsonl", RunsLog(181));  // 1806 s
+  r = RunProgram(Rwreport(), {dir / "long.jsonl"});
+  EXPECT_NE(r.out.find("\nseries of tag 7 (bins of 30 s, chosen from the span; latency in ms):\n"),
             std::string::npos)
       << r.out;
 }
@@ -273,36 +344,38 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
 
   RunResult dom = RunChromium(chromium, dir, {"--dump-dom", url});
   ASSERT_EQ(dom.exitCode, 0) << dom.err;
-  // What was tested, the verdicts and the comparisons come before the figures.
+  // The page reads from the top: the verdicts, the comparisons, the rate
+  // chart, the soak series with its trend; then the tables: the figures,
+  // the runs, the setup from the log's start and the files read.
   std::size_t title = dom.out.find("<h1>Unit &lt;7&gt; positions</h1>");
-  std::size_t verdicts = dom.out.find("<table id=\"verdicts\">");
-  std::size_t comparisons = dom.out.find("<table id=\"comparisons\">");
-  std::size_t figures = dom.out.find("<table id=\"figures\">");
-  ASSERT_NE(title, std::string::npos);
-  EXPECT_LT(title, dom.out.find("Files read:"));
-  EXPECT_LT(title, verdicts);
-  EXPECT_LT(verdicts, comparisons);
-  EXPECT_LT(comparisons, figures);
-  // The setup from the log's start, before the verdicts; the runs after the
-  // figures, then the soak series with its trend.
-  std::size_t setup = dom.out.find("<table class=\"setup\">");
-  std::size_t runs = dom.out.find("<table id=\"runs\">");
-  std::size_t series = dom.out.find("<svg id=\"series-0\" class=\"series\"");
-  EXPECT_LT(title, setup);
-  EXPECT_LT(setup, verdicts);
-  EXPECT_LT(figures, runs);
-  EXPECT_LT(runs, series);
-  EXPECT_NE(series, std::string::npos);
-  for (const char *row : {"<td>tool</td><td class=\"path\">kestrow 1.1.0</td>",
-                          "<td>port</td><td class=\"path\">/dev/ttyUSB0</td>",
-                          "<td>device</td><td class=\"path\">/dev/ttyUSB3</td>",
-                          "<td>baud rate</td><td class=\"path\">115200</td>",
-                          "<td>DES</td><td class=\"path\">on</td>",
-                          "<td>time-outs</td><td class=\"path\">ACK 50 ms, response 50 ms</td>",
-                          "<td>time span (UTC)</td><td class=\"path\">2026-12-07T06:40:00Z to "
-                          "2026-12-07T06:50:00Z</td>"}) {
-    EXPECT_NE(dom.out.find(row), std::string::npos) << row;
+  std::vector<std::size_t> order = {title,
+                                    dom.out.find("<table id=\"verdicts\">"),
+                                    dom.out.find("<table id=\"comparisons\">"),
+                                    dom.out.find("<svg id=\"chart\" class=\"chart\""),
+                                    dom.out.find("<svg id=\"series-0\" class=\"series\""),
+                                    dom.out.find("<table id=\"figures\">"),
+                                    dom.out.find("<table id=\"runs\">"),
+                                    dom.out.find("<table class=\"setup\">"),
+                                    dom.out.find("Files read:")};
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    ASSERT_NE(order[i], std::string::npos) << i;
+    if (i > 0) EXPECT_LT(order[i - 1], order[i]) << i;
   }
+  // The required rate is drawn across the rate chart; the result files'
+  // failures are said to be what they are.
+  EXPECT_NE(dom.out.find("class=\"requirement\""), std::string::npos);
+  EXPECT_NE(dom.out.find("<p class=\"note\">no tag, tag 3, tag 12: failed attempts from result "
+                         "files without their event logs may include attempts made while the R/W "
+                         "was gone"),
+            std::string::npos);
+  // The setup: a row per log, with DES for kestrow.
+  EXPECT_NE(dom.out.find("<th>log</th><th>tool</th><th>port</th><th>device</th><th>baud "
+                         "rate</th><th>DES</th><th>time-outs</th>"),
+            std::string::npos);
+  EXPECT_NE(dom.out.find("<td>kestrow 1.1.0</td><td>/dev/ttyUSB0</td><td>/dev/ttyUSB3</td>"
+                         "<td>115200</td><td>on</td><td>ACK 50 ms, response 50 ms</td>"
+                         "<td>2026-12-07T06:40:00Z to 2026-12-07T06:50:00Z</td>"),
+            std::string::npos);
   EXPECT_NE(dom.out.find("<h3>tag 7</h3>"), std::string::npos);
   EXPECT_NE(dom.out.find("<p class=\"trend\">rate fell from "), std::string::npos);
   EXPECT_NE(dom.out.find("class=\"reconnect\""), std::string::npos);
