@@ -330,7 +330,7 @@ TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
     EXPECT_EQ(r.exitCode, expected) << reportStatus << r.out << r.err;
     EXPECT_NE(r.out.find("\nthe report\n"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(bin + "/words"), "--by\nfile\n--require\n99.5\n--compare\n--html\n" +
-                                            folder + "/report.html\n" + folder + "/a.txt\n" +
+                                            folder + "/report.html\n--\n" + folder + "/a.txt\n" +
                                             folder + "/a.log\n" + folder + "/b.txt\n" + folder +
                                             "/b.log\n");
   }
