@@ -177,12 +177,18 @@ bool CommandLinesFit(const Station &station, const ReportSettings &report) {
   return fit;
 }
 
+// A folder whose name begins with '-' is named from the working folder
+// ("./-s"), so that no program we run takes one of its files for an option.
+std::string SafeFolderName(const std::string &folder) {
+  return folder[0] == '-' ? std::string(".") + platform::PathSeparator() + folder : folder;
+}
+
 // The session folder: the one given (made when missing), else a new one of
 // our own.
 bool MakeSession(const std::string &given, std::string *folder, std::string *error) {
   if (!given.empty()) {
-    *folder = given;
-    return platform::MakeFolder(given, error);
+    *folder = SafeFolderName(given);
+    return platform::MakeFolder(*folder, error);
   }
   *folder = MakeSessionFolder(error);
   return !folder->empty();
@@ -219,7 +225,8 @@ int main(int argc, char **argv) {
   std::string error;
   // The default folder's name is only known once made; the longest it can
   // be is checked with its pattern.
-  session.folder = args.folder.empty() ? "station-YYYYMMDD-HHMMSS-999" : args.folder;
+  session.folder =
+      args.folder.empty() ? "station-YYYYMMDD-HHMMSS-999" : SafeFolderName(args.folder);
   report.folder = session.folder;
   if (!CommandLinesFit(Station(plan, session), report)) return kBadPlan;
   bool made = MakeSession(args.folder, &session.folder, &error);

@@ -79,7 +79,8 @@ std::vector<std::string> ReportArguments(const std::vector<StationReader> &reade
   if (!settings.requireRate.empty()) args.insert(args.end(), {"--require", settings.requireRate});
   if (grouped >= 2) args.push_back("--compare");
   args.insert(args.end(), {"--html", ReportPage(settings.folder)});
-  if (!settings.title.empty()) args.insert(args.end(), {"--title", settings.title});
+  // Joined to its word: a title may begin with "-".
+  if (!settings.title.empty()) args.push_back("--title=" + settings.title);
   args.push_back("--");
   args.insert(args.end(), files.begin(), files.end());
   return args;

@@ -416,7 +416,7 @@ TEST(StationVerdictTest, ReportArgumentsNameEveryReaderThatRan) {
                                       readers[1].logPath}));
   readers[1].progress.runs = 0;
   EXPECT_EQ(ReportArguments(readers, ReportSettings{"", "Soak 7", dir.Path()}),
-            (std::vector<std::string>{"--by", "file", "--html", page, "--title", "Soak 7", "--",
+            (std::vector<std::string>{"--by", "file", "--html", page, "--title=Soak 7", "--",
                                       readers[0].resultPath, readers[0].logPath}));
   // The longest list the session can need: every reader's files.
   std::vector<std::string> all = ReportArguments(readers, ReportSettings{"", "", dir.Path()}, true);
