@@ -20,6 +20,7 @@
 #include "platform/process.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/text_files.h"
 
 namespace {
 
@@ -99,6 +100,40 @@ TEST(StationPlanTest, RefusesEachMistakeNamingItsLine) {
   EXPECT_EQ(PlanErrors("# nothing\n"), std::vector<std::string>{"the plan names no reader"});
   EXPECT_EQ(PlanErrors("a brimlet c x\nrequire 90\nrequire 95\n"),
             std::vector<std::string>{"line 3: require given twice"});
+}
+
+// Lines that cannot reach a tool whole are refused before their words are
+// read: a NUL byte would cut its word short, and a line longer than any
+// plan needs is a mistake.
+TEST(StationPlanTest, RefusesNulBytesAndOverlongLines) {
+  std::string nul = std::string("a brimlet c /dev/x") + '\0' + "y t 5\n";
+  EXPECT_EQ(PlanErrors("# first\n" + nul),
+            std::vector<std::string>{
+                "line 2: a NUL byte after 18 characters: not a word of a command line"});
+  std::string longest = "a brimlet c /dev/x";
+  longest += " d 1" + std::string(kLongestPlanLine - longest.size() - 4, ' ');
+  ASSERT_EQ(longest.size(), kLongestPlanLine);
+  Plan plan;
+  EXPECT_TRUE(PlanErrors(longest + "\n", &plan).empty());
+  EXPECT_EQ(plan.readers.size(), 1u);
+  EXPECT_EQ(PlanErrors(longest + " \n"),
+            std::vector<std::string>{"line 1: a line of 8193 characters (at most 8192)"});
+}
+
+// What the station keeps of a reader's words: the device its port names
+// and whether it is a single run.
+TEST(StationPlanTest, KnowsTheDeviceAndASingleRun) {
+  Plan plan;
+  EXPECT_TRUE(PlanErrors("a brimlet c ttyUSB4 t 10\nb kestrow c /dev/ttyACM1\n", &plan).empty());
+  ASSERT_EQ(plan.readers.size(), 2u);
+  EXPECT_TRUE(plan.readers[0].singleRun);
+  EXPECT_FALSE(plan.readers[1].singleRun);
+#ifdef _WIN32
+  EXPECT_EQ(plan.readers[0].device, "\\\\.\\ttyUSB4");
+#else
+  EXPECT_EQ(plan.readers[0].device, "/dev/ttyUSB4");
+  EXPECT_EQ(plan.readers[1].device, "/dev/ttyACM1");
+#endif
 }
 
 // Two names of one device are one port.
@@ -390,6 +425,36 @@ TEST(StationViewTest, ATinyTerminalGetsATinyTable) {
   EXPECT_NE(four[3].find("2 running, 1 failed, 1 lost R/W, 2 not shown"), std::string::npos)
       << four[3];
   for (const std::string &line : TableLines(soak.Rows(), 1, 1)) EXPECT_LE(line.size(), 1u);
+}
+
+// The station makes its readers' files before any tool starts, and a folder
+// holding any of the session's names is refused.
+TEST(StationFolderTest, TheSessionsFilesAreMadeByTheStationOnly) {
+  ScratchDir dir;
+  Plan plan;
+  ASSERT_TRUE(PlanErrors("a brimlet c x1\nb brimlet c x2\n", &plan).empty());
+  SessionSettings settings;
+  settings.folder = dir.Path();
+  Station station(plan, settings);
+  std::string sep(1, platform::PathSeparator());
+  std::vector<std::string> names;
+  for (const std::string &path : station.SessionFiles())
+    names.push_back(path.substr(path.rfind(sep) + 1));
+  EXPECT_EQ(names, (std::vector<std::string>{"report.html", "report.txt", "a.txt", "a.log", "a.out",
+                                             "b.txt", "b.log", "b.out"}));
+  std::string error;
+  EXPECT_TRUE(station.CheckFolder(&error)) << error;
+  ASSERT_TRUE(station.CreateReaderFiles(&error)) << error;
+  for (const char *name : {"a.txt", "a.log", "a.out", "b.txt", "b.log", "b.out"})
+    EXPECT_EQ(ReadFile(dir.Path() + sep + name), "") << name;
+  EXPECT_FALSE(station.CheckFolder(&error));
+  EXPECT_EQ(error, dir.Path() + sep + "a.txt exists already: give a new session folder");
+  EXPECT_FALSE(station.CreateReaderFiles(&error));  // never twice
+  ScratchDir other;
+  std::fclose(std::fopen((other.Path() + sep + "report.txt").c_str(), "w"));
+  settings.folder = other.Path();
+  EXPECT_FALSE(Station(plan, settings).CheckFolder(&error));
+  EXPECT_EQ(error, other.Path() + sep + "report.txt exists already: give a new session folder");
 }
 
 TEST(StationVerdictTest, ReportArgumentsNameEveryReaderThatRan) {
