@@ -270,8 +270,11 @@ bool DevicePresent(const std::string &device) {
     break;
   }
   if (name.find_first_of("\\/") == std::string::npos) {
+    // Only a name the system says it does not know is missing; any other
+    // failure leaves it to the tool's start to tell.
     char target[1024];
-    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ||
+           GetLastError() != ERROR_FILE_NOT_FOUND;
   }
   return PathExists(device);
 }
