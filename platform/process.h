@@ -29,13 +29,14 @@ struct Child {
 // the child ends too: SIGTERM on Linux (its orderly stop), at once on Windows
 // (a job closed with us). Returns false when it could not be started, with
 // a reason that names the program and the system's reason.
-bool StartChild(const std::string &program, const std::vector<std::string> &args,
-                const std::string &outputPath, bool ownGroup, Child *child, std::string *error);
+[[nodiscard]] bool StartChild(const std::string &program, const std::vector<std::string> &args,
+                              const std::string &outputPath, bool ownGroup, Child *child,
+                              std::string *error);
 // Whether `args` (the program's path first) fit in one command line as the
 // system takes it: the argument list's limit on POSIX (with our environment,
 // which the child inherits), 32767 characters on Windows. False with the
 // reason when they do not.
-bool ArgumentsFit(const std::vector<std::string> &args, std::string *why);
+[[nodiscard]] bool ArgumentsFit(const std::vector<std::string> &args, std::string *why);
 // Asks a child that is a polling tool for its orderly stop: what Ctrl-C
 // does on POSIX (SIGINT); on Windows, a byte on its standard input, which
 // the tools take as a key press (no console event can reach one group of a
@@ -72,16 +73,16 @@ std::string DeviceKey(const std::string &device);
 // Creates a new, empty file for us to write. Any name already taken is
 // refused, a symbolic link too (dangling or not), so that nothing is ever
 // written through a link we did not make. False with the system's reason.
-bool CreateNewFile(const std::string &path, std::string *error);
+[[nodiscard]] bool CreateNewFile(const std::string &path, std::string *error);
 // True when `path` is itself a regular file, not a link to one.
 bool IsPlainFile(const std::string &path);
 // Creates the folder; an existing folder is fine. False with the reason.
-bool MakeFolder(const std::string &path, std::string *error);
+[[nodiscard]] bool MakeFolder(const std::string &path, std::string *error);
 enum class NewFolder { kMade, kTaken, kFailed };
 // Creates a folder that nobody else has: kTaken when the name exists already
 // in any form (another program may have just made it), kFailed with the
 // reason for any other failure.
-NewFolder MakeNewFolder(const std::string &path, std::string *error);
+[[nodiscard]] NewFolder MakeNewFolder(const std::string &path, std::string *error);
 
 // True when standard output is a terminal (on Windows a console, switched
 // to understanding the cursor control sequences).

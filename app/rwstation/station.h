@@ -56,10 +56,10 @@ class Station {
   // Refuses a session folder in which one of SessionFiles() exists in any
   // form, a symbolic link too: nothing is ever appended to, overwritten, or
   // written through a link.
-  bool CheckFolder(std::string *error) const;
+  [[nodiscard]] bool CheckFolder(std::string *error) const;
   // Creates each reader's files, new and empty (never through a link), for
   // every start of its tool to append to.
-  bool CreateReaderFiles(std::string *error) const;
+  [[nodiscard]] bool CreateReaderFiles(std::string *error) const;
   // Starts every reader (one that cannot start has failed), follows them
   // until all have ended, starts a reader again when its R/W was lost and is
   // back, and stops them in order on Ctrl-C, a signal or the end of the
@@ -69,7 +69,7 @@ class Station {
   const SessionSettings &Settings() const { return settings_; }
 
  private:
-  bool Start(StationReader &reader, std::string *error);
+  [[nodiscard]] bool Start(StationReader &reader, std::string *error);
   void Follow(StationReader &reader);
   void OnToolEnd(StationReader &reader);
   void WaitForPort(StationReader &reader, const std::string &why);
