@@ -16,6 +16,8 @@ constexpr int kTicksPerRedraw = 2;
 // start that could not reach its R/W, at most 30 s.
 constexpr int kFirstBackOffSeconds = 1;
 constexpr int kLongestBackOffSeconds = 30;
+// The notes a terminal gets below the table at the end.
+constexpr std::size_t kNotesKept = 100;
 
 // The command as the station's output shows it: keys are not shown.
 std::string CommandText(const std::string &program, const std::vector<std::string> &args) {
@@ -121,6 +123,12 @@ bool Station::CreateReaderFiles(std::string *error) const {
 
 void Station::Say(const std::string &line) {
   if (settings_.terminal) {
+    // A night of a cable that comes and goes would fill the screen at the
+    // end: the latest notes are kept, the others counted.
+    if (notes_.size() == kNotesKept) {
+      notes_.pop_front();
+      ++notesLeftOut_;
+    }
     notes_.push_back(Printable(line));
   } else {
     std::printf("%s\n", Printable(line).c_str());
@@ -324,6 +332,7 @@ void Station::Run() {
     }
     platform::Pause(kTickMs);
   }
+  if (notesLeftOut_ > 0) std::printf("rwstation: %zu earlier notes left out\n", notesLeftOut_);
   for (const std::string &note : notes_) std::printf("%s\n", note.c_str());
   std::fflush(stdout);
 }

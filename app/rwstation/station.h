@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -82,8 +83,9 @@ class Station {
   bool DurationOver() const;
   std::vector<StationReader> readers_;
   SessionSettings settings_;
-  std::vector<std::string> notes_;  // shown below the table at the end
-  logread::EventParser parser_;     // of the readers' event logs
+  std::deque<std::string> notes_;  // shown below the table at the end
+  std::size_t notesLeftOut_ = 0;
+  logread::EventParser parser_;  // of the readers' event logs
   int drawnLines_ = 0;
   bool stopping_ = false;
   double started_ = 0;  // the station's clock when the session began, seconds

@@ -232,6 +232,16 @@ TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
                                             folder + "/a.log\n" + folder + "/b.txt\n" + folder +
                                             "/b.log\n");
   }
+  // The page's title, joined to its word: it may begin with "-".
+  setenv("REPORT_STATUS", "0", 1);
+  std::string folder = dir / "titled";
+  RunResult r = RunProgram(bin + "/rwstation",
+                           {"--session", folder, "--title", "-Night soak", plan}, "", kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(ReadFile(bin + "/words")
+                .find("--html\n" + folder + "/report.html\n--title=-Night soak\n--\n"),
+            std::string::npos)
+      << ReadFile(bin + "/words");
   unsetenv("REPORT_STATUS");
 }
 
