@@ -16,6 +16,8 @@ constexpr int kTicksPerRedraw = 2;
 // start that could not reach its R/W, at most 30 s.
 constexpr int kFirstBackOffSeconds = 1;
 constexpr int kLongestBackOffSeconds = 30;
+// How long an ended tool's log that cannot be opened is tried again: 10 s.
+constexpr int kUnreadTicks = 40;
 // The notes a terminal gets below the table at the end.
 constexpr std::size_t kNotesKept = 100;
 
@@ -146,6 +148,7 @@ bool Station::Start(StationReader &reader, std::string *error) {
   if (!platform::StartChild(program, args, reader.consolePath, true, &reader.child, error))
     return false;
   reader.exitPending = true;
+  reader.unreadTicks = 0;
   reader.progress.stopAsked = false;
   reader.episodesAtStart = reader.progress.losses.Episodes().size();
   ++reader.starts;
@@ -171,14 +174,24 @@ void Station::Follow(StationReader &reader) {
     Say(reader.plan.name + " has its R/W again after " + ShortDuration(episode.Seconds()) +
         ": polling");
   }
-  if (ended && reader.exitPending) {
-    reader.exitPending = false;
-    OnToolEnd(reader);
-  }
+  if (!ended || !reader.exitPending) return;
+  // A log that could not be opened just now (descriptors ran out) is read
+  // again on the next ticks before the end is settled: a reader is judged by
+  // all it recorded.
+  if (!reader.log->Problem().empty() && ++reader.unreadTicks < kUnreadTicks) return;
+  reader.exitPending = false;
+  OnToolEnd(reader);
 }
 
 void Station::OnToolEnd(StationReader &reader) {
   ReaderRow row{&reader.plan, &reader.progress};
+  if (!reader.log->Problem().empty()) {
+    reader.progress.state = ReaderState::kFailed;
+    reader.progress.cause =
+        "cannot read its event log " + reader.logPath + ": " + reader.log->Problem();
+    if (!settings_.terminal) Say(EndLine(row));
+    return;
+  }
   switch (ApplyExit(reader.child.exitStatus, &reader.progress)) {
     case ToolEnd::kDone:
       if (reader.plan.singleRun) JudgeSingleRun(&reader.progress);
@@ -313,7 +326,7 @@ void Station::Run() {
     for (StationReader &reader : readers_) {
       Follow(reader);
       if (!stopping_) StartAgainIfDue(reader);
-      active = active || reader.child.running || reader.waiting;
+      active = active || reader.child.running || reader.waiting || reader.exitPending;
     }
     bool everyHalfSecond = tick % kTicksPerRedraw == 0;
     if (settings_.terminal && (everyHalfSecond || !active)) Redraw();

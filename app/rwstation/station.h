@@ -24,6 +24,7 @@ struct StationReader {
   ReaderProgress progress;
   platform::Child child;
   bool exitPending = false;  // started, and its exit not yet applied
+  int unreadTicks = 0;       // ticks its ended tool's log could not be opened
   std::unique_ptr<LogFollower> log;
   // Lost and its tool ended: started again once its port is there and
   // `nextStart` (the station's clock, seconds) has come.
