@@ -126,7 +126,8 @@ _kestrow_rwreport() {
 }
 
 # rwstation: --options, a folder after --session, nothing to offer after
-# --reader, --require and --stop-wait, the plan file everywhere else.
+# --reader, --require, --duration, --title and --stop-wait, the plan file
+# everywhere else.
 _kestrow_rwstation() {
   local -a _kestrow_line_words
   _kestrow_words
@@ -134,15 +135,15 @@ _kestrow_rwstation() {
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
   case $prev in
-    --reader | --require | --stop-wait) return 0 ;;
+    --reader | --require | --duration | --title | --stop-wait) return 0 ;;
     --session)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       compopt -o filenames 2>/dev/null
       ;;
     *)
       if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "--reader --require --session --stop-wait --help
-          --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "--reader --require --session --duration --no-retry
+          --title --stop-wait --help --version" -- "$cur")
       else
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         compopt -o filenames 2>/dev/null

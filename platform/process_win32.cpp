@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/process.h"
 #include "platform/win32_error.h"
@@ -62,6 +63,37 @@ HANDLE ChildrenJob() {
   return job;
 }
 
+// The command line of `args`, the program first.
+std::string CommandLine(const std::vector<std::string> &args) {
+  std::string line;
+  for (const std::string &arg : args) {
+    if (!line.empty()) line += ' ';
+    AppendQuoted(arg, &line);
+  }
+  return line;
+}
+
+// An existing regular file for a child's output, appended to and never
+// reached through a link (a reparse point is opened as itself and refused).
+HANDLE OpenChildOutput(const std::string &path, SECURITY_ATTRIBUTES *inheritable,
+                       std::string *reason) {
+  HANDLE output =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, inheritable,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (output == INVALID_HANDLE_VALUE) {
+    *reason = path + ": " + SystemMessage(GetLastError());
+    return INVALID_HANDLE_VALUE;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(output, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    *reason = path + ": not a regular file";
+    CloseHandle(output);
+    return INVALID_HANDLE_VALUE;
+  }
+  return output;
+}
+
 }  // namespace
 
 bool StartChild(const std::string &program, const std::vector<std::string> &args,
@@ -69,10 +101,10 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE output = INVALID_HANDLE_VALUE;
   if (!outputPath.empty()) {
-    output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string reason;
+    output = OpenChildOutput(outputPath, &inheritable, &reason);
     if (output == INVALID_HANDLE_VALUE) {
-      *error = outputPath + ": " + SystemMessage(GetLastError());
+      *error = program + ": " + reason;
       return false;
     }
   }
@@ -80,7 +112,7 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
   HANDLE inputRead = nullptr, inputWrite = nullptr;
   if (!CreatePipe(&inputRead, &inputWrite, &inheritable, 0) ||
       !SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0)) {
-    *error = SystemMessage(GetLastError());
+    *error = program + ": " + SystemMessage(GetLastError());
     CloseIfOpen(output);
     CloseIfOpen(inputRead);
     CloseIfOpen(inputWrite);
@@ -92,12 +124,9 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
   startup.hStdInput = inputRead;
   startup.hStdOutput = outputPath.empty() ? GetStdHandle(STD_OUTPUT_HANDLE) : output;
   startup.hStdError = outputPath.empty() ? GetStdHandle(STD_ERROR_HANDLE) : output;
-  std::string line;
-  AppendQuoted(program, &line);
-  for (const std::string &arg : args) {
-    line += ' ';
-    AppendQuoted(arg, &line);
-  }
+  std::vector<std::string> words{program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::string line = CommandLine(words);
   // A child of its own group gets a console of its own, so that our
   // console's Ctrl-C and Ctrl-Break do not reach it.
   // Suspended until it is in the job, so that nothing it starts escapes it.
@@ -122,6 +151,17 @@ bool StartChild(const std::string &program, const std::vector<std::string> &args
   child->running = true;
   child->exitStatus = -1;
   return true;
+}
+
+// CreateProcess takes at most 32767 characters with the final NUL.
+constexpr std::size_t kLongestCommandLine = 32766;
+
+bool ArgumentsFit(const std::vector<std::string> &args, std::string *why) {
+  std::size_t length = CommandLine(args).size();
+  if (length <= kLongestCommandLine) return true;
+  *why = "a command line of " + std::to_string(length) + " characters (at most " +
+         std::to_string(kLongestCommandLine) + ")";
+  return false;
 }
 
 void AskChildToStop(const Child &child) {
@@ -174,11 +214,44 @@ std::string OwnProgramFolder() {
 
 std::string ExecutableName(const std::string &name) { return name + ".exe"; }
 
+namespace {
+
+bool IsFolderOrLink(DWORD attributes) {
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+}
+
+// A folder of the PATH that names one place wherever we are: a drive and
+// its root (C:\...), or a network share (\\server\...).
+bool IsAbsoluteFolder(const std::string &dir) {
+  if (dir.size() >= 3 && std::isalpha(static_cast<unsigned char>(dir[0])) && dir[1] == ':')
+    return dir[2] == '\\' || dir[2] == '/';
+  return dir.size() >= 2 && (dir[0] == '\\' || dir[0] == '/') && (dir[1] == '\\' || dir[1] == '/');
+}
+
+bool IsProgramFile(const std::string &path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
 std::string FindProgram(const std::string &name, const std::string &folder) {
-  if (!folder.empty() && PathExists(folder + "\\" + name)) return folder + "\\" + name;
-  char found[MAX_PATH + 1];
-  DWORD length = SearchPathA(nullptr, name.c_str(), nullptr, MAX_PATH, found, nullptr);
-  return length > 0 && length < MAX_PATH ? std::string(found, length) : "";
+  if (!folder.empty() && IsProgramFile(folder + "\\" + name)) return folder + "\\" + name;
+  const char *path = std::getenv("PATH");
+  std::string list = path ? path : "";
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string dir = list.substr(start, end - start);
+    start = end + 1;
+    if (!dir.empty() && dir.front() == '"' && dir.back() == '"' && dir.size() >= 2)
+      dir = dir.substr(1, dir.size() - 2);
+    // The current folder is never searched: "", ".", "bin" are wherever we are.
+    if (!IsAbsoluteFolder(dir)) continue;
+    std::string candidate = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + name;
+    if (IsProgramFile(candidate)) return candidate;
+  }
+  return "";
 }
 
 char PathSeparator() { return '\\'; }
@@ -187,10 +260,45 @@ bool PathExists(const std::string &path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string CanonicalDevice(const std::string &device) {
+bool DevicePresent(const std::string &device) {
+  // A port in the device namespace (\\.\COM5, //./COM5) is there when the
+  // system has a device of that name.
+  std::string name = device;
+  for (const char *prefix : {"\\\\.\\", "//.//", "//./"}) {
+    if (name.rfind(prefix, 0) != 0) continue;
+    name = name.substr(std::strlen(prefix));
+    break;
+  }
+  if (name.find_first_of("\\/") == std::string::npos) {
+    // Only a name the system says it does not know is missing; any other
+    // failure leaves it to the tool's start to tell.
+    char target[1024];
+    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ||
+           GetLastError() != ERROR_FILE_NOT_FOUND;
+  }
+  return PathExists(device);
+}
+
+std::string DeviceKey(const std::string &device) {
   std::string upper = device;
   for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return upper;
+}
+
+bool CreateNewFile(const std::string &path, std::string *error) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = path + ": " + SystemMessage(GetLastError());
+    return false;
+  }
+  CloseHandle(file);
+  return true;
+}
+
+bool IsPlainFile(const std::string &path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !IsFolderOrLink(attributes);
 }
 
 bool MakeFolder(const std::string &path, std::string *error) {
@@ -203,6 +311,14 @@ bool MakeFolder(const std::string &path, std::string *error) {
   }
   *error = path + ": " + SystemMessage(reason);
   return false;
+}
+
+NewFolder MakeNewFolder(const std::string &path, std::string *error) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return NewFolder::kMade;
+  DWORD reason = GetLastError();
+  if (reason == ERROR_ALREADY_EXISTS || reason == ERROR_FILE_EXISTS) return NewFolder::kTaken;
+  *error = path + ": " + SystemMessage(reason);
+  return NewFolder::kFailed;
 }
 
 bool OutputIsTerminal() {

@@ -9,14 +9,19 @@
 
 // Reads a growing file from where the last call stopped and hands over each
 // complete line; a line still being written waits for its end. The file is
-// kept open, so that a log of many gigabytes is never searched from its
-// start again.
+// opened for each read and closed again, so that a station following many
+// logs holds no descriptor between reads (a tool started meanwhile, or the
+// report at the end, may need them all); the read goes on from the offset
+// reached, so that a log of many gigabytes is never read from its start
+// again.
 class LogFollower {
  public:
   explicit LogFollower(std::string path) : path_(std::move(path)) {}
-  ~LogFollower();
   LogFollower(const LogFollower &) = delete;
   LogFollower &operator=(const LogFollower &) = delete;
+  // Why the last read could not open the file (errno's text), "" when it
+  // could. What was not read then is read by a later call.
+  const std::string &Problem() const { return problem_; }
   // Returns the count of lines handed over.
   template <typename OnLine>
   int ReadNew(OnLine onLine) {
@@ -38,7 +43,7 @@ class LogFollower {
   static constexpr std::size_t kMaxLine = 1 << 20;
   std::string ReadMore();
   std::string path_;
-  std::FILE *file_ = nullptr;
+  std::string problem_;
   std::int64_t offset_ = 0;
   std::string partial_;
 };

@@ -9,6 +9,7 @@ const char *StateName(ReaderState state) {
     case ReaderState::kConnecting: return "connecting";
     case ReaderState::kPolling: return "polling";
     case ReaderState::kReconnecting: return "reconnecting";
+    case ReaderState::kLost: return "lost R/W";
     case ReaderState::kStopping: return "stopping";
     case ReaderState::kEnded: return "stopped";
     case ReaderState::kFailed: return "failed";
@@ -30,16 +31,37 @@ char MarkOf(const LogEvent &attempt) {
   return attempt.result == 0 ? 'o' : attempt.result == 2 ? '.' : 'X';
 }
 
-void ApplyAttempt(const LogEvent &event, ReaderProgress *p) {
-  p->state = ReaderState::kPolling;
+void ApplyAttempt(const LogEvent &event, rwloss::AttemptKind kind, ReaderProgress *p) {
+  p->lastMarks += MarkOf(event);
+  if (p->lastMarks.size() > kMarksShown) p->lastMarks.erase(0, p->lastMarks.size() - kMarksShown);
+  if (kind == rwloss::AttemptKind::kLoss) return;  // counted apart, by the loss tracker
+  if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
   ++p->attempts;
   if (event.failure == 0) {
     ++p->successes;
   } else {
     ++p->failures[FailureOf(event)];
   }
-  p->lastMarks += MarkOf(event);
-  if (p->lastMarks.size() > kMarksShown) p->lastMarks.erase(0, p->lastMarks.size() - kMarksShown);
+}
+
+// While the R/W is gone the reader shows so, whatever its tool is doing
+// (polling a dead port, reconnecting, connecting after a start); a stop
+// shows until the end.
+void ShowLoss(ReaderProgress *p) {
+  bool settled = p->state == ReaderState::kStopping || p->state == ReaderState::kEnded ||
+                 p->state == ReaderState::kFailed;
+  if (p->losses.Lost() && !settled) p->state = ReaderState::kLost;
+}
+
+void ApplyStart(const LogEvent &event, ReaderProgress *p) {
+  // A tool started again tells its own story: what ended the last one is
+  // no longer the cause of anything.
+  ++p->starts;
+  // (The station may have asked it to stop before its first event.)
+  p->state = p->stopAsked ? ReaderState::kStopping : ReaderState::kConnecting;
+  p->cause.clear();
+  p->closeSent = false;
+  if (event.hasWall) p->wallAtZeroUs = event.wallSeconds * 1000000 - event.t;
 }
 
 // An open or connect event: a first connection, or a reconnection.
@@ -75,20 +97,24 @@ void ApplyStop(const LogEvent &event, ReaderProgress *p) {
 }  // namespace
 
 bool ApplyEvent(const LogEvent &event, ReaderProgress *p) {
+  rwloss::AttemptKind kind = p->losses.Apply(event);
   switch (event.kind) {
-    case EventKind::kStart: p->state = ReaderState::kConnecting; break;
+    case EventKind::kStart: ApplyStart(event, p); break;
     case EventKind::kOpen:
     case EventKind::kConnect: ApplyConnecting(event, p); break;
-    case EventKind::kAttempt: ApplyAttempt(event, p); break;
+    case EventKind::kAttempt: ApplyAttempt(event, kind, p); break;
     case EventKind::kReconnect: ApplyReconnect(event, p); break;
     case EventKind::kStop: ApplyStop(event, p); break;
     case EventKind::kClose: p->closeSent = true; break;
     case EventKind::kRun:
       ++p->runs;
-      p->lastRun = RunFigures{event.run, event.successes, event.attempts};
+      p->lastRun =
+          RunFigures{event.run, event.successes, event.attempts, p->losses.RunLossAttempts()};
+      ShowLoss(p);
       return true;
     default: break;
   }
+  ShowLoss(p);
   return false;
 }
 
@@ -105,24 +131,59 @@ bool ApplyLine(std::string_view line, logread::EventParser &parser, ReaderProgre
   return false;
 }
 
-void ApplyExit(int exitStatus, ReaderProgress *p) {
-  // A lost R/W ends the tool in order, with status 0: still a failure.
+namespace {
+
+// The cause of a tool's end that no event explained: its status.
+std::string StatusText(int exitStatus) {
+  if (exitStatus == 0) return "no run";
+  if (exitStatus > 128) return "ended by signal " + std::to_string(exitStatus - 128);
+  return "exit status " + std::to_string(exitStatus);
+}
+
+}  // namespace
+
+ToolEnd ApplyExit(int exitStatus, ReaderProgress *p) {
+  if (p->connected && p->losses.Lost()) {
+    if (p->stopAsked) {
+      GiveUpLost(p);
+      return ToolEnd::kFailed;
+    }
+    p->state = ReaderState::kLost;
+    return ToolEnd::kLost;
+  }
+  // A tool that lost its R/W without a span the tracker saw (no session)
+  // ends in order with status 0: still a failure.
   bool lost = p->cause == "reconnection failed" || p->cause == "no session";
   if (exitStatus == 0 && p->runs > 0 && !lost) {
     p->state = ReaderState::kEnded;
-    return;
+    return ToolEnd::kDone;
   }
   p->state = ReaderState::kFailed;
-  if (exitStatus == 0 && !p->cause.empty()) return;
+  if (exitStatus == 0 && !p->cause.empty()) return ToolEnd::kFailed;
   // Outside polling a tool ends at once on a stop: that is no fault of its R/W.
   if (p->stopAsked && !p->connected && p->cause.empty() && exitStatus != 0) {
     p->cause = "stopped while connecting";
-    return;
+    return ToolEnd::kFailed;
   }
-  std::string status = exitStatus > 128 ? "ended by signal " + std::to_string(exitStatus - 128)
-                                        : "exit status " + std::to_string(exitStatus);
-  if (exitStatus == 0) status = "no run";
+  std::string status = StatusText(exitStatus);
   p->cause = p->cause.empty() ? status : p->cause + ", " + status;
+  return ToolEnd::kFailed;
+}
+
+void GiveUpLost(ReaderProgress *p) {
+  p->state = ReaderState::kFailed;
+  p->cause = "lost R/W";
+}
+
+void JudgeSingleRun(ReaderProgress *p) {
+  if (p->state != ReaderState::kEnded || p->losses.Episodes().empty()) return;
+  p->state = ReaderState::kFailed;
+  p->cause = "lost R/W during its run";
+}
+
+std::optional<std::int64_t> LostSinceUs(const ReaderProgress &p) {
+  if (!p.losses.Lost() || !p.wallAtZeroUs) return std::nullopt;
+  return *p.wallAtZeroUs + p.losses.Episodes().back().startUs;
 }
 
 std::string FailureSummary(const ReaderProgress &progress) {

@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "poll/command_line.h"
 #include "poll/number_text.h"
+#include "report/csv_cells.h"
 
 namespace {
 
@@ -26,10 +27,15 @@ const char kUsage[] =
     "PLAN is a file with one reader per line: a name, the tool (kestrow or brimlet)\n"
     "and the tool's option words, e.g. \"unit07 kestrow c /dev/ttyUSB3 t 1000 d 7\";\n"
     "a line \"require RATE\" sets the gate; # starts a comment. The station sets each\n"
-    "reader's f and log. Ctrl-C stops every reader in order.\n"
+    "reader's f and log. A reader whose R/W was lost is started again once its port\n"
+    "is there. Ctrl-C stops every reader in order.\n"
     "  --reader LINE     a reader, as a line of the plan (repeatable)\n"
     "  --require RATE    the success rate in percent that every reader must show\n"
     "  --session DIR     the session folder (default station-YYYYMMDD-HHMMSS)\n"
+    "  --duration TIME   stop every reader in order after this long, 1s to 365d,\n"
+    "                    such as 90s, 30m, 12h or 2d; digits alone are seconds\n"
+    "  --no-retry        do not start a reader again when its R/W was lost\n"
+    "  --title TEXT      the title of the report's page\n"
     "  --stop-wait TIME  how long a stopped reader may take to end, 1s to 1h, such as\n"
     "                    90s or 5m; digits alone are seconds (default 10)\n"
     "  --help            print this text and exit\n"
@@ -39,13 +45,29 @@ const char kUsage[] =
 
 constexpr int kBadPlan = 2;
 
+constexpr std::uint64_t kLongestDuration = 365ULL * 24 * 3600;
+
 struct Arguments {
   std::string planPath;
   std::vector<std::string> readerLines;
   std::string requireRate;
   std::string folder;
+  std::string title;
   int stopWaitSeconds = 10;
+  std::uint64_t durationSeconds = 0;
+  std::string durationText;
+  bool retry = true;
 };
+
+// A duration option's value; refused with the reason in `why`.
+bool ReadDuration(const std::string &option, const std::string &text, std::uint64_t longest,
+                  std::uint64_t *seconds, std::string *why) {
+  std::string reason;
+  std::optional<std::uint64_t> value = numtext::ParseDuration(text, 1, longest, &reason);
+  if (!value) *why = option + " " + text + ": " + reason;
+  if (value) *seconds = *value;
+  return value.has_value();
+}
 
 // Reads the command line; a refused value is named in `why`.
 ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string *why) {
@@ -65,14 +87,18 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
       }
     } else if (word == "--session" && hasValue) {
       args->folder = argv[++i];
-    } else if (word == "--stop-wait" && hasValue) {
-      std::string text = argv[++i];
-      std::optional<std::uint64_t> seconds = numtext::ParseDuration(text, 1, 3600, &reason);
-      if (!seconds) {
-        *why = "--stop-wait " + text + ": " + reason;
+    } else if (word == "--title" && hasValue) {
+      args->title = argv[++i];
+    } else if (word == "--no-retry") {
+      args->retry = false;
+    } else if (word == "--duration" && hasValue) {
+      args->durationText = argv[++i];
+      if (!ReadDuration(word, args->durationText, kLongestDuration, &args->durationSeconds, why))
         return ParseOutcome::kRefused;
-      }
-      args->stopWaitSeconds = static_cast<int>(*seconds);
+    } else if (word == "--stop-wait" && hasValue) {
+      std::uint64_t seconds = 0;
+      if (!ReadDuration(word, argv[++i], 3600, &seconds, why)) return ParseOutcome::kRefused;
+      args->stopWaitSeconds = static_cast<int>(seconds);
     } else if (!word.empty() && word[0] == '-') {
       return ParseOutcome::kRefused;
     } else if (args->planPath.empty()) {
@@ -83,6 +109,12 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
   }
   bool planned = !args->planPath.empty() || !args->readerLines.empty();
   return planned ? ParseOutcome::kRun : ParseOutcome::kRefused;
+}
+
+// A message on standard error, with the control characters of whatever a
+// plan or a command line put in it made visible.
+void Complain(const std::string &message) {
+  std::fprintf(stderr, "rwstation: %s\n", Printable(message).c_str());
 }
 
 bool ReadTextFile(const std::string &path, std::string *text) {
@@ -102,8 +134,8 @@ bool LoadPlan(const Arguments &args, Plan *plan) {
   if (!args.planPath.empty()) {
     std::string text;
     if (!ReadTextFile(args.planPath, &text)) {
-      std::fprintf(stderr, "rwstation: cannot read the plan %s: %s\n", args.planPath.c_str(),
-                   std::strerror(errno));
+      std::fprintf(stderr, "rwstation: cannot read the plan %s: %s\n",
+                   Printable(args.planPath).c_str(), std::strerror(errno));
       return false;
     }
     lines = PlanFileLines(text);
@@ -113,12 +145,53 @@ bool LoadPlan(const Arguments &args, Plan *plan) {
     lines.push_back(PlanLine{args.readerLines[i], "--reader " + std::to_string(i + 1)});
   std::vector<std::string> errors;
   if (!ReadPlan(lines, plan, &errors)) {
-    for (const std::string &error : errors) std::fprintf(stderr, "rwstation: %s\n", error.c_str());
+    for (const std::string &error : errors) Complain(error);
     std::fprintf(stderr, "rwstation: the plan is refused; no reader was started\n");
     return false;
   }
   if (!args.requireRate.empty()) plan->requireRate = args.requireRate;
   return true;
+}
+
+// Every program the station will run takes its command line: a plan whose
+// tools or report would not start is refused before anything starts.
+bool CommandLinesFit(const Station &station, const ReportSettings &report) {
+  bool fit = true;
+  std::string why;
+  for (const StationReader &reader : station.Readers()) {
+    std::vector<std::string> words{platform::ExecutableName(reader.plan.tool)};
+    std::vector<std::string> tool = ToolArguments(reader);
+    words.insert(words.end(), tool.begin(), tool.end());
+    if (platform::ArgumentsFit(words, &why)) continue;
+    Complain(reader.plan.where + ": too long for one command line: " + why);
+    fit = false;
+  }
+  std::vector<std::string> words{platform::ExecutableName("rwreport")};
+  std::vector<std::string> all = ReportArguments(station.Readers(), report, true);
+  words.insert(words.end(), all.begin(), all.end());
+  if (!platform::ArgumentsFit(words, &why)) {
+    Complain("the report over every reader's files would be too long for one command line: " + why);
+    fit = false;
+  }
+  if (!fit) Complain("the plan is refused; no reader was started");
+  return fit;
+}
+
+// A folder whose name begins with '-' is named from the working folder
+// ("./-s"), so that no program we run takes one of its files for an option.
+std::string SafeFolderName(const std::string &folder) {
+  return folder[0] == '-' ? std::string(".") + platform::PathSeparator() + folder : folder;
+}
+
+// The session folder: the one given (made when missing), else a new one of
+// our own.
+bool MakeSession(const std::string &given, std::string *folder, std::string *error) {
+  if (!given.empty()) {
+    *folder = SafeFolderName(given);
+    return platform::MakeFolder(*folder, error);
+  }
+  *folder = MakeSessionFolder(error);
+  return !folder->empty();
 }
 
 void ReportOwnLoad(double wallSeconds) {
@@ -136,31 +209,44 @@ int main(int argc, char **argv) {
     case ParseOutcome::kRun: break;
     case ParseOutcome::kShown: return 0;
     case ParseOutcome::kRefused:
-      if (!why.empty()) std::fprintf(stderr, "rwstation: %s\n", why.c_str());
+      if (!why.empty()) Complain(why);
       std::fputs(kUsage, stderr);
       return kBadPlan;
   }
   Plan plan;
   if (!LoadPlan(args, &plan)) return kBadPlan;
-  SessionSettings session{args.folder.empty() ? NewSessionFolder() : args.folder,
-                          args.stopWaitSeconds, platform::OutputIsTerminal()};
-  Station station(plan, session);
+  SessionSettings session;
+  session.stopWaitSeconds = args.stopWaitSeconds;
+  session.terminal = platform::OutputIsTerminal();
+  session.retry = args.retry;
+  session.durationSeconds = args.durationSeconds;
+  session.durationText = args.durationText;
+  ReportSettings report{plan.requireRate, args.title, ""};
   std::string error;
-  if (!platform::MakeFolder(session.folder, &error) || !station.CheckFolder(&error)) {
-    std::fprintf(stderr, "rwstation: %s\n", error.c_str());
+  // The default folder's name is only known once made; the longest it can
+  // be is checked with its pattern.
+  session.folder =
+      args.folder.empty() ? "station-YYYYMMDD-HHMMSS-999" : SafeFolderName(args.folder);
+  report.folder = session.folder;
+  if (!CommandLinesFit(Station(plan, session), report)) return kBadPlan;
+  bool made = MakeSession(args.folder, &session.folder, &error);
+  report.folder = session.folder;
+  Station station(plan, session);
+  if (!made || !station.CheckFolder(&error) || !station.CreateReaderFiles(&error)) {
+    Complain(error);
     return kBadPlan;
   }
   // From here on Ctrl-C and the signals only ask for the orderly stop.
   platform::InstallStopHandlers();
   platform::SetStoppable(true);
-  platform::ClockReading started = platform::ReadClock();
+  double started = StationClock();
   station.Run();
-  platform::ClockReading ended = platform::ReadClock();
-  ReportOwnLoad(static_cast<double>(ended.seconds - started.seconds) +
-                (ended.milliseconds - started.milliseconds) / 1000.0);
-  int status = Verdict(station.Readers(), plan.requireRate, session.folder);
+  ReportOwnLoad(StationClock() - started);
+  int status = Verdict(station.Readers(), report);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "rwstation: cannot write the standard output: %s\n", std::strerror(errno));
+    int reason = errno;
+    std::fprintf(stderr, "rwstation: cannot write the standard output: %s; the verdict is in %s\n",
+                 std::strerror(reason), Printable(ReportText(session.folder)).c_str());
     return 1;
   }
   return status;

@@ -41,9 +41,18 @@ bool IsPlainName(const std::string &name) {
 
 std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
 
-// The tool's own parser over the words; "" when it takes them all and they
-// leave the result file, the log and the port to the station as they must.
-std::string CheckToolWords(const std::vector<std::string> &words, std::string *port) {
+// What the tool's own parser makes of a reader's words.
+struct ToolWords {
+  std::string error;  // "" when the station can run them
+  std::string port;
+  std::string device;
+  bool singleRun = false;
+};
+
+// The tool's own parser over the words; no error when it takes them all and
+// they leave the result file, the log and the port to the station as they
+// must.
+ToolWords CheckToolWords(const std::vector<std::string> &words) {
   RunSettings settings;
   SetDefaultReaderSettings(settings.reader);
   SetDefaultPollSettings(settings.poll);
@@ -51,23 +60,44 @@ std::string CheckToolWords(const std::vector<std::string> &words, std::string *p
   std::vector<char *> argv{const_cast<char *>("tool")};
   for (std::string &word : copies) argv.push_back(&word[0]);
   int argc = static_cast<int>(argv.size());
+  ToolWords checked;
   if (int bad = FirstRefusedOptionWord(argc, argv.data(), settings.reader, settings.poll)) {
     const std::string &word = words[bad - 1];
-    if (bad + 1 >= argc) return "option word " + Quoted(word) + " without its value";
-    if (word[0] == 'v') return "option word " + Quoted(word) + " only prints the tool's version";
-    return "the tool refuses " + Quoted(word + " " + words[bad]);
+    if (bad + 1 >= argc) {
+      checked.error = "option word " + Quoted(word) + " without its value";
+    } else if (word[0] == 'v') {
+      checked.error = "option word " + Quoted(word) + " only prints the tool's version";
+    } else {
+      checked.error = "the tool refuses " + Quoted(word + " " + words[bad]);
+    }
+    return checked;
   }
-  if (settings.poll.resultPath[0] != '\0')
-    return "sets the result file (f): the station names it in the session folder";
-  if (settings.poll.logPath[0] != '\0')
-    return "sets the event log (log): the station names it in the session folder";
-  if (!settings.poll.portGiven)
-    return "names no port (c PORT): readers of a station do not search for their R/W";
   char device[kPathCapacity + 8];
-  if (!platform::DevicePathFor(settings.reader.portPath, device, sizeof device))
-    return "port name too long";
-  *port = settings.reader.portPath + (sizeof kPortPrefix - 1);
-  return platform::CanonicalDevice(device);
+  if (settings.poll.resultPath[0] != '\0') {
+    checked.error = "sets the result file (f): the station names it in the session folder";
+  } else if (settings.poll.logPath[0] != '\0') {
+    checked.error = "sets the event log (log): the station names it in the session folder";
+  } else if (!settings.poll.portGiven) {
+    checked.error = "names no port (c PORT): readers of a station do not search for their R/W";
+  } else if (!platform::DevicePathFor(settings.reader.portPath, device, sizeof device)) {
+    checked.error = "port name too long";
+  } else {
+    checked.port = settings.reader.portPath + (sizeof kPortPrefix - 1);
+    checked.device = device;
+    checked.singleRun = !settings.poll.repeatRuns;
+  }
+  return checked;
+}
+
+// A line that cannot be read as words: "" when it can.
+std::string LineProblem(const std::string &text) {
+  if (text.size() > kLongestPlanLine)
+    return "a line of " + std::to_string(text.size()) + " characters (at most " +
+           std::to_string(kLongestPlanLine) + ")";
+  std::size_t nul = text.find('\0');
+  if (nul != std::string::npos)
+    return "a NUL byte after " + std::to_string(nul) + " characters: not a word of a command line";
+  return "";
 }
 
 bool ReadRequire(const std::vector<std::string> &words, Plan *plan, std::string *error) {
@@ -107,12 +137,46 @@ std::string FoldedName(std::string name) {
   return name;
 }
 
+// The error of a reader line, "" when it is good; fills `reader` and the
+// key of its device.
+std::string CheckReader(const std::map<std::string, const PlanLine *> &nameAt,
+                        const std::map<std::string, std::string> &deviceAt, PlannedReader *reader,
+                        std::string *deviceKey) {
+  if (!IsPlainName(reader->name)) {
+    return "reader name " + Quoted(reader->name) +
+           ": letters, digits, '-', '_' and '.' only, not first '.', at most 64, "
+           "no device name (CON, NUL, COM1...)";
+  }
+  auto named = nameAt.find(FoldedName(reader->name));
+  if (named != nameAt.end()) {
+    std::string firstName = SplitWords(named->second->text)[0];
+    return "reader name " + reader->name + " already used on " + named->second->where +
+           (firstName == reader->name ? "" : " (as " + firstName + ": names differ in case only)");
+  }
+  if (reader->tool != "kestrow" && reader->tool != "brimlet")
+    return "unknown tool " + Quoted(reader->tool) + " (kestrow or brimlet)";
+  ToolWords checked = CheckToolWords(reader->words);
+  if (!checked.error.empty()) return checked.error;
+  reader->port = checked.port;
+  reader->device = checked.device;
+  reader->singleRun = checked.singleRun;
+  *deviceKey = platform::DeviceKey(checked.device);
+  auto taken = deviceAt.find(*deviceKey);
+  if (taken != deviceAt.end()) return "port " + reader->port + " already named on " + taken->second;
+  return "";
+}
+
 }  // namespace
 
 bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::string> *errors) {
-  std::map<std::string, std::string> deviceAt;
+  std::map<std::string, std::string> deviceAt;     // by device key
   std::map<std::string, const PlanLine *> nameAt;  // by folded name
   for (const PlanLine &line : lines) {
+    std::string problem = LineProblem(line.text);
+    if (!problem.empty()) {
+      errors->push_back(line.where + ": " + problem);
+      continue;
+    }
     std::vector<std::string> words = SplitWords(line.text);
     if (words.empty()) continue;
     std::string error;
@@ -122,33 +186,14 @@ bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::s
     }
     PlannedReader reader{words[0], words.size() > 1 ? words[1] : "", {}, "", line.where};
     reader.words.assign(words.begin() + (words.size() > 1 ? 2 : 1), words.end());
-    std::string device;
-    if (!IsPlainName(reader.name)) {
-      error = "reader name " + Quoted(reader.name) +
-              ": letters, digits, '-', '_' and '.' only, not first '.', at most 64, "
-              "no device name (CON, NUL, COM1...)";
-    } else if (nameAt.count(FoldedName(reader.name))) {
-      const PlanLine &first = *nameAt[FoldedName(reader.name)];
-      std::string firstName = SplitWords(first.text)[0];
-      error =
-          "reader name " + reader.name + " already used on " + first.where +
-          (firstName == reader.name ? "" : " (as " + firstName + ": names differ in case only)");
-    } else if (reader.tool != "kestrow" && reader.tool != "brimlet") {
-      error = "unknown tool " + Quoted(reader.tool) + " (kestrow or brimlet)";
-    } else {
-      device = CheckToolWords(reader.words, &reader.port);
-      if (reader.port.empty()) {
-        error = device;
-      } else if (deviceAt.count(device)) {
-        error = "port " + reader.port + " already named on " + deviceAt[device];
-      }
-    }
+    std::string deviceKey;
+    error = CheckReader(nameAt, deviceAt, &reader, &deviceKey);
     if (!error.empty()) {
       errors->push_back(line.where + ": " + error);
       continue;
     }
     nameAt[FoldedName(reader.name)] = &line;
-    deviceAt[device] = line.where;
+    deviceAt[deviceKey] = line.where;
     plan->readers.push_back(reader);
   }
   if (plan->readers.empty() && errors->empty()) errors->push_back("the plan names no reader");

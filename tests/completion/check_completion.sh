@@ -170,6 +170,8 @@ mkdir "$scratch/sessions"
 expect "rwstation --s" "--session --stop-wait"
 expect "rwstation --session $scratch/s" "$scratch/sessions"
 expect "rwstation --reader " ""
+expect "rwstation --duration " ""
+expect "rwstation --n" "--no-retry"
 expect "rwstation --require 99 $scratch/e" "$scratch/events.jsonl"
 expect_help_options rwstation "$rwstation"
 exit $failed

@@ -1,63 +1,24 @@
 // rwstation end to end: real tools against several simulators at once, the
 // plan check, the plain lines, the view on a terminal, Ctrl-C in the middle,
 // a reader without its R/W, and the verdict.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/station_support.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/text_files.h"
 
 namespace {
-
-constexpr int kGenerousMs = 120000;
-
-std::string Station() { return BinDir() + "/rwstation"; }
-
-int CountOf(const std::string &text, const std::string &part) {
-  int count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
-std::string WritePlan(const ScratchDir &dir, const std::string &text,
-                      const std::string &name = "plan") {
-  std::string path = dir / name;
-  std::FILE *f = std::fopen(path.c_str(), "w");
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
-  return path;
-}
-
-// What a reader left in the session folder after an orderly end: as many
-// records as its log has runs, and its stop, and the close command.
-void ExpectOrderlyFiles(const std::string &folder, const std::string &name,
-                        const std::string &reason) {
-  std::string log = ReadFile(folder + "/" + name + ".log");
-  std::string records = ReadFile(folder + "/" + name + ".txt");
-  int runs = CountOf(log, "\"ev\":\"run\"");
-  EXPECT_GE(runs, 1) << name;
-  EXPECT_EQ(CountOf(records, "%,"), runs) << name << ": " << records;
-  EXPECT_EQ(CountOf(log, "\"ev\":\"stop\",\"reason\":\"" + reason + "\""), 1) << name;
-  EXPECT_EQ(CountOf(log, "\"ev\":\"close\""), 1) << name;
-}
 
 TEST(StationPlanCheckTest, EachMistakeRefusedWithItsLineBeforeAnythingStarts) {
   ScratchDir dir;
@@ -217,69 +178,6 @@ TEST(StationRunTest, InterruptStopsEveryReaderInOrder) {
   EXPECT_EQ(out.find("did not end"), std::string::npos);
 }
 
-// The station on a terminal of its own, as a person runs it.
-struct TerminalRun {
-  pid_t pid = -1;
-  int master = -1;
-  std::string screen;
-
-  TerminalRun(const std::string &program, const std::vector<std::string> &args) {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-    winsize size{};
-    size.ws_row = 40;
-    size.ws_col = 200;
-    std::string slave = ptsname(master);
-    pid = fork();
-    if (pid == 0) {
-      setsid();
-      int terminal = open(slave.c_str(), O_RDWR);  // the controlling terminal
-      ioctl(terminal, TIOCSWINSZ, &size);
-      for (int fd = 0; fd < 3; ++fd) dup2(terminal, fd);
-      std::vector<char *> argv{const_cast<char *>(program.c_str())};
-      for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-  }
-  ~TerminalRun() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    if (master >= 0) close(master);
-  }
-  void Pump(int timeoutMs) {
-    pollfd p{master, POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) <= 0) return;
-    char buffer[4096];
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n > 0) screen.append(buffer, static_cast<std::size_t>(n));
-  }
-  bool WaitFor(const std::vector<std::string> &texts, int timeoutMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-      bool all = true;
-      for (const std::string &text : texts) all = all && screen.find(text) != std::string::npos;
-      if (all) return true;
-      Pump(50);
-    }
-    return false;
-  }
-  int WaitExit(int timeoutMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() >= end) return -1;
-      Pump(50);
-    }
-    pid = -1;
-    Pump(200);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-};
-
 TEST(StationRunTest, TerminalViewRedrawsStatesAndRatesUntilCtrlC) {
   ScratchDir dir;
   SimProcess always({});
@@ -330,10 +228,20 @@ TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
     EXPECT_EQ(r.exitCode, expected) << reportStatus << r.out << r.err;
     EXPECT_NE(r.out.find("\nthe report\n"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(bin + "/words"), "--by\nfile\n--require\n99.5\n--compare\n--html\n" +
-                                            folder + "/report.html\n" + folder + "/a.txt\n" +
+                                            folder + "/report.html\n--\n" + folder + "/a.txt\n" +
                                             folder + "/a.log\n" + folder + "/b.txt\n" + folder +
                                             "/b.log\n");
   }
+  // The page's title, joined to its word: it may begin with "-".
+  setenv("REPORT_STATUS", "0", 1);
+  std::string folder = dir / "titled";
+  RunResult r = RunProgram(bin + "/rwstation",
+                           {"--session", folder, "--title", "-Night soak", plan}, "", kGenerousMs);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(ReadFile(bin + "/words")
+                .find("--html\n" + folder + "/report.html\n--title=-Night soak\n--\n"),
+            std::string::npos)
+      << ReadFile(bin + "/words");
   unsetenv("REPORT_STATUS");
 }
 

@@ -156,4 +156,29 @@ TEST_F(WineTest, StationRunsReadersAndStopsThemInOrder) {
   EXPECT_EQ(sequence.substr(sequence.size() - 6), ",close") << sequence;
 }
 
+// rwstation.exe starts a reader again once its R/W is back: the simulator
+// behind COM14 ends (its link goes) and a new one takes the link again.
+TEST_F(WineTest, StationStartsAReaderAgainWhenItsRwIsBack) {
+  std::unique_ptr<SimProcess> sim = Wine().StartSim(14, {});
+  ResultFolder folder;
+  std::unique_ptr<ChildProcess> station = Wine().Start(
+      "rwstation", {"--session", folder.Windows("session"), "--reader", "a brimlet c COM14"});
+  station->ReadUntil("a run 1:", 120000);
+  sim->StopAndTrace();
+  station->ReadUntil("starting it again when", 120000);
+  sim = Wine().StartSim(14, {});
+  std::size_t back = station->ReadUntil("a has its R/W again", 120000).find("a has its R/W again");
+  ASSERT_NE(back, std::string::npos) << station->Output();
+  for (int i = 0; i < 2400 && station->Output().find("a run 1:", back) == std::string::npos; ++i)
+    station->Pump(50);  // a run after the return
+  station->Signal(SIGINT);
+  int status = station->Wait(120000);
+  const std::string &out = station->Output();
+  EXPECT_EQ(status, 0) << out << station->Errors();
+  EXPECT_NE(out.find("a lost R/W (since "), std::string::npos) << out;
+  EXPECT_NE(out.find("a started again: brimlet c COM14"), std::string::npos) << out;
+  std::string log = ReadFile(folder.Host("session/a.log"));
+  EXPECT_NE(log.find("\"ev\":\"start\""), log.rfind("\"ev\":\"start\"")) << log;  // two starts
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // What the station knows of a reader, read from the events its tool logs:
 // the state, the figures so far, the last marks and the failures by class;
 // how the tool's exit settles it; and lines it must not read as events.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,16 +67,130 @@ TEST(ReaderProgressTest, FollowsStatesFiguresMarksAndFailures) {
   EXPECT_EQ(runEnds, 1);
   EXPECT_EQ(p.runs, 1);
   EXPECT_EQ(p.lastRun.successes, 8);
-  EXPECT_EQ(p.state, ReaderState::kReconnecting);
+  // The port that opened before does not open again: the R/W went away.
+  EXPECT_EQ(p.state, ReaderState::kLost);
   EXPECT_EQ(p.cause, "cannot open /dev/x: No such file or directory");
   lines.push_back(Event(32, "reconnect", "\"run\":2,\"ok\":false"));
   lines.push_back(Event(33, "stop", "\"reason\":\"reconnection failed\""));
   p = Replay(lines);
   EXPECT_EQ(p.state, ReaderState::kStopping);
-  // A tool that lost its R/W ends with status 0, and has still failed.
-  ApplyExit(0, &p);
+  // A tool that lost its R/W ends with status 0 (or 1): it is lost, not
+  // done, and fails once the station gives it up.
+  EXPECT_EQ(ApplyExit(0, &p), ToolEnd::kLost);
+  EXPECT_EQ(p.state, ReaderState::kLost);
+  GiveUpLost(&p);
   EXPECT_EQ(p.state, ReaderState::kFailed);
-  EXPECT_EQ(p.cause, "reconnection failed");
+  EXPECT_EQ(p.cause, "lost R/W");
+}
+
+const std::string kGone = Event(0, "open",
+                                "\"device\":\"/dev/x\",\"baud\":115200,\"ok\":false,"
+                                "\"error\":\"No such file or directory\"");
+
+std::string At(long long t, std::string line) {
+  std::size_t from = line.find("\"t\":") + 4;
+  return line.replace(from, line.find(',', from) - from, std::to_string(t));
+}
+
+std::string PortError(long long t, int run, int n) {
+  return loglines::Attempt(t, run, n, 2, 900, "port error");
+}
+
+// A cable pulled during a run: the attempts made meanwhile fail with port
+// errors; they are no card finding and are counted apart, the run's figures
+// as the tool recorded them keep them.
+TEST(ReaderProgressTest, AttemptsWithTheRwGoneAreCountedApartFromCardFinding) {
+  int runEnds = 0;
+  ReaderProgress p =
+      Replay({loglines::Start(1), At(2, kOpened), At(3, kConnected), Attempt(1, kCard),
+              Attempt(2, kNoCard), Attempt(3, kCard), PortError(20, 1, 4), PortError(21, 1, 5)},
+             &runEnds);
+  EXPECT_EQ(p.state, ReaderState::kLost);
+  EXPECT_EQ(p.attempts, 3);
+  EXPECT_EQ(p.successes, 2);
+  EXPECT_EQ(p.losses.LossAttempts(), 2);
+  EXPECT_EQ(FailureSummary(p), "no card 1");  // no "port error": that is the loss
+  EXPECT_EQ(p.lastMarks, "o.o..");            // the marks as the console showed them
+  p = Replay({loglines::Start(1), At(2, kOpened), At(3, kConnected), Attempt(1, kCard),
+              Attempt(2, kNoCard), Attempt(3, kCard), PortError(20, 1, 4), PortError(21, 1, 5),
+              loglines::Run(22, 1, 2, 5, "40.00"), At(30, kOpened), At(31, kConnected),
+              Event(32, "reconnect", "\"run\":2,\"ok\":true"), Attempt(40, kCard)},
+             &runEnds);
+  EXPECT_EQ(runEnds, 1);
+  EXPECT_EQ(p.lastRun.attempts, 5);
+  EXPECT_EQ(p.lastRun.lossAttempts, 2);
+  EXPECT_EQ(p.state, ReaderState::kPolling);
+  EXPECT_EQ(p.attempts, 4);
+  EXPECT_EQ(p.successes, 3);
+  ASSERT_EQ(p.losses.Episodes().size(), 1u);
+  EXPECT_FALSE(p.losses.Lost());
+  EXPECT_EQ(LostSinceUs(p), std::nullopt);  // not lost now
+}
+
+// The tool ended after its reconnection failed; the station started it
+// again while the port was still missing, then once more when it was back.
+// The figures go on from where they were.
+TEST(ReaderProgressTest, StartsAgainAfterALossGoOnWithTheSameFigures) {
+  std::vector<std::string> lines{loglines::Start(1000000),
+                                 At(1000010, kOpened),
+                                 At(1000020, kConnected),
+                                 Attempt(1, kCard),
+                                 loglines::Run(1000040, 1, 1, 1, "100.00"),
+                                 At(61000000, kGone),
+                                 Event(61000010, "reconnect", "\"run\":2,\"ok\":false"),
+                                 Event(61000020, "stop", "\"reason\":\"reconnection failed\"")};
+  ReaderProgress p = Replay(lines);
+  EXPECT_EQ(ApplyExit(1, &p), ToolEnd::kLost);
+  // The loss began with the port that would not open again, 60 s after
+  // the wall-clock time of the start.
+  EXPECT_EQ(LostSinceUs(p), std::optional<std::int64_t>((1796625600LL + 60) * 1000000));
+  lines.insert(lines.end(), {loglines::Start(70000000), At(70000010, kGone)});
+  p = Replay(lines);
+  EXPECT_EQ(p.starts, 2);
+  EXPECT_EQ(p.state, ReaderState::kLost);
+  EXPECT_EQ(p.cause, "cannot open /dev/x: No such file or directory");
+  // A start that cannot reach the R/W is still the same loss.
+  EXPECT_EQ(ApplyExit(1, &p), ToolEnd::kLost);
+  EXPECT_EQ(p.losses.Episodes().size(), 1u);
+  lines.insert(lines.end(), {loglines::Start(90000000), At(90000010, kOpened),
+                             At(90000020, kConnected), Attempt(2, kNoCard)});
+  p = Replay(lines);
+  EXPECT_EQ(p.starts, 3);
+  EXPECT_EQ(p.state, ReaderState::kPolling);
+  EXPECT_EQ(p.cause, "");
+  EXPECT_EQ(p.attempts, 2);
+  EXPECT_EQ(p.successes, 1);
+  ASSERT_EQ(p.losses.Episodes().size(), 1u);
+  EXPECT_DOUBLE_EQ(p.losses.LostSeconds(), (90000020 - 61000000) / 1e6);
+}
+
+TEST(ReaderProgressTest, WhatALossMeansAtTheEnd) {
+  std::vector<std::string> lost{loglines::Start(1), At(2, kOpened), At(3, kConnected),
+                                Attempt(1, kCard), PortError(20, 1, 2)};
+  // Stopped by the station while its R/W was gone: it failed so.
+  ReaderProgress stopped = Replay(lost);
+  stopped.stopAsked = true;
+  EXPECT_EQ(ApplyExit(130, &stopped), ToolEnd::kFailed);
+  EXPECT_EQ(stopped.state, ReaderState::kFailed);
+  EXPECT_EQ(stopped.cause, "lost R/W");
+  // An R/W that never answered is a failed start, not a loss.
+  ReaderProgress never = Replay({loglines::Start(1), At(2, kGone)});
+  EXPECT_EQ(ApplyExit(1, &never), ToolEnd::kFailed);
+  EXPECT_EQ(never.cause, "cannot open /dev/x: No such file or directory, exit status 1");
+  // A single run that lost its R/W midway and ended in order has failed,
+  // also when the R/W answered again before its end.
+  lost.insert(lost.end(), {Attempt(3, kCard), loglines::Run(40, 1, 2, 3, "66.67"),
+                           Event(41, "stop", "\"reason\":\"single run done\"")});
+  ReaderProgress single = Replay(lost);
+  EXPECT_EQ(ApplyExit(0, &single), ToolEnd::kDone);
+  JudgeSingleRun(&single);
+  EXPECT_EQ(single.state, ReaderState::kFailed);
+  EXPECT_EQ(single.cause, "lost R/W during its run");
+  ReaderProgress clean = Replay({loglines::Start(1), At(2, kOpened), At(3, kConnected),
+                                 Attempt(1, kCard), loglines::Run(40, 1, 1, 1, "100.00")});
+  EXPECT_EQ(ApplyExit(0, &clean), ToolEnd::kDone);
+  JudgeSingleRun(&clean);
+  EXPECT_EQ(clean.state, ReaderState::kEnded);
 }
 
 TEST(ReaderProgressTest, AFailedConnectionNamesItsFailureAndTheCloseIsSeen) {
