@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/end_to_end.h"
+#include "tests/support/event_fields.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
@@ -62,9 +63,9 @@ std::string LostRun(int cards, const std::string &said) {
 }
 
 // The events of one kind in the log.
-std::vector<eventlog::Fields> EventsOf(const std::string &log, const std::string &kind) {
-  std::vector<eventlog::Fields> found;
-  for (eventlog::Fields &event : EventsIn(ReadFile(log))) {
+std::vector<EventFields> EventsOf(const std::string &log, const std::string &kind) {
+  std::vector<EventFields> found;
+  for (EventFields &event : EventsIn(ReadFile(log))) {
     if (event["ev"] == kind) found.push_back(event);
   }
   return found;
@@ -97,12 +98,12 @@ TEST(SoakTest, UnpluggedReaderThatComesBackIsReconnectedAfterTheRun) {
   EXPECT_EQ(firstRun, LostRun(cards, "")) << "standard output keeps its bytes";
   EXPECT_EQ(out.substr(firstEnd, 3), "ooo") << out;
 
-  std::vector<eventlog::Fields> attempts = EventsOf(log, "attempt");
+  std::vector<EventFields> attempts = EventsOf(log, "attempt");
   ASSERT_GT(attempts.size(), 100u);
   EXPECT_EQ(attempts[cards]["failure"], "port error");
   EXPECT_EQ(attempts[99]["failure"], "port error");
   EXPECT_EQ(attempts[100]["failure"], "none");
-  std::vector<eventlog::Fields> reconnects = EventsOf(log, "reconnect");
+  std::vector<EventFields> reconnects = EventsOf(log, "reconnect");
   ASSERT_EQ(reconnects.size(), 1u);
   EXPECT_EQ(reconnects[0]["ok"], "true");
   EXPECT_EQ(EventsOf(log, "stop").at(0)["reason"], "signal");
