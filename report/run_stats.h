@@ -162,7 +162,7 @@ struct AttemptsPlan {
 AttemptsPlan AttemptsToShow(long long successes, long long attempts, double requiredPercent);
 
 struct GateResult {
-  Verdict verdict;
+  Verdict verdict = Verdict::kUndecided;
   // The attempts a run at the group's observed rate needs in all for a
   // pass (AttemptsToShow), and, when they can be counted, how many more
   // than it has.
