@@ -242,7 +242,7 @@ int main(int argc, char **argv) {
   double started = StationClock();
   station.Run();
   ReportOwnLoad(StationClock() - started);
-  int status = Verdict(station.Readers(), report);
+  int status = StationVerdict(station.Readers(), report);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     int reason = errno;
     std::fprintf(stderr, "rwstation: cannot write the standard output: %s; the verdict is in %s\n",

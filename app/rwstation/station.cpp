@@ -69,6 +69,10 @@ std::string ReportText(const std::string &folder) {
   return folder + platform::PathSeparator() + "report.txt";
 }
 
+std::string ReportJunit(const std::string &folder) {
+  return folder + platform::PathSeparator() + "junit.xml";
+}
+
 std::string MakeSessionFolder(std::string *error) {
   std::string name = SessionFolderName();
   std::string folder = name;
@@ -98,7 +102,8 @@ Station::Station(const Plan &plan, SessionSettings settings) : settings_(std::mo
 }
 
 std::vector<std::string> Station::SessionFiles() const {
-  std::vector<std::string> paths{ReportPage(settings_.folder), ReportText(settings_.folder)};
+  std::vector<std::string> paths{ReportPage(settings_.folder), ReportText(settings_.folder),
+                                 ReportJunit(settings_.folder)};
   for (const StationReader &reader : readers_)
     paths.insert(paths.end(), {reader.resultPath, reader.logPath, reader.consolePath});
   return paths;

@@ -99,8 +99,10 @@ class Station {
 std::string MakeSessionFolder(std::string *error);
 // The tool's words for a reader: the plan's, then its result file and log.
 std::vector<std::string> ToolArguments(const StationReader &reader);
-// rwreport's page in the session folder, and its console output.
+// rwreport's page in the session folder, its console output, and its
+// verdicts for CI servers (JUnit XML).
 std::string ReportPage(const std::string &folder);
 std::string ReportText(const std::string &folder);
+std::string ReportJunit(const std::string &folder);
 // The station's clock in seconds (monotonic).
 double StationClock();

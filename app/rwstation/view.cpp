@@ -60,6 +60,7 @@ std::string RateText(long long successes, long long attempts) {
 }
 
 std::string ShortDuration(double seconds) {
+  if (seconds > 0 && seconds < 1) return "<1s";
   long long s = seconds > 0 ? static_cast<long long>(seconds) : 0;
   if (s < 60) return Format("%llds", s);
   if (s < 3600) return Format("%lldm%02llds", s / 60, s % 60);

@@ -122,6 +122,12 @@ TEST(StationSoakTest, UnpluggedAndPluggedInAgainTheReaderPollsAgain) {
   EXPECT_NE(out.find("a started again: brimlet c " + rw.Path()), std::string::npos) << out;
   EXPECT_NE(out.find("a has its R/W again after "), std::string::npos) << out;
   EXPECT_NE(out.find("rwstation: a lost its R/W: 1x "), std::string::npos) << out;
+  std::string verdict = LastLine(out);
+  EXPECT_EQ(verdict.rfind(
+                "rwstation: PASS: 1 of 1 reader ran, no rate required; lost their R/W: a 1x ", 0),
+            0u)
+      << verdict;
+  EXPECT_EQ(verdict.find("gone at the end"), std::string::npos) << verdict;
   std::string log = ReadFile(session + "/a.log");
   LogCounts counts(log);
   EXPECT_EQ(counts.starts, 2);
@@ -211,6 +217,13 @@ TEST(StationSoakTest, ARwGoneWhenTheSessionEndsFailsTheStation) {
   const std::string &out = station.Output();
   EXPECT_NE(out.find("a failed (lost R/W (since "), std::string::npos) << out;
   EXPECT_NE(out.find("rwstation: a failed: lost R/W (since "), std::string::npos) << out;
+  std::string verdict = LastLine(out);
+  EXPECT_EQ(verdict.rfind(
+                "rwstation: FAIL: 1 of 1 reader ran, no rate required; failed: a (lost R/W ", 0),
+            0u)
+      << verdict;
+  EXPECT_NE(verdict.find("; lost their R/W: a 1x "), std::string::npos) << verdict;
+  EXPECT_NE(verdict.find(" (gone at the end)"), std::string::npos) << verdict;
 }
 
 // The clock ends the session: every reader stops in order, as on Ctrl-C.

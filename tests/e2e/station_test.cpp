@@ -228,9 +228,16 @@ TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
     EXPECT_EQ(r.exitCode, expected) << reportStatus << r.out << r.err;
     EXPECT_NE(r.out.find("\nthe report\n"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(bin + "/words"), "--by\nfile\n--require\n99.5\n--compare\n--html\n" +
-                                            folder + "/report.html\n--\n" + folder + "/a.txt\n" +
-                                            folder + "/a.log\n" + folder + "/b.txt\n" + folder +
-                                            "/b.log\n");
+                                            folder + "/report.html\n--junit\n" + folder +
+                                            "/junit.xml\n--\n" + folder + "/a.txt\n" + folder +
+                                            "/a.log\n" + folder + "/b.txt\n" + folder + "/b.log\n");
+    // The verdict line comes last and agrees with the exit status.
+    std::string last = LastLine(r.out);
+    EXPECT_EQ(last.rfind(expected == 0 ? "rwstation: PASS: " : "rwstation: FAIL: ", 0), 0u) << last;
+    if (reportStatus == 2) {
+      EXPECT_NE(last.find("; no verdict: rwreport ended with exit status 2"), std::string::npos)
+          << last;
+    }
   }
   // The page's title, joined to its word: it may begin with "-".
   setenv("REPORT_STATUS", "0", 1);
@@ -238,8 +245,7 @@ TEST(StationVerdictTest, ReportWordsAndItsStatusMakeTheVerdict) {
   RunResult r = RunProgram(bin + "/rwstation",
                            {"--session", folder, "--title", "-Night soak", plan}, "", kGenerousMs);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_NE(ReadFile(bin + "/words")
-                .find("--html\n" + folder + "/report.html\n--title=-Night soak\n--\n"),
+  EXPECT_NE(ReadFile(bin + "/words").find("/junit.xml\n--title=-Night soak\n--\n"),
             std::string::npos)
       << ReadFile(bin + "/words");
   unsetenv("REPORT_STATUS");
@@ -257,10 +263,16 @@ TEST(StationVerdictTest, ExitStatusFollowsTheGate) {
   EXPECT_EQ(passed.exitCode, 0) << passed.out << passed.err;
   EXPECT_NE(passed.out.find("unit02"), std::string::npos);
   EXPECT_NE(ReadFile(dir / "passed/report.html"), "<missing>");
+  EXPECT_NE(ReadFile(dir / "passed/junit.xml").find("<testsuite"), std::string::npos);
+  EXPECT_EQ(LastLine(passed.out), "rwstation: PASS: 2 of 2 readers passed 5.00 %");
   RunResult failed =
       RunProgram(Station(), {"--session", dir / "failed", WritePlan(dir, readers + "require 50\n")},
                  "", kGenerousMs);
   EXPECT_EQ(failed.exitCode, 1) << failed.out << failed.err;
+  // 8 of 40: the 95 % Wilson interval worked out apart is [10.50, 34.76].
+  EXPECT_EQ(
+      LastLine(failed.out),
+      "rwstation: FAIL: 1 of 2 readers passed 50.00 %; below it: unit02 20.00 % [10.50, 34.76]");
 }
 
 }  // namespace

@@ -93,3 +93,10 @@ inline StoppedRun ExpectOrderlyEnd(const std::string &out, const std::string &ba
   EXPECT_EQ(ReadFile(file), record);
   return run;
 }
+
+// The last line of `text` without its line feed; "" for none.
+inline std::string LastLine(const std::string &text) {
+  std::string body = !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
+  std::size_t start = body.rfind('\n');
+  return start == std::string::npos ? body : body.substr(start + 1);
+}

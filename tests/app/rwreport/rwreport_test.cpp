@@ -359,7 +359,9 @@ TEST(RwreportBrowserTest, PageShowsChartAndFigures) {
                                     dom.out.find("Files read:")};
   for (std::size_t i = 0; i < order.size(); ++i) {
     ASSERT_NE(order[i], std::string::npos) << i;
-    if (i > 0) EXPECT_LT(order[i - 1], order[i]) << i;
+    if (i > 0) {
+      EXPECT_LT(order[i - 1], order[i]) << i;
+    }
   }
   // The required rate is drawn across the rate chart; the result files'
   // failures are said to be what they are.

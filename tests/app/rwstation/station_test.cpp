@@ -265,6 +265,7 @@ std::string LocalClock(std::time_t unixSeconds) {
 
 TEST(StationViewTest, ALostRwIsShownWithSinceWhenAndHowOften) {
   EXPECT_EQ(ShortDuration(0), "0s");
+  EXPECT_EQ(ShortDuration(0.4), "<1s");  // a loss, however short, is not nothing
   EXPECT_EQ(ShortDuration(59.9), "59s");
   EXPECT_EQ(ShortDuration(95), "1m35s");
   EXPECT_EQ(ShortDuration(3600 + 2 * 60 + 5), "1h02m");
@@ -440,8 +441,8 @@ TEST(StationFolderTest, TheSessionsFilesAreMadeByTheStationOnly) {
   std::vector<std::string> names;
   for (const std::string &path : station.SessionFiles())
     names.push_back(path.substr(path.rfind(sep) + 1));
-  EXPECT_EQ(names, (std::vector<std::string>{"report.html", "report.txt", "a.txt", "a.log", "a.out",
-                                             "b.txt", "b.log", "b.out"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"report.html", "report.txt", "junit.xml", "a.txt",
+                                             "a.log", "a.out", "b.txt", "b.log", "b.out"}));
   std::string error;
   EXPECT_TRUE(station.CheckFolder(&error)) << error;
   ASSERT_TRUE(station.CreateReaderFiles(&error)) << error;
@@ -475,14 +476,16 @@ TEST(StationVerdictTest, ReportArgumentsNameEveryReaderThatRan) {
   readers[0].progress.runs = 1;
   readers[1].progress.runs = 2;
   std::string page = dir.Path() + platform::PathSeparator() + "report.html";
+  std::string junit = dir.Path() + platform::PathSeparator() + "junit.xml";
   EXPECT_EQ(ReportArguments(readers, ReportSettings{"99", "", dir.Path()}),
             (std::vector<std::string>{"--by", "file", "--require", "99", "--compare", "--html",
-                                      page, "--", readers[0].resultPath, readers[0].logPath,
-                                      readers[1].logPath}));
+                                      page, "--junit", junit, "--", readers[0].resultPath,
+                                      readers[0].logPath, readers[1].logPath}));
   readers[1].progress.runs = 0;
-  EXPECT_EQ(ReportArguments(readers, ReportSettings{"", "Soak 7", dir.Path()}),
-            (std::vector<std::string>{"--by", "file", "--html", page, "--title=Soak 7", "--",
-                                      readers[0].resultPath, readers[0].logPath}));
+  EXPECT_EQ(
+      ReportArguments(readers, ReportSettings{"", "Soak 7", dir.Path()}),
+      (std::vector<std::string>{"--by", "file", "--html", page, "--junit", junit, "--title=Soak 7",
+                                "--", readers[0].resultPath, readers[0].logPath}));
   // The longest list the session can need: every reader's files.
   std::vector<std::string> all = ReportArguments(readers, ReportSettings{"", "", dir.Path()}, true);
   EXPECT_EQ(
