@@ -4,7 +4,8 @@
 # programs (against each other, too) and removes it again, unless a kestrow
 # package was installed before: the machine's packages are left as they
 # were found. Then cross-builds the Windows programs with MinGW-w64, makes
-# the Windows zip into build-zip/ and checks what it holds: 64-bit Windows
+# the Windows zip (in the Windows test stage's build-win64/ when there, else
+# into build-zip/) and checks what it holds: 64-bit Windows
 # programs (PE32+), never the Linux ones. Any error fails the script.
 # Usage: scripts/package.sh
 set -euo pipefail
@@ -113,12 +114,19 @@ fi
 
 step "building the Windows zip (MinGW-w64, x86_64)"
 unset CXXFLAGS LDFLAGS
-rm -rf build-zip
-cmake -S . -B build-zip -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/x86_64-w64-mingw32.cmake \
-  -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-zip -j "$(nproc 2>/dev/null || echo 2)" >&2
-(cd build-zip && cpack -G ZIP >/dev/null)
-zip=$(ls build-zip/*.zip)
+# The Windows test stage's x86_64 build holds the same programs: brought up
+# to date, it makes the zip without building them a second time.
+zipdir=build-zip
+if grep -qs '^CMAKE_TOOLCHAIN_FILE:.*x86_64-w64-mingw32.cmake$' build-win64/CMakeCache.txt; then
+  zipdir=build-win64
+else
+  rm -rf build-zip
+  cmake -S . -B build-zip -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/x86_64-w64-mingw32.cmake \
+    -DBUILD_TESTING=OFF >/dev/null
+fi
+cmake --build "$zipdir" -j "$(nproc 2>/dev/null || echo 2)" >&2
+(cd "$zipdir" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
+zip=$(ls "$zipdir"/*.zip)
 echo "$zip"
 [[ $zip == *-windows-x86_64.zip ]] || fail "$zip is not named for 64-bit Windows"
 listing=$(unzip -Z1 "$zip")
