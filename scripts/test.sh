@@ -45,6 +45,8 @@ for stage in "${stages[@]}"; do
       ;;
   esac
   echo "== $stage"
+  started=$SECONDS
   "$stage"
+  echo "== $stage: $((SECONDS - started)) s"
 done
 echo "== every stage passed: ${stages[*]}"
