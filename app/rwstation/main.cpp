@@ -68,7 +68,6 @@ struct Arguments {
   std::string durationText;
   bool retry = true;
   std::optional<ListenAddress> listen;
-  std::string listenText;
   std::string stationName;
 };
 
@@ -100,7 +99,6 @@ bool ReadServeOption(const std::string &word, const std::string &value, Argument
     return ReadStationName(value, why);
   }
   std::string reason;
-  args->listenText = value;
   args->listen = ParseListenAddress(value, &reason);
   if (!args->listen) *why = "--listen " + value + ": " + reason;
   return args->listen.has_value();
@@ -250,7 +248,7 @@ bool OpenServer(const Arguments &args, const Plan &plan, std::unique_ptr<Station
   }
   *server = std::make_unique<StationServer>(std::move(identity));
   if ((*server)->Listen(*args.listen, &reason)) return true;
-  Complain("cannot listen on " + args.listenText + ": " + reason + "; no reader was started");
+  Complain(reason + "; no reader was started");
   return false;
 }
 
