@@ -1,20 +1,29 @@
-// What the end-to-end tests of the station's HTTP face share: the samples of
-// a /metrics answer read by a parser of their own, and the figures of a
-// reader's event log counted from its events, to compare the two.
+// What the end-to-end tests of the station's HTTP face share: a station of
+// simulated readers serving on a free port, the samples of a /metrics
+// answer read by a parser of their own, and the figures of a reader's event
+// log counted from its events, to compare the two.
 #pragma once
 
+#include <signal.h>
 #include <time.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/station_support.h"
 #include "tests/support/event_fields.h"
+#include "tests/support/http_client.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 
 struct MetricSample {
   std::string name;
@@ -179,4 +188,101 @@ inline void ExpectSeriesEqualLog(const std::vector<MetricSample> &samples,
   }
   ASSERT_TRUE(log.lastAttemptTime.has_value());
   EXPECT_NEAR(value("rw_last_attempt_timestamp_seconds"), *log.lastAttemptTime, 1e-3);
+}
+
+// A station of readers against simulators of their own, serving on a free
+// port: `ending` readers poll for a few seconds and end by themselves, the
+// last one ("keeper") polls until the test stops the station.
+class ListeningStation {
+ public:
+  ListeningStation(const ScratchDir &dir, const std::vector<std::string> &ending,
+                   const std::string &name)
+      : port_(FreePort()), session_(dir / ("session-" + name)) {
+    std::string plan;
+    for (const std::string &reader : ending) plan += Reader(reader) + " runfor 4s\n";
+    plan += Reader("keeper") + "\n";
+    std::string path = WritePlan(dir, plan, "plan-" + name);
+    station_ = std::make_unique<ChildProcess>(
+        Station(), std::vector<std::string>{"--listen", "127.0.0.1:" + std::to_string(port_),
+                                            "--station", name, "--require", "50", "--session",
+                                            session_, path});
+  }
+  ~ListeningStation() {
+    if (!stopped_) Stop();
+  }
+  unsigned short Port() const { return port_; }
+  bool Serving() { return station_->ReadUntil("rwstation: serving", kGenerousMs).find(
+                              "rwstation: serving") != std::string::npos; }
+  std::string Log(const std::string &reader) const {
+    return ReadFile(session_ + "/" + reader + ".log");
+  }
+  int Stop() {
+    stopped_ = true;
+    station_->Signal(SIGINT);
+    return station_->Wait(kGenerousMs);
+  }
+
+ private:
+  // Each reader a plain R/W that sometimes finds no card and once misses
+  // its ACK: more than one failure class.
+  std::string Reader(const std::string &name) {
+    sims_.push_back(std::make_unique<SimProcess>(
+        std::vector<std::string>{"--card=oooo.", "--fault=no-ack@7"}, false));
+    return name + " brimlet c " + sims_.back()->Path();
+  }
+  unsigned short port_;
+  std::string session_;
+  std::vector<std::unique_ptr<SimProcess>> sims_;
+  std::unique_ptr<ChildProcess> station_;
+  bool stopped_ = false;
+};
+
+inline std::vector<MetricSample> Scrape(unsigned short port) {
+  HttpReply reply = HttpGet(port, "/metrics");
+  EXPECT_EQ(reply.status, 200) << reply.head;
+  EXPECT_NE(reply.head.find("text/plain; version=0.0.4"), std::string::npos) << reply.head;
+  return ParseExposition(reply.body);
+}
+
+inline bool IsCounter(const MetricSample &s) {
+  const std::string &n = s.name;
+  return n.size() > 6 && (n.compare(n.size() - 6, 6, "_total") == 0 ||
+                          n.rfind("rw_poll_duration_seconds_", 0) == 0);
+}
+
+// Scrapes until every reader in `ending` is "stopped", checking on each
+// scrape that no counter went back. Returns the last scrape.
+inline std::vector<MetricSample> ScrapeUntilEnded(unsigned short port,
+                                           const std::vector<std::string> &ending) {
+  std::map<std::string, double> seen;
+  std::vector<MetricSample> samples;
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
+  for (bool ended = false; !ended && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    samples = Scrape(port);
+    for (const MetricSample &s : samples) {
+      if (!IsCounter(s)) continue;
+      double &before = seen[SeriesKey(s)];
+      EXPECT_GE(s.value, before) << SeriesKey(s) << " went back";
+      before = s.value;
+    }
+    ended = true;
+    for (const std::string &reader : ending) {
+      ended = ended && SampleValue(samples, "rw_reader_state",
+                                   {{"reader", reader}, {"state", "stopped"}}) == 1.0;
+    }
+  }
+  return samples;
+}
+
+// Scrapes until the reader has more attempts than `than` (a tool writes
+// its log a run at a time); returns its attempts then.
+inline double WaitForMoreAttempts(unsigned short port, const std::string &reader, double than) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
+  double attempts = than;
+  while (attempts <= than && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    attempts = SampleValue(Scrape(port), "rw_attempts_total", {{"reader", reader}}).value_or(-1);
+  }
+  return attempts;
 }
