@@ -203,16 +203,18 @@ class ListeningStation {
     plan += Reader("keeper") + "\n";
     std::string path = WritePlan(dir, plan, "plan-" + name);
     station_ = std::make_unique<ChildProcess>(
-        Station(), std::vector<std::string>{"--listen", "127.0.0.1:" + std::to_string(port_),
-                                            "--station", name, "--require", "50", "--session",
-                                            session_, path});
+        Station(),
+        std::vector<std::string>{"--listen", "127.0.0.1:" + std::to_string(port_), "--station",
+                                 name, "--require", "50", "--session", session_, path});
   }
   ~ListeningStation() {
     if (!stopped_) Stop();
   }
   unsigned short Port() const { return port_; }
-  bool Serving() { return station_->ReadUntil("rwstation: serving", kGenerousMs).find(
-                              "rwstation: serving") != std::string::npos; }
+  bool Serving() {
+    return station_->ReadUntil("rwstation: serving", kGenerousMs).find("rwstation: serving") !=
+           std::string::npos;
+  }
   std::string Log(const std::string &reader) const {
     return ReadFile(session_ + "/" + reader + ".log");
   }
@@ -253,7 +255,7 @@ inline bool IsCounter(const MetricSample &s) {
 // Scrapes until every reader in `ending` is "stopped", checking on each
 // scrape that no counter went back. Returns the last scrape.
 inline std::vector<MetricSample> ScrapeUntilEnded(unsigned short port,
-                                           const std::vector<std::string> &ending) {
+                                                  const std::vector<std::string> &ending) {
   std::map<std::string, double> seen;
   std::vector<MetricSample> samples;
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);

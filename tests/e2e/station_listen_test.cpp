@@ -69,19 +69,23 @@ TEST(StationListenTest, RefusesAnAddressItCannotHaveBeforeAnyReaderStarts) {
   EXPECT_NE(r.err.find("rwstation: cannot listen on 192.0.2.1:9464 (bind): "), std::string::npos);
   EXPECT_NE(r.err.find("; no reader was started\n"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(session), "<missing>");
-  for (std::vector<std::string> words :
-       {std::vector<std::string>{"--listen", "0"}, {"--listen", "65536"}, {"--listen", "abc"},
-        {"--listen", "::1:9464"}, {"--listen", "1.2.3:9464"}, {"--listen", ""},
-        {"--station", ""}, {"--station", "a\nb"}, {"--listen"}}) {
+  for (std::vector<std::string> words : {std::vector<std::string>{"--listen", "0"},
+                                         {"--listen", "65536"},
+                                         {"--listen", "abc"},
+                                         {"--listen", "::1:9464"},
+                                         {"--listen", "1.2.3:9464"},
+                                         {"--listen", ""},
+                                         {"--station", ""},
+                                         {"--station", "a\nb"},
+                                         {"--listen"}}) {
     words.insert(words.end(), {"--reader", "a brimlet c x"});
     r = RunProgram(Station(), words);
     EXPECT_EQ(r.exitCode, 2) << words[0] << " " << words[1];
     EXPECT_NE(r.err.find("Usage: rwstation"), std::string::npos) << r.err;
   }
   r = RunProgram(Station(), {"--listen", "99999", "--reader", "a brimlet c x"});
-  EXPECT_EQ(r.err.rfind("rwstation: --listen 99999: the port must be a number from 1 to 65535\n",
-                        0),
-            0u)
+  EXPECT_EQ(
+      r.err.rfind("rwstation: --listen 99999: the port must be a number from 1 to 65535\n", 0), 0u)
       << r.err;
 }
 
@@ -174,11 +178,12 @@ TEST(StationListenTest, MisbehavingClientsStopNeitherTheServerNorTheReaders) {
     for (std::size_t i = 0; i < request.size() && !done && slow.Send(request.substr(i, 1)); ++i)
       std::this_thread::sleep_for(std::chrono::seconds(1));
   });
-  HttpReply huge = HttpExchange(port, "GET / HTTP/1.1\r\nX: " + std::string(100000, 'a') +
-                                          "\r\n\r\n");
+  HttpReply huge =
+      HttpExchange(port, "GET / HTTP/1.1\r\nX: " + std::string(100000, 'a') + "\r\n\r\n");
   EXPECT_TRUE(huge.status == 431 || huge.status == 400 || huge.status == 0) << huge.head;
-  EXPECT_EQ(HttpExchange(port, "POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n"
-                               "Connection: close\r\n\r\nab")
+  EXPECT_EQ(HttpExchange(port,
+                         "POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n"
+                         "Connection: close\r\n\r\nab")
                 .status,
             405);
   for (const char *path : {"/../etc/passwd", "/%2e%2e/plan", "/docs/../metrics/.."}) {
@@ -186,7 +191,8 @@ TEST(StationListenTest, MisbehavingClientsStopNeitherTheServerNorTheReaders) {
     EXPECT_EQ(r.status, 404) << path;
     EXPECT_EQ(r.body.find("root:"), std::string::npos);
   }
-  double keeper = SampleValue(Scrape(port), "rw_attempts_total", {{"reader", "keeper"}}).value_or(0);
+  double keeper =
+      SampleValue(Scrape(port), "rw_attempts_total", {{"reader", "keeper"}}).value_or(0);
   std::vector<MetricSample> samples = ScrapeUntilEnded(port, ending);
   ExpectSeriesEqualLog(samples, "unit01", TallyLog(station.Log("unit01")));
   EXPECT_GT(WaitForMoreAttempts(port, "keeper", keeper), keeper) << "the keeper stopped polling";

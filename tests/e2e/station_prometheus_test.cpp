@@ -79,15 +79,15 @@ TEST(StationPrometheusTest, SumsTheAttemptsOfTwoStationsAsTheirLogsHaveThem) {
   ASSERT_TRUE(south.Serving());
   unsigned short port = FreePort();
   std::string config = dir / "prometheus.yml";
-  WriteFile(config, "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
-                    "scrape_configs:\n  - job_name: rwstation\n    static_configs:\n"
-                    "      - targets: ['127.0.0.1:" +
-                        std::to_string(north.Port()) + "', '127.0.0.1:" +
-                        std::to_string(south.Port()) + "']\n");
-  ChildProcess server(prometheus,
-                      {"--config.file=" + config, "--storage.tsdb.path=" + dir / "data",
-                       "--web.listen-address=127.0.0.1:" + std::to_string(port),
-                       "--log.level=warn"});
+  WriteFile(config,
+            "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+            "scrape_configs:\n  - job_name: rwstation\n    static_configs:\n"
+            "      - targets: ['127.0.0.1:" +
+                std::to_string(north.Port()) + "', '127.0.0.1:" + std::to_string(south.Port()) +
+                "']\n");
+  ChildProcess server(
+      prometheus, {"--config.file=" + config, "--storage.tsdb.path=" + dir / "data",
+                   "--web.listen-address=127.0.0.1:" + std::to_string(port), "--log.level=warn"});
   // Both stations up as scrape targets.
   EXPECT_EQ(QueryUntil(port, "count(up{job=\"rwstation\"} == 1)", 2), 2.0) << server.Errors();
 

@@ -192,9 +192,9 @@ TEST_F(WineTest, StationServesItsFiguresOverHttp) {
   {
     PortHolder busy(port);
     ASSERT_TRUE(busy.Listening());
-    RunResult refused = RunWindows("rwstation", {"--listen", std::to_string(port), "--session",
-                                                 folder.Windows("refused"), "--reader",
-                                                 "a brimlet c COM15"});
+    RunResult refused =
+        RunWindows("rwstation", {"--listen", std::to_string(port), "--session",
+                                 folder.Windows("refused"), "--reader", "a brimlet c COM15"});
     EXPECT_EQ(refused.exitCode, 2) << refused.out << refused.err;
     EXPECT_NE(refused.err.find("cannot listen on 127.0.0.1:" + std::to_string(port)),
               std::string::npos)

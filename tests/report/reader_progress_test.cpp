@@ -173,7 +173,9 @@ TEST(ReaderProgressTest, StartsAgainAfterALossGoOnWithTheSameFigures) {
 // 06:40:00 UTC is 1796625600).
 TEST(ReaderProgressTest, KeepsPollDurationsRecentBinsAndReconnectionsAcrossStarts) {
   const long long wall = 1796625600;
-  std::vector<std::string> lines{loglines::Start(1), At(2, kOpened), At(3, kConnected),
+  std::vector<std::string> lines{loglines::Start(1),
+                                 At(2, kOpened),
+                                 At(3, kConnected),
                                  loglines::Attempt(1000000, 1, 1, kCard, 4000, "none"),
                                  loglines::Attempt(12000000, 1, 2, kCard, 15000, "none"),
                                  loglines::Attempt(13000000, 1, 3, kNoCard, 120000, "no card"),
@@ -198,9 +200,9 @@ TEST(ReaderProgressTest, KeepsPollDurationsRecentBinsAndReconnectionsAcrossStart
   // The port error's attempt is the last one, 50 s after t = 1 us.
   EXPECT_EQ(p.lastAttemptWallUs, std::optional<std::int64_t>(wall * 1000000 + 50000000 - 1));
   // Started again 90 s after the first start, its clock from zero.
-  lines.insert(lines.end(), {loglines::Start(5, "2026-12-07T06:41:30Z"), At(6, kOpened),
-                             At(7, kConnected),
-                             loglines::Attempt(1000005, 1, 1, kCard, 20000, "none")});
+  lines.insert(lines.end(),
+               {loglines::Start(5, "2026-12-07T06:41:30Z"), At(6, kOpened), At(7, kConnected),
+                loglines::Attempt(1000005, 1, 1, kCard, 20000, "none")});
   p = Replay(lines);
   counts[3] = 1;  // 20 ms: 15 to 20 ms
   EXPECT_EQ(p.pollDurations.counts, counts);
