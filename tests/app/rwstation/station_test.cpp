@@ -191,17 +191,16 @@ TEST(StationProcessTest, ChildrenRunInAJobThatEndsWithTheStation) {
 // readers start names each reader as the plan does.
 TEST(StationSnapshotTest, StatesAndReadersAsTheMetricsNameThem) {
   std::vector<std::string> labels;
-  for (ReaderState state :
-       {ReaderState::kStarting, ReaderState::kConnecting, ReaderState::kPolling,
-        ReaderState::kReconnecting, ReaderState::kLost, ReaderState::kStopping,
-        ReaderState::kEnded, ReaderState::kFailed}) {
+  for (ReaderState state : {ReaderState::kStarting, ReaderState::kConnecting, ReaderState::kPolling,
+                            ReaderState::kReconnecting, ReaderState::kLost, ReaderState::kStopping,
+                            ReaderState::kEnded, ReaderState::kFailed}) {
     labels.push_back(StateLabel(state));
   }
-  EXPECT_EQ(labels, std::vector<std::string>(std::begin(kReaderStateNames),
-                                             std::end(kReaderStateNames)));
+  EXPECT_EQ(labels,
+            std::vector<std::string>(std::begin(kReaderStateNames), std::end(kReaderStateNames)));
   Plan plan;
-  ASSERT_TRUE(PlanErrors("unit07 kestrow c /dev/ttyUSB3\nunit08 brimlet c COM4 t 10\n", &plan)
-                  .empty());
+  ASSERT_TRUE(
+      PlanErrors("unit07 kestrow c /dev/ttyUSB3\nunit08 brimlet c COM4 t 10\n", &plan).empty());
   SessionSettings settings;
   settings.folder = "soak-monday";
   Station station(plan, settings);
