@@ -71,7 +71,7 @@ def idle(port, count):
             except OSError:
                 break
         connections = alive
-        time.sleep(0.2)
+        time.sleep(1.0)
     print(f"  {count} idle connections held; {reopened} closed by the station and opened again")
 
 
