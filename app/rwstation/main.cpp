@@ -287,6 +287,7 @@ int main(int argc, char **argv) {
       args.folder.empty() ? "station-YYYYMMDD-HHMMSS-999" : SafeFolderName(args.folder);
   report.folder = session.folder;
   if (!CommandLinesFit(Station(plan, session), report)) return kBadPlan;
+  // Serves the final figures until the verdict is known and main returns.
   std::unique_ptr<StationServer> server;
   if (!OpenServer(args, plan, &server)) return kBadPlan;
   if (server) session.publish = [&server](const Station &now) { server->Publish(now); };
@@ -309,8 +310,6 @@ int main(int argc, char **argv) {
   station.Run();
   ReportOwnLoad(StationClock() - started);
   int status = Verdict(station.Readers(), report);
-  // The final figures are served until the verdict is known.
-  if (server) server->Stop();
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     int reason = errno;
     std::fprintf(stderr, "rwstation: cannot write the standard output: %s; the verdict is in %s\n",
