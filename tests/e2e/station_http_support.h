@@ -199,7 +199,7 @@ class ListeningStation {
                    const std::string &name)
       : port_(FreePort()), session_(dir / ("session-" + name)) {
     std::string plan;
-    for (const std::string &reader : ending) plan += Reader(reader) + " runfor 4s\n";
+    for (const std::string &reader : ending) plan += Reader(reader) + " runfor 6s\n";
     plan += Reader("keeper") + "\n";
     std::string path = WritePlan(dir, plan, "plan-" + name);
     station_ = std::make_unique<ChildProcess>(
@@ -225,11 +225,11 @@ class ListeningStation {
   }
 
  private:
-  // Each reader a plain R/W that sometimes finds no card and once misses
-  // its ACK: more than one failure class.
+  // Each reader a plain R/W that finds no card once in ten attempts and
+  // once misses its ACK: more than one failure class.
   std::string Reader(const std::string &name) {
     sims_.push_back(std::make_unique<SimProcess>(
-        std::vector<std::string>{"--card=oooo.", "--fault=no-ack@7"}, false));
+        std::vector<std::string>{"--card=ooooooooo.", "--fault=no-ack@7"}, false));
     return name + " brimlet c " + sims_.back()->Path();
   }
   unsigned short port_;
