@@ -7,7 +7,12 @@ include(GNUInstallDirs)
 option(WINDOWS_LAYOUT "Install in the layout of the Windows zip" ${WIN32})
 
 set(INSTALLED_PROGRAMS kestrow brimlet rwsim rwreport rwstation)
-set(DOC_FILES README.md LICENSE CHANGELOG.md docs/event-log.md docs/station-example.plan)
+set(DOC_FILES README.md LICENSE CHANGELOG.md docs/event-log.md docs/station-example.plan
+  docs/station-status.md docs/station-status.schema.json)
+# rwstation --listen for a lab: Prometheus's scrape configuration, the alert
+# rules and their tests, kept together in a folder of their own.
+set(PROMETHEUS_FILES docs/prometheus/README.md docs/prometheus/prometheus.yml
+  docs/prometheus/rules.yml docs/prometheus/rules.test.yml)
 if(TARGET rwsim)
   list(APPEND DOC_FILES docs/rwsim.md)
 endif()
@@ -42,6 +47,7 @@ foreach(file IN LISTS DOC_FILES)
   endif()
   install(FILES ${file} DESTINATION ${DOC_DESTINATION} RENAME ${name})
 endforeach()
+install(FILES ${PROMETHEUS_FILES} DESTINATION ${DOC_DESTINATION}/prometheus)
 
 if(WINDOWS_LAYOUT)
   # The manual as plain text, formatted from the man pages at build time.

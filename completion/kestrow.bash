@@ -125,9 +125,10 @@ _kestrow_rwreport() {
   _kestrow_trim_replies "$cur"
 }
 
-# rwstation: --options, a folder after --session, nothing to offer after
-# --reader, --require, --duration, --title and --stop-wait, the plan file
-# everywhere else.
+# rwstation: --options, a folder after --session, the usual port of the
+# metrics (alone: this PC only; or for every network) after --listen,
+# nothing to offer after --reader, --require, --duration, --title,
+# --stop-wait and --station, the plan file everywhere else.
 _kestrow_rwstation() {
   local -a _kestrow_line_words
   _kestrow_words
@@ -135,7 +136,10 @@ _kestrow_rwstation() {
   local cur=${_kestrow_line_words[count - 1]} prev=${_kestrow_line_words[count - 2]}
   COMPREPLY=()
   case $prev in
-    --reader | --require | --duration | --title | --stop-wait) return 0 ;;
+    --reader | --require | --duration | --title | --stop-wait | --station) return 0 ;;
+    --listen)
+      mapfile -t COMPREPLY < <(compgen -W "9464 0.0.0.0:9464" -- "$cur")
+      ;;
     --session)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       compopt -o filenames 2>/dev/null
@@ -143,7 +147,7 @@ _kestrow_rwstation() {
     *)
       if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "--reader --require --session --duration --no-retry
-          --title --stop-wait --help --version" -- "$cur")
+          --title --stop-wait --listen --station --help --version" -- "$cur")
       else
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         compopt -o filenames 2>/dev/null

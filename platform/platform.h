@@ -135,6 +135,10 @@ ClockReading ReadClock();
 // Pauses; a stop request (see StopRequested) ends the pause early.
 void Sleep(int milliseconds);
 
+// This computer's name on the network ("bench-3"); empty when the system
+// does not tell it.
+std::string HostName();
+
 // Lowers the process to the lowest scheduling priority.
 void SetIdlePriority();
 

@@ -411,6 +411,12 @@ bool ClosePort(PortHandle handle) {
   return closed;
 }
 
+std::string HostName() {
+  char name[256] = "";
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
 ClockReading ReadClock() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);

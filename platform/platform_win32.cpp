@@ -297,6 +297,13 @@ bool ClosePort(PortHandle handle) {
   return closed;
 }
 
+std::string HostName() {
+  char name[256] = "";
+  DWORD size = sizeof name;
+  if (!GetComputerNameExA(ComputerNameDnsHostname, name, &size)) return "";
+  return std::string(name, size);
+}
+
 ClockReading ReadClock() {
   std::int64_t now = NowMs();
   return ClockReading{now / 1000, static_cast<std::uint16_t>(now % 1000)};

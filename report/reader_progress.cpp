@@ -31,9 +31,19 @@ char MarkOf(const LogEvent &attempt) {
   return attempt.result == 0 ? 'o' : attempt.result == 2 ? '.' : 'X';
 }
 
+// The attempt's duration and, where the log gives the wall-clock time,
+// its place in the recent bins.
+void TimeAttempt(const LogEvent &event, std::optional<std::int64_t> wallUs, ReaderProgress *p) {
+  p->pollDurations.Add(static_cast<double>(event.us) / 1e6);
+  if (wallUs) p->recent.Add(*wallUs / 1000000, event.failure == 0);
+}
+
 void ApplyAttempt(const LogEvent &event, rwloss::AttemptKind kind, ReaderProgress *p) {
   p->lastMarks += MarkOf(event);
   if (p->lastMarks.size() > kMarksShown) p->lastMarks.erase(0, p->lastMarks.size() - kMarksShown);
+  std::optional<std::int64_t> wallUs;
+  if (p->wallAtZeroUs) wallUs = *p->wallAtZeroUs + event.t;
+  if (wallUs) p->lastAttemptWallUs = wallUs;
   if (kind == rwloss::AttemptKind::kLoss) return;  // counted apart, by the loss tracker
   if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
   ++p->attempts;
@@ -42,6 +52,7 @@ void ApplyAttempt(const LogEvent &event, rwloss::AttemptKind kind, ReaderProgres
   } else {
     ++p->failures[FailureOf(event)];
   }
+  TimeAttempt(event, wallUs, p);
 }
 
 // While the R/W is gone the reader shows so, whatever its tool is doing
@@ -84,9 +95,10 @@ void ApplyConnecting(const LogEvent &event, ReaderProgress *p) {
 void ApplyReconnect(const LogEvent &event, ReaderProgress *p) {
   if (!event.ok) {
     p->cause = "reconnection failed";
-  } else if (p->state != ReaderState::kStopping) {
-    p->state = ReaderState::kPolling;
+    return;
   }
+  ++p->reconnections;
+  if (p->state != ReaderState::kStopping) p->state = ReaderState::kPolling;
 }
 
 void ApplyStop(const LogEvent &event, ReaderProgress *p) {

@@ -1,7 +1,9 @@
 // What the station knows of a reader, built from the event log its tool
 // writes (every start of the tool appends to the same log): the state, the
 // card-finding figures so far, the R/W's losses apart from them, the last
-// marks, the failures by class.
+// marks, the failures by class, how long polls took and the rate over the
+// last minutes. Every start of the tool adds to the same figures, so that
+// none of them goes down while the station runs.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "report/log_event.h"
+#include "report/poll_figures.h"
 #include "report/rw_losses.h"
 
 enum class ReaderState {
@@ -49,6 +52,13 @@ struct ReaderProgress {
   std::string lastMarks;                      // the latest marks, oldest first, as shown
   std::map<std::string, long long> failures;  // card-finding failures by class, "none" left out
   RunFigures lastRun;
+  long long reconnections = 0;  // reconnections between runs that worked
+  // How long the card-finding attempts took, and their rate in bins of
+  // wall-clock time (fed only while the log gives the wall-clock time).
+  PollDurations pollDurations;
+  RecentBins recent;
+  // When the last attempt of any kind ended, in microseconds since 1970.
+  std::optional<std::int64_t> lastAttemptWallUs;
   // The R/W's losses: its spans and the attempts made while it was gone.
   rwloss::LossTracker losses;
   // The wall-clock time (microseconds since 1970, UTC) at `t` = 0 of the

@@ -64,13 +64,14 @@ WINDOWS_PACKAGES=(x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
 
 # Packages only the tests use: headless Chromium shows rwreport's page and
 # rwstation's live page, poppler-utils reads the page printed to PDF,
-# promtool (package prometheus) lints rwstation's metrics and tests the
-# lab's alert rules, Python's Prometheus client and jsonschema read its
+# the package prometheus brings the server that scrapes two stations in the
+# native stage's end-to-end test and promtool, which lints rwstation's
+# metrics and tests the lab's alert rules, Python's Prometheus client and jsonschema read its
 # metrics and status JSON, xmllint (libxml2-utils) validates rwreport's
 # JUnit file against its schema, and pandas runs the README's snippet (R's,
 # r-base-core, runs where R is). Installed when run as root; without them
 # those tests are skipped, saying so.
-OPTIONAL_TEST_PACKAGES=(chromium pdftoppm:poppler-utils promtool:prometheus
+OPTIONAL_TEST_PACKAGES=(chromium pdftoppm:poppler-utils prometheus promtool:prometheus
   /usr/lib/python3/dist-packages/prometheus_client:python3-prometheus-client
   /usr/lib/python3/dist-packages/jsonschema:python3-jsonschema xmllint:libxml2-utils
   /usr/lib/python3/dist-packages/pandas:python3-pandas)

@@ -132,7 +132,7 @@ echo "$zip"
 listing=$(unzip -Z1 "$zip")
 for file in kestrow.exe brimlet.exe rwreport.exe rwstation.exe manual/kestrow.txt \
   manual/brimlet.txt manual/rwreport.txt manual/rwstation.txt LICENSE.txt README.md CHANGELOG.md \
-  station-example.plan; do
+  station-example.plan station-status.md prometheus/rules.yml; do
   grep -q "^[^/]*/$file\$" <<<"$listing" || fail "$zip lacks $file"
 done
 programs=$(grep -Ev '/(manual/.*\.txt|[^/]*\.(txt|md|plan))$|/$' <<<"$listing" || true)

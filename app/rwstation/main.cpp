@@ -4,18 +4,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/rwstation/plan.h"
 #include "app/rwstation/station.h"
+#include "app/rwstation/station_publish.h"
 #include "app/rwstation/verdict.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "poll/command_line.h"
 #include "poll/number_text.h"
+#include "project_version.h"
 #include "report/csv_cells.h"
+#include "report/http_server.h"
 
 namespace {
 
@@ -38,6 +42,12 @@ const char kUsage[] =
     "  --title TEXT      the title of the report's page\n"
     "  --stop-wait TIME  how long a stopped reader may take to end, 1s to 1h, such as\n"
     "                    90s or 5m; digits alone are seconds (default 10)\n"
+    "  --listen [ADDRESS:]PORT\n"
+    "                    serve /metrics (Prometheus), /status.json and a live page\n"
+    "                    over HTTP while the session runs; on 127.0.0.1 unless an\n"
+    "                    address is named (0.0.0.0 lets the whole network in)\n"
+    "  --station NAME    the station's name in what --listen serves (default the\n"
+    "                    host name)\n"
     "  --help            print this text and exit\n"
     "  --version         print the version and exit\n"
     "Exit status: 0 every reader ran and passed, 1 a reader failed or did not pass,\n"
@@ -57,6 +67,8 @@ struct Arguments {
   std::uint64_t durationSeconds = 0;
   std::string durationText;
   bool retry = true;
+  std::optional<ListenAddress> listen;
+  std::string stationName;
 };
 
 // A duration option's value; refused with the reason in `why`.
@@ -67,6 +79,29 @@ bool ReadDuration(const std::string &option, const std::string &text, std::uint6
   if (!value) *why = option + " " + text + ": " + reason;
   if (value) *seconds = *value;
   return value.has_value();
+}
+
+// The station's name: a label value that people read, so one line of
+// printable text.
+bool ReadStationName(const std::string &name, std::string *why) {
+  bool printable = !name.empty() && name.size() <= 200;
+  for (unsigned char c : name) printable = printable && c >= 0x20 && c != 0x7f;
+  if (!printable) *why = "--station " + name + ": 1 to 200 characters, none a control character";
+  return printable;
+}
+
+// The options of the HTTP face; false when the word is none of them or its
+// value is refused (`why` set).
+bool ReadServeOption(const std::string &word, const std::string &value, Arguments *args,
+                     std::string *why) {
+  if (word == "--station") {
+    args->stationName = value;
+    return ReadStationName(value, why);
+  }
+  std::string reason;
+  args->listen = ParseListenAddress(value, &reason);
+  if (!args->listen) *why = "--listen " + value + ": " + reason;
+  return args->listen.has_value();
 }
 
 // Reads the command line; a refused value is named in `why`.
@@ -89,6 +124,8 @@ ParseOutcome ParseArguments(int argc, char **argv, Arguments *args, std::string 
       args->folder = argv[++i];
     } else if (word == "--title" && hasValue) {
       args->title = argv[++i];
+    } else if ((word == "--listen" || word == "--station") && hasValue) {
+      if (!ReadServeOption(word, argv[++i], args, why)) return ParseOutcome::kRefused;
     } else if (word == "--no-retry") {
       args->retry = false;
     } else if (word == "--duration" && hasValue) {
@@ -194,6 +231,27 @@ bool MakeSession(const std::string &given, std::string *folder, std::string *err
   return !folder->empty();
 }
 
+// The HTTP face, listening already, or none when not asked for. Listening
+// comes before the session folder is made and any reader starts, so that an
+// address in use leaves nothing behind.
+bool OpenServer(const Arguments &args, const Plan &plan, std::unique_ptr<StationServer> *server) {
+  if (!args.listen) return true;
+  StationIdentity identity;
+  identity.name = args.stationName.empty() ? DefaultStationName() : args.stationName;
+  identity.version = PROJECT_VERSION_TEXT;
+  identity.title = args.title;
+  identity.startTime = UnixTime();
+  std::string reason;
+  if (!plan.requireRate.empty()) {
+    std::optional<double> percent = numtext::ParseRequiredRate(plan.requireRate, &reason);
+    if (percent) identity.requiredRate = *percent / 100;
+  }
+  *server = std::make_unique<StationServer>(std::move(identity));
+  if ((*server)->Listen(*args.listen, &reason)) return true;
+  Complain(reason + "; no reader was started");
+  return false;
+}
+
 void ReportOwnLoad(double wallSeconds) {
   double cpu = platform::OwnProcessorSeconds();
   std::printf("rwstation: processor time %.3f s in %.1f s (%.2f %% of one core)\n", cpu,
@@ -229,6 +287,10 @@ int main(int argc, char **argv) {
       args.folder.empty() ? "station-YYYYMMDD-HHMMSS-999" : SafeFolderName(args.folder);
   report.folder = session.folder;
   if (!CommandLinesFit(Station(plan, session), report)) return kBadPlan;
+  // Serves the final figures until the verdict is known and main returns.
+  std::unique_ptr<StationServer> server;
+  if (!OpenServer(args, plan, &server)) return kBadPlan;
+  if (server) session.publish = [&server](const Station &now) { server->Publish(now); };
   bool made = MakeSession(args.folder, &session.folder, &error);
   report.folder = session.folder;
   Station station(plan, session);
@@ -239,6 +301,11 @@ int main(int argc, char **argv) {
   // From here on Ctrl-C and the signals only ask for the orderly stop.
   platform::InstallStopHandlers();
   platform::SetStoppable(true);
+  if (server) {
+    server->Start(station);
+    std::printf("rwstation: serving %s (metrics at /metrics, status at /status.json)\n",
+                Printable(server->Url()).c_str());
+  }
   double started = StationClock();
   station.Run();
   ReportOwnLoad(StationClock() - started);

@@ -167,7 +167,10 @@ expect_help_options() {  # name program
 expect_help_options rwreport "$rwreport"
 # rwstation: its options, a folder after --session, the plan as a file.
 mkdir "$scratch/sessions"
-expect "rwstation --s" "--session --stop-wait"
+expect "rwstation --s" "--session --station --stop-wait"
+expect "rwstation --listen " "0.0.0.0:9464 9464"
+expect "rwstation --listen 0.0.0.0:" "9464"
+expect "rwstation --station " ""
 expect "rwstation --session $scratch/s" "$scratch/sessions"
 expect "rwstation --reader " ""
 expect "rwstation --duration " ""

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/shared_scenarios.h"
+#include "tests/e2e/station_http_support.h"
 #include "tests/support/end_to_end.h"
+#include "tests/support/http_client.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
@@ -179,6 +181,41 @@ TEST_F(WineTest, StationStartsAReaderAgainWhenItsRwIsBack) {
   EXPECT_NE(out.find("a started again: brimlet c COM14"), std::string::npos) << out;
   std::string log = ReadFile(folder.Host("session/a.log"));
   EXPECT_NE(log.find("\"ev\":\"start\""), log.rfind("\"ev\":\"start\"")) << log;  // two starts
+}
+
+// rwstation.exe --listen: the Windows station serves its readers' figures
+// over Winsock, they equal the ended reader's log, and a port in use is
+// refused before any reader starts.
+TEST_F(WineTest, StationServesItsFiguresOverHttp) {
+  ResultFolder folder;
+  unsigned short port = FreePort();
+  {
+    PortHolder busy(port);
+    ASSERT_TRUE(busy.Listening());
+    RunResult refused =
+        RunWindows("rwstation", {"--listen", std::to_string(port), "--session",
+                                 folder.Windows("refused"), "--reader", "a brimlet c COM15"});
+    EXPECT_EQ(refused.exitCode, 2) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find("cannot listen on 127.0.0.1:" + std::to_string(port)),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(ReadFile(folder.Host("refused")), "<missing>");
+  }
+  std::unique_ptr<SimProcess> ending = Wine().StartSim(15, {"--card=oooo."});
+  std::unique_ptr<SimProcess> keeper = Wine().StartSim(16, {});
+  std::unique_ptr<ChildProcess> station = Wine().Start(
+      "rwstation", {"--listen", std::to_string(port), "--station", "wine", "--session",
+                    folder.Windows("session"), "--reader", "a brimlet c COM15 runfor 3s",
+                    "--reader", "keeper brimlet c COM16"});
+  ASSERT_NE(station->ReadUntil("rwstation: serving", 120000).find("rwstation: serving"),
+            std::string::npos)
+      << station->Output() << station->Errors();
+  std::vector<MetricSample> samples = ScrapeUntilEnded(port, {"a"});
+  ExpectSeriesEqualLog(samples, "a", TallyLog(ReadFile(folder.Host("session/a.log"))));
+  EXPECT_GT(SampleValue(samples, "rw_attempts_total", {{"reader", "keeper"}}).value_or(0), 0);
+  EXPECT_EQ(HttpGet(port, "/status.json").status, 200);
+  station->Signal(SIGINT);
+  EXPECT_GE(station->Wait(120000), 0) << station->Output();
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ for file in bin/kestrow bin/brimlet bin/rwsim bin/rwreport bin/rwstation \
   share/man/man1/rwreport.1 share/man/man1/rwstation.1 share/doc/kestrow/station-example.plan \
   share/doc/kestrow/README.md share/doc/kestrow/LICENSE share/doc/kestrow/CHANGELOG.md \
   share/doc/kestrow/rwsim.md share/doc/kestrow/event-log.md \
+  share/doc/kestrow/station-status.md share/doc/kestrow/station-status.schema.json \
+  share/doc/kestrow/prometheus/README.md share/doc/kestrow/prometheus/prometheus.yml \
+  share/doc/kestrow/prometheus/rules.yml share/doc/kestrow/prometheus/rules.test.yml \
   share/bash-completion/completions/kestrow share/bash-completion/completions/brimlet \
   share/bash-completion/completions/rwsim share/bash-completion/completions/rwreport \
   share/bash-completion/completions/rwstation; do

@@ -1,6 +1,7 @@
 // What the station knows of a reader, read from the events its tool logs:
 // the state, the figures so far, the last marks and the failures by class;
 // how the tool's exit settles it; and lines it must not read as events.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -162,6 +163,54 @@ TEST(ReaderProgressTest, StartsAgainAfterALossGoOnWithTheSameFigures) {
   EXPECT_EQ(p.successes, 1);
   ASSERT_EQ(p.losses.Episodes().size(), 1u);
   EXPECT_DOUBLE_EQ(p.losses.LostSeconds(), (90000020 - 61000000) / 1e6);
+}
+
+// The figures the station's HTTP face shows: poll durations by bucket, the
+// rate in 10 s bins of wall-clock time (the start's `wall` plus `t`), the
+// reconnections that worked and the last attempt's time, all carried on
+// through a second start of the tool with a clock of its own. The bucket of
+// each duration and the unix times are worked out by hand (2026-12-07
+// 06:40:00 UTC is 1796625600).
+TEST(ReaderProgressTest, KeepsPollDurationsRecentBinsAndReconnectionsAcrossStarts) {
+  const long long wall = 1796625600;
+  std::vector<std::string> lines{loglines::Start(1),
+                                 At(2, kOpened),
+                                 At(3, kConnected),
+                                 loglines::Attempt(1000000, 1, 1, kCard, 4000, "none"),
+                                 loglines::Attempt(12000000, 1, 2, kCard, 15000, "none"),
+                                 loglines::Attempt(13000000, 1, 3, kNoCard, 120000, "no card"),
+                                 loglines::Attempt(45000000, 1, 4, kNoAck, 2000000, "no ACK"),
+                                 loglines::Run(46000000, 1, 2, 4, "50.00"),
+                                 loglines::Reconnect(47000000, 2, true),
+                                 loglines::Reconnect(48000000, 3, false),
+                                 PortError(50000000, 3, 1)};
+  ReaderProgress p = Replay(lines);
+  EXPECT_EQ(p.reconnections, 1);
+  // 4 ms in the first bucket (up to 5 ms), 15 ms in the third (its bound
+  // included), 120 ms in the ninth (100 to 150 ms), 2 s above every bound;
+  // the attempt with the R/W gone is no poll of card finding.
+  std::array<std::uint64_t, 13> counts{1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1};
+  EXPECT_EQ(p.pollDurations.counts, counts);
+  EXPECT_NEAR(p.pollDurations.sumSeconds, 2.139, 1e-9);
+  // Bins at wall+0 (1 attempt, a card), +10 (2, one card), +20 and +30
+  // (none), +40 (1, no card).
+  EXPECT_EQ(p.recent.newestStart, wall + 40);
+  EXPECT_EQ(p.recent.attempts, (std::vector<long long>{1, 2, 0, 0, 1}));
+  EXPECT_EQ(p.recent.successes, (std::vector<long long>{1, 1, 0, 0, 0}));
+  // The port error's attempt is the last one, 50 s after t = 1 us.
+  EXPECT_EQ(p.lastAttemptWallUs, std::optional<std::int64_t>(wall * 1000000 + 50000000 - 1));
+  // Started again 90 s after the first start, its clock from zero.
+  lines.insert(lines.end(),
+               {loglines::Start(5, "2026-12-07T06:41:30Z"), At(6, kOpened), At(7, kConnected),
+                loglines::Attempt(1000005, 1, 1, kCard, 20000, "none")});
+  p = Replay(lines);
+  counts[3] = 1;  // 20 ms: 15 to 20 ms
+  EXPECT_EQ(p.pollDurations.counts, counts);
+  EXPECT_EQ(p.pollDurations.Count(), 5u);
+  EXPECT_EQ(p.recent.newestStart, wall + 90);
+  EXPECT_EQ(p.recent.attempts, (std::vector<long long>{1, 2, 0, 0, 1, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(p.lastAttemptWallUs, std::optional<std::int64_t>((wall + 91) * 1000000));
+  EXPECT_EQ(p.reconnections, 1);
 }
 
 TEST(ReaderProgressTest, WhatALossMeansAtTheEnd) {

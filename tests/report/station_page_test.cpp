@@ -11,6 +11,7 @@
 #include "report/station_site.h"
 #include "tests/report/station_samples.h"
 #include "tests/support/browser.h"
+#include "tests/support/page_dom.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -31,21 +32,6 @@ StationSnapshot Station(long long attempts) {
   s.readers.push_back(Reader("evil<b>bold</b>\x01", "lost", 7));
   s.readers.back().failures = {{"port error", 7}};
   return s;
-}
-
-// The row of the reader whose name cell holds `name` (as the page shows it).
-std::string Row(const std::string &dom, const std::string &name) {
-  std::size_t cell = dom.find("<td data-col=\"reader\">" + name + "</td>");
-  if (cell == std::string::npos) return "";
-  std::size_t start = dom.rfind("<tr", cell);
-  return dom.substr(start, dom.find("</tr>", cell) - start);
-}
-
-std::string Cell(const std::string &row, const std::string &column) {
-  std::size_t at = row.find("data-col=\"" + column + "\"");
-  if (at == std::string::npos) return "<no cell>";
-  at = row.find('>', at) + 1;
-  return row.substr(at, row.find('<', at) - at);
 }
 
 class StationPage : public ::testing::Test {
@@ -81,23 +67,23 @@ class StationPage : public ::testing::Test {
 
 TEST_F(StationPage, ShowsEveryReaderAndFollowsTheStation) {
   std::string dom = Dom();
-  std::string unit = Row(dom, "unit07");
+  std::string unit = PageRow(dom, "unit07");
   ASSERT_FALSE(unit.empty()) << dom;
-  EXPECT_EQ(Cell(unit, "attempts"), "381");
-  EXPECT_EQ(Cell(unit, "state"), "polling");
+  EXPECT_EQ(PageCell(unit, "attempts"), "381");
+  EXPECT_EQ(PageCell(unit, "state"), "polling");
   // 374 of 381, its Wilson interval computed in Python.
-  EXPECT_EQ(Cell(unit, "rate"), "98.16 % [96.26, 99.11]");
+  EXPECT_EQ(PageCell(unit, "rate"), "98.16 % [96.26, 99.11]");
   EXPECT_EQ(unit.find("alert"), std::string::npos);
 
   // A failed reader and one without its R/W are marked by a class that
   // adds a sign and a border, not by colour alone; causes are shown.
-  std::string failed = Row(dom, "lab1");
+  std::string failed = PageRow(dom, "lab1");
   EXPECT_NE(failed.find("class=\"alert\""), std::string::npos) << failed;
-  EXPECT_EQ(Cell(failed, "state"), "failed (no connection: no ACK)");
-  std::string lost = Row(dom, "evil&lt;b&gt;bold&lt;/b&gt;\\x01");
+  EXPECT_EQ(PageCell(failed, "state"), "failed (no connection: no ACK)");
+  std::string lost = PageRow(dom, "evil&lt;b&gt;bold&lt;/b&gt;\\x01");
   ASSERT_FALSE(lost.empty()) << dom;
   EXPECT_NE(lost.find("class=\"alert\""), std::string::npos) << lost;
-  EXPECT_EQ(Cell(lost, "failures"), "port error 7");
+  EXPECT_EQ(PageCell(lost, "failures"), "port error 7");
   EXPECT_EQ(dom.find("<b>bold"), std::string::npos);                // shown, not obeyed
   EXPECT_NE(dom.find(">2 running, 1 failed<"), std::string::npos);  // lost is not ended
   EXPECT_NE(dom.find("<h1 id=\"station\">rwstation page-test</h1>"), std::string::npos);
@@ -106,9 +92,9 @@ TEST_F(StationPage, ShowsEveryReaderAndFollowsTheStation) {
   later.readers[0].state = "reconnecting";
   holder_.Publish(std::make_shared<const StationSnapshot>(later));
   dom = Dom();
-  unit = Row(dom, "unit07");
-  EXPECT_EQ(Cell(unit, "attempts"), "500");
-  EXPECT_EQ(Cell(unit, "state"), "reconnecting");
+  unit = PageRow(dom, "unit07");
+  EXPECT_EQ(PageCell(unit, "attempts"), "500");
+  EXPECT_EQ(PageCell(unit, "state"), "reconnecting");
 }
 
 TEST_F(StationPage, SaysSoWhenTheFiguresCannotBeFetched) {

@@ -1,5 +1,6 @@
 // rwstation's parts that need no process: the plan check, the view's lines,
-// the arguments of the verdict; and the job its readers run in on Windows.
+// the arguments of the verdict, the snapshot its HTTP face serves; and the
+// job its readers run in on Windows.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -15,9 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "app/rwstation/plan.h"
+#include "app/rwstation/station_publish.h"
 #include "app/rwstation/verdict.h"
 #include "app/rwstation/view.h"
 #include "platform/process.h"
+#include "report/station_metrics.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/text_files.h"
@@ -182,6 +185,41 @@ TEST(StationProcessTest, ChildrenRunInAJobThatEndsWithTheStation) {
   EXPECT_EQ(child.exitStatus, 3);
 }
 #endif
+
+// Every state of the progress model has its series among the metrics'
+// state names, a lost R/W as "lost"; the snapshot of a station before its
+// readers start names each reader as the plan does.
+TEST(StationSnapshotTest, StatesAndReadersAsTheMetricsNameThem) {
+  std::vector<std::string> labels;
+  for (ReaderState state : {ReaderState::kStarting, ReaderState::kConnecting, ReaderState::kPolling,
+                            ReaderState::kReconnecting, ReaderState::kLost, ReaderState::kStopping,
+                            ReaderState::kEnded, ReaderState::kFailed}) {
+    labels.push_back(StateLabel(state));
+  }
+  EXPECT_EQ(labels,
+            std::vector<std::string>(std::begin(kReaderStateNames), std::end(kReaderStateNames)));
+  Plan plan;
+  ASSERT_TRUE(
+      PlanErrors("unit07 kestrow c /dev/ttyUSB3\nunit08 brimlet c COM4 t 10\n", &plan).empty());
+  SessionSettings settings;
+  settings.folder = "soak-monday";
+  Station station(plan, settings);
+  StationIdentity identity{"bench-3", "9.9", "antennas", 1000.5, 0.995};
+  StationSnapshot s = TakeSnapshot(station, identity, 1200.25);
+  EXPECT_EQ(s.name, "bench-3");
+  EXPECT_EQ(s.session, "soak-monday");
+  EXPECT_EQ(s.startTime, 1000.5);
+  EXPECT_EQ(s.time, 1200.25);
+  EXPECT_EQ(s.requiredRate, 0.995);
+  ASSERT_EQ(s.readers.size(), 2u);
+  EXPECT_EQ(s.readers[1].name, "unit08");
+  EXPECT_EQ(s.readers[1].tool, "brimlet");
+  EXPECT_EQ(s.readers[1].port, "COM4");
+  EXPECT_EQ(s.readers[1].state, "starting");
+  EXPECT_EQ(s.readers[1].attempts, 0);
+  EXPECT_FALSE(s.readers[1].lastAttemptTime.has_value());
+  EXPECT_FALSE(DefaultStationName().empty());
+}
 
 TEST(StationViewTest, RateLinesAndTable) {
   EXPECT_EQ(RateText(0, 0), "-");

@@ -1,4 +1,4 @@
-#include "report/station_snapshot.h"
+#include "report/poll_figures.h"
 
 #include <algorithm>
 #include <numeric>
