@@ -135,7 +135,7 @@ for file in kestrow.exe brimlet.exe rwreport.exe rwstation.exe manual/kestrow.tx
   station-example.plan station-status.md prometheus/rules.yml; do
   grep -q "^[^/]*/$file\$" <<<"$listing" || fail "$zip lacks $file"
 done
-programs=$(grep -Ev '/(manual/.*\.txt|[^/]*\.(txt|md|plan))$|/$' <<<"$listing" || true)
+programs=$(grep -Ev '\.(txt|md|plan|yml|json)$|/$' <<<"$listing" || true)
 [ "$(grep -c . <<<"$programs")" -eq 4 ] || fail "$zip holds other files: $programs"
 unpacked=$(mktemp -d)
 unzip -q "$zip" -d "$unpacked"
