@@ -241,11 +241,9 @@ bool OpenServer(const Arguments &args, const Plan &plan, std::unique_ptr<Station
   identity.version = PROJECT_VERSION_TEXT;
   identity.title = args.title;
   identity.startTime = UnixTime();
+  if (std::optional<double> percent = RequiredPercent(plan.requireRate))
+    identity.requiredRate = *percent / 100;
   std::string reason;
-  if (!plan.requireRate.empty()) {
-    std::optional<double> percent = numtext::ParseRequiredRate(plan.requireRate, &reason);
-    if (percent) identity.requiredRate = *percent / 100;
-  }
   *server = std::make_unique<StationServer>(std::move(identity));
   if ((*server)->Listen(*args.listen, &reason)) return true;
   Complain(reason + "; no reader was started");

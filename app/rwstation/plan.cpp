@@ -199,3 +199,9 @@ bool ReadPlan(const std::vector<PlanLine> &lines, Plan *plan, std::vector<std::s
   if (plan->readers.empty() && errors->empty()) errors->push_back("the plan names no reader");
   return errors->empty();
 }
+
+std::optional<double> RequiredPercent(const std::string &requireRate) {
+  std::string why;
+  if (requireRate.empty()) return std::nullopt;
+  return numtext::ParseRequiredRate(requireRate, &why);
+}

@@ -2,6 +2,7 @@
 // own option words, checked in full before any reader starts.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct Plan {
   std::vector<PlannedReader> readers;
   std::string requireRate;  // the gate's rate in percent, "" for none
 };
+
+// The gate's rate (`Plan::requireRate`, checked when it was read) as a
+// number in percent; none without a gate.
+std::optional<double> RequiredPercent(const std::string &requireRate);
 
 // The longest line a plan may have: room for a port path of the system's
 // limit (4095 characters on Linux) and every option word beside it.

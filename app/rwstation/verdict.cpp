@@ -5,7 +5,6 @@
 
 #include "app/rwstation/view.h"
 #include "platform/process.h"
-#include "poll/number_text.h"
 #include "report/csv_cells.h"
 #include "report/judgement.h"
 #include "report/report_output.h"
@@ -139,9 +138,8 @@ std::string VerdictLine(const std::vector<StationReader> &readers, const ReportS
   JudgementRequest request;
   request.files = ReportFiles(readers, false);
   request.by = GroupBy::kFile;
+  request.requiredPercent = RequiredPercent(settings.requireRate).value_or(-1);
   std::string error;
-  std::optional<double> required = numtext::ParseRequiredRate(settings.requireRate, &error);
-  request.requiredPercent = settings.requireRate.empty() || !required ? -1 : *required;
   std::optional<Judgement> judged;
   if (!request.files.empty()) judged = Judge(request, &error);
   if (judged) line += GatePart(readers, *judged, request.requiredPercent);
